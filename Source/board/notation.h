@@ -1,0 +1,16 @@
+// Moves as text: coordinates for UCI, SAN for people; reading typed moves.
+#pragma once
+
+#include "board/position.h"
+
+// Set by the front end: 1 while talking UCI (promotions written "e7e8q"), 0 in
+// console and tool modes ("e7e8=Q").
+extern int g_uci_mode;
+
+extern const char* const SQUARE_NAMES[65];
+
+void move_to_text(Move move, char* buffer);  // buffer of at least 8 chars
+// Fills the four forms (each buffer at least 16 chars); returns whether the move gives check.
+bool move_to_san(const Position& pos, Move move, char* coordinate, char* san, char* san_file, char* san_rank);
+// 1 when exactly one legal move of pos matches the text, else 0.
+int parse_move(const Position& pos, const char* text, Move* move);

@@ -1,0 +1,108 @@
+// The chess position, its history stack, Zobrist keys, make/unmake and FEN/EPD.
+#pragma once
+
+#include "board/bitboard.h"
+#include "board/types.h"
+
+struct HistoryEntry {
+  u64 key;       // hash_key before the move
+  u64 pawn_key;  // pawn_key before the move
+  u16 move;      // 0 for a null move
+  u8 captured;   // type of the piece taken on the destination (0 for en passant)
+  u8 ep;
+  u8 fifty;
+  u8 castle;
+};
+
+// Room for the game and the deepest search line on top of it.  The front end
+// keeps the game part below HISTORY_GAME_LIMIT (history_trim) so a search can
+// never run off the end.
+constexpr int HISTORY_SIZE = 1024;
+constexpr int HISTORY_GAME_LIMIT = 768;
+constexpr int HISTORY_KEEP = 256;  // entries kept by history_trim; more than any fifty-move window
+
+struct GameHistory {
+  HistoryEntry entries[HISTORY_SIZE];
+  u16 history_count;
+  u16 search_ply;
+  u16 last_move;
+};
+
+struct Position {
+  GameHistory* owner;  // the history stack make/unmake push to and pop from
+  u8 board[65];        // entry 64 stays 0 so NO_SQUARE reads as empty
+  Bitboard pieces[2][8];
+  u64 hash_key;  // bit 0 is the side to move
+  u64 pawn_key;
+  u32 material_signature[2];
+  i16 piece_material[2];
+  u8 side;
+  u8 fifty_count;
+  u8 castle_rights;
+  u8 ep_square;
+  u8 king_square[2];
+
+  Bitboard occupied() const { return pieces[WHITE][0] | pieces[BLACK][0]; }
+  Bitboard pieces_of(int colour, int type) const { return pieces[colour][type]; }
+  u16 history_count() const { return owner->history_count; }
+};
+
+constexpr u32 SIGNATURE_INC[8] = {0, 1, 0x10, 0x100, 0x1000, 0x10000, 0, 0};
+constexpr i16 MATERIAL_INC[8] = {0, 0, 3, 3, 5, 10, 0, 0};
+constexpr u32 SLIDER_SIGNATURE_MASK = 0xFFF00;
+constexpr int PUSH_DIR[2] = {8, -8};
+constexpr int HOME_KING_SQUARE[2] = {E1, E8};
+extern const u8 CASTLE_MASK[64];
+
+constexpr int ZOBRIST_SIZE = 1024;
+extern u64 g_zobrist[ZOBRIST_SIZE];
+
+// Generates the fixed-seed keys once; prints "bad hashcode" for an index whose
+// five candidates all fail the quality test.
+void init_zobrist();
+
+// Optional hook called by make_move for every move (the search trace).
+using TraceHook = void (*)(const Position&, Move);
+extern TraceHook g_trace_hook;
+
+void position_init(Position& pos, GameHistory& history);
+int set_position(Position& pos, const char* text);
+void position_to_fen(const Position& pos, char* buffer);  // buffer of at least 100 chars
+void print_board(const Position& pos);
+
+// Splits an EPD line; each output buffer must hold at least 513 characters.
+int split_epd(const char* line, char* fen, char* bm, char* am, char* id, char* ce, char* c0, char* c6);
+
+void make_move(Position& pos, Move move);
+void unmake_move(Position& pos);
+void make_null(Position& pos);
+void unmake_null(Position& pos);
+
+// Keys recomputed from the board; used by set-up and the debug check.
+u64 compute_hash_key(const Position& pos);
+u64 compute_pawn_key(const Position& pos);
+
+// Whether the current position repeats one in the history under the search's
+// rule: from the root on (history index >= root_count) once is enough, before
+// the root it must have occurred twice.  Only called when fifty_count > 3 and
+// the last move was no null move.
+bool is_repetition(const Position& pos, int root_count);
+
+// Keeps only the last HISTORY_KEEP entries once the game part grows past
+// HISTORY_GAME_LIMIT; repetition never looks further back than that.
+void history_trim(Position& pos);
+
+// Copies the position and its history into another thread's record.
+void copy_position(Position& dst, const Position& src);
+
+// Recomputes everything from the board and compares; returns false on any
+// mismatch.  Used by the debug-build check after make/unmake and by tests.
+bool position_is_consistent(const Position& pos);
+
+inline bool in_check(const Position& pos);
+
+bool is_attacked(const Position& pos, int sq, int colour);
+
+inline bool in_check(const Position& pos) {
+  return is_attacked(pos, pos.king_square[pos.side], pos.side ^ 1);
+}

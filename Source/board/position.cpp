@@ -1,0 +1,581 @@
+#include "board/position.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "board/notation.h"
+#include "platform/output.h"
+
+u64 g_zobrist[ZOBRIST_SIZE];
+TraceHook g_trace_hook = nullptr;
+
+const u8 CASTLE_MASK[64] = {
+    2, 0, 0, 0, 3, 0, 0, 1,  //
+    0, 0, 0, 0, 0, 0, 0, 0,  //
+    0, 0, 0, 0, 0, 0, 0, 0,  //
+    0, 0, 0, 0, 0, 0, 0, 0,  //
+    0, 0, 0, 0, 0, 0, 0, 0,  //
+    0, 0, 0, 0, 0, 0, 0, 0,  //
+    0, 0, 0, 0, 0, 0, 0, 0,  //
+    8, 0, 0, 0, 12, 0, 0, 4};
+
+namespace {
+
+struct MwcGenerator {
+  u32 z = 1, w = 1;
+  u32 next() {
+    z = 36969u * (z & 0xFFFFu) + (z >> 16);
+    w = 18000u * (w & 0xFFFFu) + (w >> 16);
+    return (z << 16) + w;
+  }
+};
+
+int bits32(u32 v) { return __builtin_popcount(v); }
+
+bool key_is_good(u64 key, int index) {
+  if (popcount_soft(key) <= 15) return false;
+  for (int j = 0; j < index; ++j) {
+    u64 diff = key ^ g_zobrist[j];
+    if (bits32(u32(diff)) < 4 || bits32(u32(diff >> 32)) < 4) return false;
+  }
+  return true;
+}
+
+inline void put_piece(Position& pos, int piece, int sq) {
+  int c = colour_of(piece), t = type_of(piece);
+  pos.board[sq] = u8(piece);
+  pos.pieces[c][0] |= bit(sq);
+  pos.pieces[c][t] |= bit(sq);
+}
+
+inline void remove_piece(Position& pos, int piece, int sq) {
+  int c = colour_of(piece), t = type_of(piece);
+  pos.board[sq] = 0;
+  pos.pieces[c][0] &= ~bit(sq);
+  pos.pieces[c][t] &= ~bit(sq);
+}
+
+inline void move_piece(Position& pos, int piece, int from, int to) {
+  int c = colour_of(piece), t = type_of(piece);
+  Bitboard ft = bit(from) | bit(to);
+  pos.board[from] = 0;
+  pos.board[to] = u8(piece);
+  pos.pieces[c][0] ^= ft;
+  pos.pieces[c][t] ^= ft;
+}
+
+inline u64 zkey(int piece, int sq) { return g_zobrist[piece * 64 + sq]; }
+
+inline void add_material(Position& pos, int colour, int type) {
+  pos.material_signature[colour] += SIGNATURE_INC[type];
+  pos.piece_material[colour] = i16(pos.piece_material[colour] + MATERIAL_INC[type]);
+}
+inline void sub_material(Position& pos, int colour, int type) {
+  pos.material_signature[colour] -= SIGNATURE_INC[type];
+  pos.piece_material[colour] = i16(pos.piece_material[colour] - MATERIAL_INC[type]);
+}
+
+#ifdef VORN_DEBUG_CHECKS
+void debug_check(const Position& pos) {
+  if (!position_is_consistent(pos)) {
+    char fen[128];
+    position_to_fen(pos, fen);
+    std::fprintf(stderr, "position check failed: %s\n", fen);
+    __builtin_trap();
+  }
+}
+#else
+inline void debug_check(const Position&) {}
+#endif
+
+}  // namespace
+
+void init_zobrist() {
+  static bool done = false;
+  if (done) return;
+  done = true;
+  MwcGenerator gen;
+  for (int i = 0; i < ZOBRIST_SIZE; ++i) {
+    u64 key = 0;
+    bool good = false;
+    for (int attempt = 0; attempt < 5 && !good; ++attempt) {
+      u64 hi = gen.next();
+      u64 lo = gen.next();
+      key = (hi << 32) | lo;
+      good = key_is_good(key, i);
+    }
+    g_zobrist[i] = key;
+    if (!good) output_line("bad hashcode");
+  }
+}
+
+void position_init(Position& pos, GameHistory& history) {
+  std::memset(&pos, 0, sizeof pos);
+  std::memset(&history, 0, sizeof history);
+  pos.owner = &history;
+  pos.ep_square = NO_SQUARE;
+  history.search_ply = 1;
+}
+
+u64 compute_hash_key(const Position& pos) {
+  u64 key = 0;
+  for (int sq = 0; sq < 64; ++sq)
+    if (pos.board[sq]) key ^= zkey(pos.board[sq], sq);
+  if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
+  key ^= g_zobrist[pos.castle_rights];
+  return (key & ~u64(1)) | pos.side;
+}
+
+u64 compute_pawn_key(const Position& pos) {
+  u64 key = 0;
+  for (int sq = 0; sq < 64; ++sq)
+    if (type_of(pos.board[sq]) == PAWN) key ^= zkey(pos.board[sq], sq);
+  return key;
+}
+
+int set_position(Position& pos, const char* text) {
+  GameHistory* h = pos.owner;
+  u8 side = pos.side;
+  std::memset(pos.board, 0, sizeof pos.board);
+  std::memset(pos.pieces, 0, sizeof pos.pieces);
+  pos.hash_key = pos.pawn_key = 0;
+  pos.material_signature[0] = pos.material_signature[1] = 0;
+  pos.piece_material[0] = pos.piece_material[1] = 0;
+  pos.king_square[0] = pos.king_square[1] = 0;
+  pos.fifty_count = 0;
+  pos.castle_rights = 0;
+  pos.ep_square = NO_SQUARE;
+  pos.side = side <= 1 ? side : u8(WHITE);
+  h->history_count = 0;
+  h->search_ply = 1;
+  h->last_move = 0;
+  std::memset(h->entries, 0, 4 * sizeof(HistoryEntry));
+
+  const char* p = text;
+  int sq = A8;
+  static const char kLetters[] = "PNBRQKpnbrqk";
+  for (; *p && *p != ' '; ++p) {
+    char ch = *p;
+    int file = file_of(sq);
+    if (ch >= '0' && ch <= '9') {
+      // A run of empty squares never leaves the rank: it stops on the h-file.
+      int n = ch - '0';
+      sq = file + n > 7 ? sq - file + 7 : sq + n;
+    } else if (ch == '/') {
+      int r = rank_of(sq);
+      sq = make_square(0, r > 0 ? r - 1 : 0);
+    } else {
+      const char* found = std::strchr(kLetters, ch);
+      if (found && ch) {
+        int idx = int(found - kLetters);
+        int colour = idx >= 6 ? BLACK : WHITE;
+        int type = idx % 6 + 1;
+        int piece = make_piece(colour, type);
+        if (pos.board[sq]) {  // a square written twice: replace what stood there
+          int old = pos.board[sq];
+          remove_piece(pos, old, sq);
+          sub_material(pos, colour_of(old), type_of(old));
+        }
+        put_piece(pos, piece, sq);
+        add_material(pos, colour, type);
+      }
+      if (file < 7) ++sq;
+    }
+  }
+  for (int c = 0; c < 2; ++c)
+    pos.king_square[c] = pos.pieces[c][KING] ? u8(lsb(pos.pieces[c][KING])) : u8(0);
+  // Side to move
+  if (*p == ' ') {
+    ++p;
+    if (*p == 'w') pos.side = WHITE;
+    else if (*p == 'b') pos.side = BLACK;
+    if (*p) ++p;
+  }
+  // Castling
+  while (*p == ' ') ++p;
+  for (; *p && *p != ' '; ++p) {
+    if (*p == 'K') pos.castle_rights |= CASTLE_WK;
+    else if (*p == 'Q') pos.castle_rights |= CASTLE_WQ;
+    else if (*p == 'k') pos.castle_rights |= CASTLE_BK;
+    else if (*p == 'q') pos.castle_rights |= CASTLE_BQ;
+  }
+  // En passant
+  while (*p == ' ') ++p;
+  int ep_file = -1, ep_rank = -1;
+  for (; *p && *p != ' '; ++p) {
+    if (*p >= 'a' && *p <= 'h') ep_file = *p - 'a';
+    else if (*p >= '1' && *p <= '8') ep_rank = *p - '1';
+  }
+  if (ep_file >= 0) {
+    // Only a square a pawn can just have passed over is kept: anything else
+    // would let the generators take a pawn that is not there.
+    int ep = make_square(ep_file, ep_rank >= 0 ? ep_rank : 0);
+    int mover = pos.side ^ 1;  // the side that made the double step
+    int pawn_sq = ep + PUSH_DIR[mover];
+    int origin = ep - PUSH_DIR[mover];
+    bool right_rank = rank_of(ep) == (mover == WHITE ? 2 : 5);
+    if (right_rank && pos.board[pawn_sq] == make_piece(mover, PAWN) && !pos.board[ep] && !pos.board[origin])
+      pos.ep_square = u8(ep);
+  }
+  const char* rest = p;
+
+  u8 before = pos.castle_rights;
+  const int wk = make_piece(WHITE, KING), wr = make_piece(WHITE, ROOK);
+  const int bk = make_piece(BLACK, KING), br = make_piece(BLACK, ROOK);
+  if (!(pos.board[E1] == wk && pos.board[H1] == wr)) pos.castle_rights &= ~CASTLE_WK;
+  if (!(pos.board[E1] == wk && pos.board[A1] == wr)) pos.castle_rights &= ~CASTLE_WQ;
+  if (!(pos.board[E8] == bk && pos.board[H8] == br)) pos.castle_rights &= ~CASTLE_BK;
+  if (!(pos.board[E8] == bk && pos.board[A8] == br)) pos.castle_rights &= ~CASTLE_BQ;
+
+  pos.hash_key = compute_hash_key(pos);
+  pos.pawn_key = compute_pawn_key(pos);
+
+  if (pos.castle_rights != before) {
+    char msg[600];
+    std::snprintf(msg, sizeof msg, "Illegal EPD - %.500s", rest);
+    output_line(msg);
+    return -1;
+  }
+  return 0;
+}
+
+void position_to_fen(const Position& pos, char* buffer) {
+  static const char kLetters[] = " PNBRQK  pnbrqk ";
+  char* out = buffer;
+  for (int r = 7; r >= 0; --r) {
+    int empty = 0;
+    for (int f = 0; f < 8; ++f) {
+      int piece = pos.board[make_square(f, r)];
+      if (!piece) {
+        ++empty;
+        continue;
+      }
+      if (empty) *out++ = char('0' + empty);
+      empty = 0;
+      *out++ = kLetters[piece];
+    }
+    if (empty) *out++ = char('0' + empty);
+    if (r) *out++ = '/';
+  }
+  *out++ = ' ';
+  *out++ = pos.side == WHITE ? 'w' : 'b';
+  *out++ = ' ';
+  if (!pos.castle_rights) *out++ = '-';
+  if (pos.castle_rights & CASTLE_WK) *out++ = 'K';
+  if (pos.castle_rights & CASTLE_WQ) *out++ = 'Q';
+  if (pos.castle_rights & CASTLE_BK) *out++ = 'k';
+  if (pos.castle_rights & CASTLE_BQ) *out++ = 'q';
+  *out++ = ' ';
+  if (pos.ep_square < 64) {
+    *out++ = char('a' + file_of(pos.ep_square));
+    *out++ = char('1' + rank_of(pos.ep_square));
+  } else {
+    *out++ = '-';
+  }
+  *out = 0;
+}
+
+void print_board(const Position& pos) {
+  static const char kLetters[] = " PNBRQK  onbrqk ";
+  char line[128];
+  position_to_fen(pos, line);
+  output_line(line);
+  for (int r = 7; r >= 0; --r) {
+    char* out = line;
+    *out++ = ' ';
+    for (int f = 0; f < 8; ++f) {
+      int piece = pos.board[make_square(f, r)];
+      *out++ = ' ';
+      *out++ = piece ? kLetters[piece] : ((f & 1) == (r & 1) ? '+' : '-');
+    }
+    *out = 0;
+    output_line(line);
+  }
+  output_line(pos.side == WHITE ? "white" : "black");
+}
+
+int split_epd(const char* line, char* fen, char* bm, char* am, char* id, char* ce, char* c0, char* c6) {
+  char buf[513];
+  std::snprintf(buf, sizeof buf, "%s", line);
+  bm[0] = am[0] = id[0] = ce[0] = c0[0] = c6[0] = 0;
+  fen[0] = 0;
+
+  const char* p = buf;
+  char* out = fen;
+  for (int field = 0; field < 4; ++field) {
+    while (*p == ' ') ++p;
+    if (!*p || *p == '\n' || *p == '\r') return 0;
+    if (field) *out++ = ' ';
+    while (*p && *p != ' ' && *p != '\n' && *p != '\r') *out++ = *p++;
+  }
+  *out = 0;
+
+  auto is_sep = [](char c) { return c == ' ' || c == ';' || c == '\r' || c == '\n'; };
+  while (*p) {
+    while (*p && is_sep(*p)) ++p;
+    if (!*p) break;
+    const char* tok = p;
+    while (*p && !is_sep(*p)) ++p;
+    size_t len = size_t(p - tok);
+    char* target = nullptr;
+    if (len == 2) {
+      if (!std::strncmp(tok, "bm", 2)) target = bm;
+      else if (!std::strncmp(tok, "am", 2)) target = am;
+      else if (!std::strncmp(tok, "id", 2)) target = id;
+      else if (!std::strncmp(tok, "ce", 2)) target = ce;
+      else if (!std::strncmp(tok, "c0", 2)) target = c0;
+      else if (!std::strncmp(tok, "c6", 2)) target = c6;
+    }
+    if (!target) continue;
+    while (*p == ' ') ++p;
+    const char* value = p;
+    while (*p && *p != ';') ++p;
+    const char* end = p;
+    while (end > value && (end[-1] == ' ' || end[-1] == '\r' || end[-1] == '\n')) --end;
+    size_t n = size_t(end - value);
+    std::memcpy(target, value, n);
+    target[n] = 0;
+    if (*p == ';') ++p;
+  }
+  return 1;
+}
+
+void make_move(Position& pos, Move move) {
+  if (g_trace_hook) g_trace_hook(pos, move);
+  GameHistory& h = *pos.owner;
+  const int from = move_from(move), to = move_to(move);
+  const int piece = pos.board[from];
+  const int c = pos.side;
+  const int captured = pos.board[to];
+
+  HistoryEntry& e = h.entries[h.history_count];
+  e.key = pos.hash_key;
+  e.pawn_key = pos.pawn_key;
+  e.move = move;
+  e.captured = u8(type_of(captured));
+  e.ep = pos.ep_square;
+  e.fifty = pos.fifty_count;
+  e.castle = pos.castle_rights;
+  ++h.history_count;
+  ++h.search_ply;
+  h.last_move = move;
+
+  u64 key = pos.hash_key;
+  if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
+  const int old_ep = pos.ep_square;
+  pos.ep_square = NO_SQUARE;
+  u8 rights = pos.castle_rights & ~(CASTLE_MASK[from] | CASTLE_MASK[to]);
+  if (rights != pos.castle_rights) {
+    key ^= g_zobrist[pos.castle_rights] ^ g_zobrist[rights];
+    pos.castle_rights = rights;
+  }
+  if (pos.fifty_count < 255) ++pos.fifty_count;
+  pos.side ^= 1;
+
+  if (captured) {
+    remove_piece(pos, captured, to);
+    sub_material(pos, c ^ 1, type_of(captured));
+    key ^= zkey(captured, to);
+    if (type_of(captured) == PAWN) pos.pawn_key ^= zkey(captured, to);
+    pos.fifty_count = 0;
+  }
+  move_piece(pos, piece, from, to);
+  key ^= zkey(piece, from) ^ zkey(piece, to);
+
+  const int type = type_of(piece);
+  if (type == PAWN) {
+    pos.pawn_key ^= zkey(piece, from) ^ zkey(piece, to);
+    pos.fifty_count = 0;
+    if (to - from == 2 * PUSH_DIR[c]) {
+      pos.ep_square = u8(from + PUSH_DIR[c]);
+      key ^= g_zobrist[pos.ep_square];
+    } else if (to == old_ep) {
+      int victim_sq = to - PUSH_DIR[c];
+      int victim = pos.board[victim_sq];
+      remove_piece(pos, victim, victim_sq);
+      sub_material(pos, c ^ 1, PAWN);
+      key ^= zkey(victim, victim_sq);
+      pos.pawn_key ^= zkey(victim, victim_sq);
+    } else if (move & PROMO_MASK) {
+      int promoted = make_piece(c, promotion_type(move));
+      remove_piece(pos, piece, to);
+      sub_material(pos, c, PAWN);
+      key ^= zkey(piece, to);
+      pos.pawn_key ^= zkey(piece, to);
+      put_piece(pos, promoted, to);
+      add_material(pos, c, type_of(promoted));
+      key ^= zkey(promoted, to);
+    }
+  } else if (type == KING) {
+    if (to - from == 2 || from - to == 2) {
+      int rook_from = to > from ? to + 1 : to - 2;
+      int rook_to = (from + to) / 2;
+      int rook = make_piece(c, ROOK);
+      move_piece(pos, rook, rook_from, rook_to);
+      key ^= zkey(rook, rook_from) ^ zkey(rook, rook_to);
+      pos.fifty_count = 0;
+    }
+    pos.king_square[c] = u8(to);
+  }
+  pos.hash_key = (key & ~u64(1)) | pos.side;
+  debug_check(pos);
+}
+
+void unmake_move(Position& pos) {
+  GameHistory& h = *pos.owner;
+  --h.history_count;
+  --h.search_ply;
+  const HistoryEntry& e = h.entries[h.history_count];
+  h.last_move = h.history_count ? h.entries[h.history_count - 1].move : 0;
+
+  pos.ep_square = e.ep;
+  pos.castle_rights = e.castle;
+  pos.fifty_count = e.fifty;
+  pos.side ^= 1;
+  pos.hash_key = e.key;
+  pos.pawn_key = e.pawn_key;
+
+  const Move move = e.move;
+  const int from = move_from(move), to = move_to(move);
+  const int c = pos.side;
+  int piece = pos.board[to];
+  move_piece(pos, piece, to, from);
+
+  if (e.captured) {
+    int captured = make_piece(c ^ 1, e.captured);
+    put_piece(pos, captured, to);
+    add_material(pos, c ^ 1, e.captured);
+    if (e.captured == KING) pos.king_square[c ^ 1] = u8(to);
+  }
+  const int type = type_of(piece);
+  if (type == PAWN && to == pos.ep_square) {
+    int victim_sq = to - PUSH_DIR[c];
+    put_piece(pos, make_piece(c ^ 1, PAWN), victim_sq);
+    add_material(pos, c ^ 1, PAWN);
+  } else if (type == KING) {
+    if (to - from == 2 || from - to == 2) {
+      int rook_from = to > from ? to + 1 : to - 2;
+      int rook_to = (from + to) / 2;
+      move_piece(pos, make_piece(c, ROOK), rook_to, rook_from);
+    }
+    pos.king_square[c] = u8(from);
+  }
+  if (move & PROMO_MASK) {
+    remove_piece(pos, piece, from);
+    sub_material(pos, c, type);
+    put_piece(pos, make_piece(c, PAWN), from);
+    add_material(pos, c, PAWN);
+  }
+  debug_check(pos);
+}
+
+void make_null(Position& pos) {
+  GameHistory& h = *pos.owner;
+  HistoryEntry& e = h.entries[h.history_count];
+  e.key = pos.hash_key;
+  e.pawn_key = pos.pawn_key;
+  e.move = 0;
+  e.captured = 0;
+  e.ep = pos.ep_square;
+  e.fifty = pos.fifty_count;
+  e.castle = pos.castle_rights;
+  ++h.history_count;
+  ++h.search_ply;
+  h.last_move = 0;
+  u64 key = pos.hash_key;
+  if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
+  pos.ep_square = NO_SQUARE;
+  if (pos.fifty_count < 255) ++pos.fifty_count;
+  pos.side ^= 1;
+  pos.hash_key = (key & ~u64(1)) | pos.side;
+}
+
+void unmake_null(Position& pos) {
+  GameHistory& h = *pos.owner;
+  --h.history_count;
+  --h.search_ply;
+  const HistoryEntry& e = h.entries[h.history_count];
+  h.last_move = h.history_count ? h.entries[h.history_count - 1].move : 0;
+  pos.ep_square = e.ep;
+  pos.castle_rights = e.castle;
+  pos.fifty_count = e.fifty;
+  pos.side ^= 1;
+  pos.hash_key = e.key;
+}
+
+bool is_repetition(const Position& pos, int root_count) {
+  const GameHistory& h = *pos.owner;
+  int count = h.history_count;
+  int limit = pos.fifty_count < count ? pos.fifty_count : count;
+  int earlier = 0;
+  for (int back = 4; back <= limit; back += 2) {
+    int idx = count - back;
+    if (h.entries[idx].key != pos.hash_key) continue;
+    if (idx >= root_count) return true;
+    if (++earlier >= 2) return true;
+  }
+  return false;
+}
+
+void history_trim(Position& pos) {
+  GameHistory& h = *pos.owner;
+  if (h.history_count <= HISTORY_GAME_LIMIT) return;
+  int drop = h.history_count - HISTORY_KEEP;
+  std::memmove(h.entries, h.entries + drop, HISTORY_KEEP * sizeof(HistoryEntry));
+  h.history_count = u16(HISTORY_KEEP);
+}
+
+void copy_position(Position& dst, const Position& src) {
+  GameHistory* owner = dst.owner;
+  dst = src;
+  dst.owner = owner;
+  owner->history_count = src.owner->history_count;
+  owner->search_ply = src.owner->search_ply;
+  owner->last_move = src.owner->last_move;
+  std::memcpy(owner->entries, src.owner->entries, src.owner->history_count * sizeof(HistoryEntry));
+}
+
+bool position_is_consistent(const Position& pos) {
+  Bitboard pieces[2][8] = {};
+  u32 sig[2] = {0, 0};
+  i16 mat[2] = {0, 0};
+  int kings[2] = {-1, -1};
+  int king_count[2] = {0, 0};
+  if (pos.board[64] != 0) return false;
+  for (int sq = 0; sq < 64; ++sq) {
+    int piece = pos.board[sq];
+    if (!piece) continue;
+    int c = colour_of(piece), t = type_of(piece);
+    if (t < PAWN || t > KING || c > 1) return false;
+    pieces[c][0] |= bit(sq);
+    pieces[c][t] |= bit(sq);
+    sig[c] += SIGNATURE_INC[t];
+    mat[c] = i16(mat[c] + MATERIAL_INC[t]);
+    if (t == KING) {
+      kings[c] = sq;
+      ++king_count[c];
+    }
+  }
+  for (int c = 0; c < 2; ++c) {
+    for (int t = 0; t < 8; ++t)
+      if (pieces[c][t] != pos.pieces[c][t]) return false;
+    if (sig[c] != pos.material_signature[c] || mat[c] != pos.piece_material[c]) return false;
+    // king_square is only meaningful with exactly one king (odd set-ups are refused upstream).
+    if (king_count[c] == 1 && kings[c] != pos.king_square[c]) return false;
+  }
+  if (pos.side > 1) return false;
+  return pos.hash_key == compute_hash_key(pos) && pos.pawn_key == compute_pawn_key(pos);
+}
+
+bool is_attacked(const Position& pos, int sq, int colour) {
+  const Bitboard* p = pos.pieces[colour];
+  if (pawn_attacks(colour ^ 1, sq) & p[PAWN]) return true;
+  if (knight_attacks(sq) & p[KNIGHT]) return true;
+  if (king_attacks(sq) & p[KING]) return true;
+  Bitboard occ = pos.occupied();
+  Bitboard diag = p[BISHOP] | p[QUEEN];
+  if ((bishop_rays(sq) & diag) && (bishop_attacks(sq, occ) & diag)) return true;
+  Bitboard orth = p[ROOK] | p[QUEEN];
+  if ((rook_rays(sq) & orth) && (rook_attacks(sq, occ) & orth)) return true;
+  return false;
+}

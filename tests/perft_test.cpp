@@ -1,0 +1,96 @@
+// Leaf counts of the legal move tree against published values.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/movegen.h"
+#include "board/position.h"
+#include "board/see.h"
+#include "board_test.h"
+#include "test_util.h"
+
+namespace {
+
+
+
+struct PerftCase {
+  std::string fen;
+  std::vector<u64> counts;  // counts[d-1] for depth d
+};
+
+std::vector<PerftCase> read_suite() {
+  // Lines look like: <fen> ;D1 20 ;D2 400 ...
+  std::vector<PerftCase> cases;
+  std::ifstream in(testdata_path("perft/perftsuite.epd"));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t semi = line.find(';');
+    if (semi == std::string::npos) continue;
+    PerftCase c;
+    c.fen = line.substr(0, semi);
+    std::stringstream rest(line.substr(semi));
+    std::string tok;
+    while (std::getline(rest, tok, ';')) {
+      int d;
+      unsigned long long n;
+      if (std::sscanf(tok.c_str(), " D%d %llu", &d, &n) == 2) {
+        if (int(c.counts.size()) < d) c.counts.resize(d);
+        c.counts[d - 1] = n;
+      }
+    }
+    cases.push_back(c);
+  }
+  return cases;
+}
+
+void run_suite(int max_depth) {
+  auto cases = read_suite();
+  ASSERT_GT(cases.size(), 100u);
+  for (const auto& c : cases) {
+    TestBoard b(c.fen.c_str());
+    for (int d = 1; d <= max_depth && d <= int(c.counts.size()); ++d)
+      ASSERT_EQ(perft(b.pos, d), c.counts[d - 1]) << c.fen << " depth " << d;
+  }
+}
+
+}  // namespace
+
+TEST(Perft, ClassicPositionsToDepth5) {
+  struct {
+    const char* fen;
+    u64 nodes[5];
+  } cases[] = {
+      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", {20, 400, 8902, 197281, 4865609}},
+      {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -", {48, 2039, 97862, 4085603, 193690690}},
+      {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -", {14, 191, 2812, 43238, 674624}},
+      {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -", {6, 264, 9467, 422333, 15833292}},
+      {"rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -", {44, 1486, 62379, 2103487, 89941194}},
+      {"r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -", {46, 2079, 89890, 3894594, 164075551}},
+  };
+  for (const auto& c : cases) {
+    TestBoard b(c.fen);
+    int max_depth = 5;
+#ifdef VORN_DEBUG_CHECKS
+    max_depth = 3;  // every make/unmake is re-verified from scratch in this build
+#endif
+    for (int d = 1; d <= max_depth; ++d) ASSERT_EQ(perft(b.pos, d), c.nodes[d - 1]) << c.fen << " depth " << d;
+  }
+}
+
+TEST(Perft, SuiteToDepth4) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+#ifdef VORN_DEBUG_CHECKS
+  run_suite(3);
+#else
+  run_suite(4);
+#endif
+}
+
+TEST(Perft, SuiteToDepth5Long) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+  if (!long_tests_enabled()) GTEST_SKIP() << "set VORN_LONG_TESTS=1 to run";
+  run_suite(5);
+}

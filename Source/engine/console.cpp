@@ -88,9 +88,8 @@ void redo_move() {
 }
 
 void run_perft(const char* arg) {
-  int depth = std::atoi(arg);
-  if (depth < 0) depth = 0;
-  if (depth > 20) depth = 20;
+  long long d = std::strtoll(arg, nullptr, 10);
+  int depth = d < 0 ? 0 : d > 20 ? 20 : int(d);
   prepare_search();
   copy_root_to_threads(game_position());
   SearchThread& t = *g_threads[0];
@@ -122,7 +121,7 @@ void console_command(const char* line) {
   const char* cmd = words.w[0];
   if (!std::strcmp(cmd, "new")) {
     abort_search();
-    setup_game_fen(START_FEN);
+    setup_game_fen(START_POSITION);
     show_board();
     g_control.side_time[WHITE] = g_control.side_time[BLACK] = g_control.fixed_time;
   } else if (!std::strcmp(cmd, "fen")) {

@@ -73,6 +73,11 @@ void start_search() {
 
 }  // namespace
 
+void rebuild_parameters() {
+  // The search parameters and the evaluation weight tables are derived from
+  // the option slots here once their code exists.
+}
+
 void wait_threads_idle() {
   while (count_busy_threads() != 0) sleep_ms(1);
 }
@@ -219,9 +224,8 @@ bool engine_startup(int argc, char** argv) {
   if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
   g_listed_options = g_options;
   if (g_options.text(SLOT_CONFIG_FILE)[0]) load_config();
-  // The search and evaluation parameters are derived from the slots by
-  // their own code before each search (params_changed).
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  rebuild_parameters();
+  g_options[SLOT_PARAMS_CHANGED] = 0;
   return true;
 }
 
@@ -271,13 +275,14 @@ void prepare_search() {
   c.report_held = c.infinite;
   if (g_options[SLOT_PARAMS_CHANGED]) {
     output_line("info string setting search and eval params...");
+    rebuild_parameters();
     g_options[SLOT_PARAMS_CHANGED] = 0;
   }
 }
 
 void engine_loop() {
   SearchControl& c = g_control;
-  setup_game_fen(START_FEN);
+  setup_game_fen(START_POSITION);
   if (!g_flags.uci_mode) print_board(game_position());
   g_flags.quit = 0;
   c.go_request = 0;

@@ -8,7 +8,7 @@
 
 constexpr const char* ENGINE_NAME = "Vorn 4.0";
 constexpr const char* ENGINE_AUTHOR = "Ivo Marsk";
-constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+constexpr const char* START_POSITION = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 
 // Run modes chosen by the switches.
 enum : int {
@@ -59,6 +59,8 @@ int vorn_main(int argc, char** argv);
 // The rating model that ties a speed limit to a playing strength.
 f64 elo_from_nps(f64 nps);
 
+// Derives the search parameters and the evaluation tables from the option slots.
+void rebuild_parameters();
 // Per-search set-up done by the front end before the threads are woken.
 void prepare_search();
 // Blocks (sleeping 1 ms at a time) until every search thread is idle.

@@ -273,7 +273,8 @@ int load_config() {
   FILE* f = std::fopen(path, "r");
   if (!f) return 0;
   char file_name[OPTION_TEXT_MAX + 1];
-  std::snprintf(file_name, sizeof file_name, "%s", path);
+  std::strncpy(file_name, path, OPTION_TEXT_MAX);
+  file_name[OPTION_TEXT_MAX] = '\0';
   ++g_config_depth;
   output_format("info string loading parameters from %s", file_name);
   char line[256];

@@ -178,7 +178,7 @@ void uci_position(const char* params) {
     *moves = '\0';
   }
   if (find_word(head, "startpos")) {
-    setup_game_fen(START_FEN);
+    setup_game_fen(START_POSITION);
   } else if (const char* fen = find_word(head, "fen")) {
     // A refused position also drops its moves: they belong to it.
     if (!setup_game_fen(fen + 3)) return;
@@ -383,7 +383,9 @@ bool setup_game_fen(const char* fen) {
     return false;
   }
   sanitize_ep(scratch.pos);
-  copy_position(game_position(), scratch.pos);
+  Position& game = game_position();
+  copy_position(game, scratch.pos);
+  game.owner->entries[game.owner->history_count].move = 0;  // nothing for "]" to replay
   return true;
 }
 

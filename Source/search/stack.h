@@ -60,6 +60,8 @@ struct SearchTables {
   i16 history[8][16][64];
   u16 counter_move[2][16][64];
   u16 follow_up_move[16][64];
+  u16 root_history_count;  // history_count at the root: repetitions from here on count once
+  MoveEntry* root_end;     // end marker of the root move list
 };
 
 // Killers, hash moves, counter and follow-up moves to 0, history to 2048.

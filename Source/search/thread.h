@@ -6,7 +6,9 @@
 #include <atomic>
 
 #include "board/position.h"
+#include "eval/eval.h"
 #include "search/control.h"
+#include "search/stack.h"
 
 constexpr int MAX_THREADS = 128;
 
@@ -14,6 +16,8 @@ enum ThreadCommand : u8 { IDLE = 0, SEARCH = 1, CLEAR_HASH = 2, QUIT = 99, QUIT_
 
 struct SearchThread {
   GameHistory history;  // the thread's history stack; pos.owner points here
+  SearchTables tables;  // search stack, move buffer, ordering tables
+  EvalThread eval;      // evaluation cache, pawn hash and scratch
   Position pos;
   u16 root_line[MAX_PLY_LINE];  // [1] best move, [2] expected reply
 

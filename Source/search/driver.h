@@ -1,0 +1,26 @@
+// Iterative deepening, the root search, publishing results and info lines.
+#pragma once
+
+#include "board/position.h"
+
+struct SearchThread;
+
+// Front-end settings the search reads: the info-line delay (9999 = silent).
+extern f64 g_info_threshold;
+// The game position thread 0 copies into every thread at the start of a search.
+extern const Position* g_search_root;
+
+// Body of the SEARCH command of every thread.
+void search_thread_body(SearchThread& t);
+// The driver over thread t's copy of the root.
+void iterate(SearchThread& t);
+void search_root(SearchThread& t, int depth, int pv_index);
+void publish_best(SearchThread& t);
+void print_info(int thread_index, int pv_number, int depth, int score, const u16* line);
+void print_info_if_due(int thread_index, int pv_number, int depth, int score, const u16* line);
+// Sums the per-thread counters into g_control.
+void gather_search_stats();
+// Runs the whole search on thread 0's record in the calling thread (tools, console).
+void tool_search(const Position& root);
+// "cp 25" or "mate 3" / "mate -2".
+void score_text(int score, char* buffer);

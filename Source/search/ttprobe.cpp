@@ -1,0 +1,89 @@
+#include "search/ttprobe.h"
+
+#include "board/movegen.h"
+#include "search/control.h"
+
+TTEntry* tt_probe(const Position& pos) {
+  if (!g_control.hash_enabled || !g_tt.buffer) return nullptr;
+  const u64 key = pos.hash_key;
+  const u32 low = u32(key);
+  TTEntry* bucket = tt_bucket(key);
+  for (int i = 0; i < TT_BUCKET; ++i) {
+    TTEntry* e = &bucket[i];
+    if (e->key_low != low) continue;
+    // Only the first matching entry counts; a torn or colliding one fails here.
+    return e->check == tt_check_word(key, e->move, e->score) ? e : nullptr;
+  }
+  return nullptr;
+}
+
+void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta) {
+  if (!g_control.hash_enabled || !g_tt.buffer) return;
+  const u8 bound = score <= alpha ? BOUND_UPPER : score < beta ? BOUND_EXACT : BOUND_LOWER;
+  const int stored = score_to_tt(score, ply);
+  const u64 key = pos.hash_key;
+  const u32 low = u32(key);
+  const u8 age = u8(g_control.tt_age);
+  TTEntry* bucket = tt_bucket(key);
+  TTEntry* slot = nullptr;
+  for (int i = 0; i < TT_BUCKET; ++i) {
+    if (bucket[i].key_low == low) {
+      TTEntry* e = &bucket[i];
+      // A much deeper result for the same position survives unless the
+      // fifty-move counter has grown since it was written.
+      if (e->depth - 3 > depth && pos.fifty_count <= e->fifty) return;
+      slot = e;
+      break;
+    }
+  }
+  if (!slot) {
+    for (int i = 0; i < TT_BUCKET; ++i)
+      if (bucket[i].age != age) {
+        slot = &bucket[i];
+        break;
+      }
+  }
+  if (!slot) {
+    slot = &bucket[0];
+    for (int i = 1; i < TT_BUCKET; ++i)
+      if (bucket[i].depth < slot->depth) slot = &bucket[i];
+    if (slot->depth - 7 > depth) return;
+  }
+  slot->key_low = low;
+  slot->check = tt_check_word(key, move, stored);
+  slot->move = move;
+  slot->score = i16(stored);
+  slot->depth = i8(depth < -128 ? -128 : depth > 127 ? 127 : depth);
+  slot->bound = bound;
+  slot->age = age;
+  slot->fifty = pos.fifty_count;
+}
+
+namespace {
+// Two earlier occurrences of the position within the fifty-move span.
+bool repeats_twice(const Position& pos) {
+  const GameHistory& h = *pos.owner;
+  int count = h.history_count, limit = pos.fifty_count < count ? pos.fifty_count : count, seen = 0;
+  for (int back = 4; back <= limit; back += 2)
+    if (h.entries[count - back].key == pos.hash_key && ++seen >= 2) return true;
+  return false;
+}
+}  // namespace
+
+void pv_from_table(Position& pos, int ply, u16* pv) {
+  if (pv[ply] == 0) {
+    TTEntry* e = tt_probe(pos);
+    if (!e || e->depth < 1 || e->move == 0) return;
+    pv[ply] = e->move;
+  }
+  if (pos.fifty_count > 99 && no_legal_moves(pos)) return;
+  if (pos.fifty_count > 3 && repeats_twice(pos)) return;
+  Move m = pv[ply];
+  if (!is_pseudo_legal(pos, pos.side, m) || !is_legal(pos, pos.side, m)) {
+    pv[ply] = 0;
+    return;
+  }
+  make_move(pos, m);
+  if (ply + 1 <= 66) pv_from_table(pos, ply + 1, pv);
+  unmake_move(pos);
+}

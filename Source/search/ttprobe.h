@@ -1,0 +1,24 @@
+// Probing and storing the shared transposition table.
+#pragma once
+
+#include "board/position.h"
+#include "search/tt.h"
+
+// The verified entry of the position, or null.
+TTEntry* tt_probe(const Position& pos);
+void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta);
+inline void tt_prefetch(u64 key) {
+  if (g_tt.buffer) __builtin_prefetch(tt_bucket(key));
+}
+// Stored scores are node-relative: mate scores count from the node, not the root.
+inline int score_to_tt(int score, int ply) {
+  return score < -9699 ? score - ply : score > 9698 ? score + ply : score;
+}
+inline int score_from_tt(int score, int ply) {
+  return score < -9599 ? score + ply : score > 9598 ? score - ply : score;
+}
+inline u32 tt_check_word(u64 key, Move move, int stored_score) {
+  return u32(key >> 32) ^ (u32(move) << 16) ^ u32(stored_score + 15000);
+}
+// Follows the table's moves from the position into pv[ply..] (console "pv").
+void pv_from_table(Position& pos, int ply, u16* pv);

@@ -12,6 +12,7 @@
 #include "eval/eval.h"
 #include "eval/kpk.h"
 #include "eval/params.h"
+#include "platform/output.h"
 #include "test_util.h"
 
 namespace {
@@ -199,6 +200,29 @@ TEST_F(EvalTest, MobilityKingAndPassedTables) {
   rebuild();
   for (int i = 0; i < 11; ++i) EXPECT_EQ(w.knight_mobility[i], 0) << i;
   EXPECT_EQ(w.passer_safe[1], 4);  // trunc(9 * 0.5)
+}
+
+std::vector<std::string> g_lines;
+void capture(const char* line) { g_lines.push_back(line); }
+
+TEST_F(EvalTest, TableListing) {
+  g_lines.clear();
+  set_output_sink(capture);
+  print_eval_tables();
+  set_output_sink(nullptr);
+  ASSERT_GT(g_lines.size(), 100u);
+  EXPECT_EQ(g_lines[0], "piece values=  90/110  380/360  390/375  535/635  1200/1200");
+  EXPECT_EQ(g_lines[1], "bishop_pair= 30 , 50");
+  EXPECT_EQ(g_lines[3], "KingDanger[]=");
+  EXPECT_EQ(g_lines[5], "10:     25    30    36    42    49    56    64    72    81    90 ");
+  bool knight_seen = false;
+  for (size_t i = 0; i + 1 < g_lines.size(); ++i)
+    if (g_lines[i] == "Knight") {
+      EXPECT_EQ(g_lines[i + 1], "  -44   -26   -20   -18   -18   -20   -26   -44 ");
+      knight_seen = true;
+      break;
+    }
+  EXPECT_TRUE(knight_seen);
 }
 
 TEST(EvalScore, PackingAndTaper) {

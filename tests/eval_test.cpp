@@ -291,6 +291,12 @@ TEST_F(EvalTest, EndgamesAgainstBareKing) {
   EXPECT_EQ(eval_fen("4k3/8/4K3/4P3/8/8/8/8 b - - 0 1"), -814);
   // Without the win only the small distance terms remain.
   EXPECT_EQ(eval_fen("k7/8/8/8/8/8/P7/2K5 w - - 0 1"), 4 * 1 + 0 - 7);
+
+  // The same endgames with colours exchanged (black pawn, h-file pawn, light bishop).
+  const char* fens[] = {"8/8/8/8/8/8/7P/5K1k w - - 0 1", "8/8/8/5K2/7P/8/8/2k5 b - - 0 1",
+                        "4k3/8/4K3/4P3/8/8/8/8 b - - 0 1", "7k/8/8/8/4K3/8/8/1N3B2 w - - 0 1",
+                        "8/8/3k4/8/8/8/1R6/6K1 b - - 0 1"};
+  for (const char* fen : fens) EXPECT_EQ(eval_fen(fen), eval_fen(mirror_fen(fen))) << fen;
 }
 
 TEST(Kpk, KnownResults) {

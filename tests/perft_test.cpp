@@ -9,20 +9,12 @@
 #include "board/movegen.h"
 #include "board/position.h"
 #include "board/see.h"
+#include "board_test.h"
 #include "test_util.h"
 
 namespace {
 
-struct Board {
-  GameHistory history;
-  Position pos;
-  Board() {
-    init_attacks();
-    init_zobrist();
-    position_init(pos, history);
-  }
-  explicit Board(const char* fen) : Board() { set_position(pos, fen); }
-};
+
 
 struct PerftCase {
   std::string fen;
@@ -58,7 +50,7 @@ void run_suite(int max_depth) {
   auto cases = read_suite();
   ASSERT_GT(cases.size(), 100u);
   for (const auto& c : cases) {
-    Board b(c.fen.c_str());
+    TestBoard b(c.fen.c_str());
     for (int d = 1; d <= max_depth && d <= int(c.counts.size()); ++d)
       ASSERT_EQ(perft(b.pos, d), c.counts[d - 1]) << c.fen << " depth " << d;
   }
@@ -79,7 +71,7 @@ TEST(Perft, ClassicPositionsToDepth5) {
       {"r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -", {46, 2079, 89890, 3894594, 164075551}},
   };
   for (const auto& c : cases) {
-    Board b(c.fen);
+    TestBoard b(c.fen);
     int max_depth = 5;
 #ifdef VORN_DEBUG_CHECKS
     max_depth = 3;  // every make/unmake is re-verified from scratch in this build

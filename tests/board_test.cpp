@@ -1,0 +1,509 @@
+// Board invariants, generation order, legality, keys, FEN/EPD, notation and SEE.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board_test.h"
+#include "platform/output.h"
+#include "test_util.h"
+
+namespace {
+
+std::vector<std::string> g_captured;
+void capture_sink(const char* line) { g_captured.push_back(line); }
+
+struct CaptureOutput {
+  CaptureOutput() {
+    g_captured.clear();
+    set_output_sink(capture_sink);
+  }
+  ~CaptureOutput() { set_output_sink(nullptr); }
+};
+
+std::vector<std::string> suite_fens() {
+  std::vector<std::string> fens;
+  std::ifstream in(testdata_path("perft/perftsuite.epd"));
+  std::string line;
+  while (std::getline(in, line)) {
+    size_t semi = line.find(';');
+    if (semi != std::string::npos) fens.push_back(line.substr(0, semi));
+  }
+  if (fens.empty()) fens = {START_FEN, KIWIPETE_FEN};
+  return fens;
+}
+
+std::vector<std::string> move_texts(const Position& pos, MoveEntry* begin, MoveEntry* end) {
+  std::vector<std::string> out;
+  char buf[16];
+  for (MoveEntry* e = begin; e < end; ++e) {
+    move_to_text(e->move, buf);
+    out.push_back(buf);
+  }
+  return out;
+}
+
+// Positions from the suite plus a few random plies from each, for wider coverage.
+std::vector<std::string> sample_positions(int per_fen) {
+  std::vector<std::string> out;
+  std::mt19937 rng(12345);
+  for (const auto& fen : suite_fens()) {
+    out.push_back(fen);
+    TestBoard b(fen.c_str());
+    for (int i = 0; i < per_fen; ++i) {
+      Move moves[MAX_MOVES];
+      int n = gen_legal(b.pos, moves);
+      if (n == 0) break;
+      make_move(b.pos, moves[rng() % n]);
+      out.push_back(b.fen());
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Bits, HardwareScansAgreeWithReference) {
+  init_attacks();
+  std::mt19937_64 rng(7);
+  std::vector<Bitboard> patterns = {~Bitboard(0), 1, Bitboard(1) << 63, 0x8000000000000001ULL};
+  for (int s = 0; s < 64; ++s) {
+    patterns.push_back(bit(s));
+    patterns.push_back(~Bitboard(0) << s);
+    patterns.push_back(~Bitboard(0) >> s);
+  }
+  for (int i = 0; i < 200000; ++i) {
+    Bitboard r = rng();
+    patterns.push_back(r);
+    patterns.push_back(r & rng() & rng());  // sparse
+  }
+  for (Bitboard b : patterns) {
+    ASSERT_EQ(popcount(b), popcount_soft(b)) << b;
+    if (!b) continue;
+    ASSERT_EQ(lsb(b), lsb_soft(b)) << b;
+    ASSERT_EQ(msb(b), msb_soft(b)) << b;
+  }
+  EXPECT_EQ(popcount_soft(0), 0);
+  EXPECT_EQ(msb_soft(~Bitboard(0)), 63);
+  EXPECT_EQ(msb_soft(1), 0);
+}
+
+TEST(Attacks, SlidersAgreeWithRayMethodAndKnownSets) {
+  init_attacks();
+  std::mt19937_64 rng(99);
+  for (int sq = 0; sq < 64; ++sq) {
+    for (int i = 0; i < 3000; ++i) {
+      Bitboard occ = rng() & rng();
+      ASSERT_EQ(rook_attacks(sq, occ), rook_attacks_ray(sq, occ));
+      ASSERT_EQ(bishop_attacks(sq, occ), bishop_attacks_ray(sq, occ));
+    }
+  }
+  EXPECT_EQ(popcount(rook_attacks(A1, 0)), 14);
+  EXPECT_EQ(rook_attacks(A1, bit(A4) | bit(D1)), bit(A2) | bit(A3) | bit(A4) | bit(B1) | bit(C1) | bit(D1));
+  EXPECT_EQ(bishop_attacks(H8, 0), between(A1, H8) | bit(A1));
+  EXPECT_EQ(between(A1, H8), bit(B2) | bit(C3) | bit(D4) | bit(E5) | bit(F6) | bit(G7));
+  EXPECT_EQ(between(A1, B3), 0u);
+  EXPECT_EQ(between(A1, B2), 0u);
+  EXPECT_EQ(pawn_attacks(WHITE, H2), bit(G3));
+  EXPECT_EQ(pawn_attacks(BLACK, A7), bit(B6));
+  EXPECT_EQ(g_attacks.adjacent_files[0], 0x0202020202020202ULL);
+  EXPECT_EQ(g_attacks.adjacent_files[7], 0x4040404040404040ULL);
+  EXPECT_EQ(g_attacks.ranks_above[0], 0xFFFFFFFFFFFFFF00ULL);
+  EXPECT_EQ(g_attacks.ranks_below[7], 0x00FFFFFFFFFFFFFFULL);
+  EXPECT_EQ(g_attacks.passed_mask[WHITE][E7], bit(D8) | bit(E8) | bit(F8));
+}
+
+TEST(Position, InitialStateAndCounters) {
+  TestBoard b(START_FEN);
+  EXPECT_EQ(b.pos.material_signature[WHITE], 0x12228u);
+  EXPECT_EQ(b.pos.material_signature[BLACK], 0x12228u);
+  EXPECT_EQ(b.pos.piece_material[WHITE], 32);
+  EXPECT_EQ(b.pos.ep_square, NO_SQUARE);
+  EXPECT_EQ(b.pos.castle_rights, 15);
+  EXPECT_EQ(b.history.history_count, 0);
+  EXPECT_EQ(b.history.search_ply, 1);
+  EXPECT_EQ(b.pos.board[64], 0);
+  EXPECT_EQ(b.fen(), START_FEN);
+
+  TestBoard q("4k3/8/8/8/8/8/8/QQQ1K3 w - -");
+  EXPECT_EQ(q.pos.material_signature[WHITE], 0x30000u);
+  EXPECT_EQ(q.pos.piece_material[WHITE], 30);
+}
+
+TEST(MoveGen, FixedOrder) {
+  TestBoard b(START_FEN);
+  MoveEntry list[MAX_MOVES];
+  MoveEntry* end = gen_all(b.pos, list);
+  auto texts = move_texts(b.pos, list, end);
+  std::vector<std::string> expected = {"a2a3", "b2b3", "c2c3", "d2d3", "e2e3", "f2f3", "g2g3",
+                                       "h2h3", "a2a4", "b2b4", "c2c4", "d2d4", "e2e4", "f2f4",
+                                       "g2g4", "h2h4", "b1a3", "b1c3", "g1f3", "g1h3"};
+  EXPECT_EQ(texts, expected);
+  EXPECT_EQ(end->move, MOVE_END);
+
+  g_uci_mode = 1;
+  TestBoard p("r3k3/1P6/8/8/8/8/8/4K3 w - -");
+  end = gen_promotions(p.pos, WHITE, list, true);
+  expected = {"b7b8q", "b7b8n", "b7b8b", "b7b8r", "b7a8q", "b7a8n", "b7a8b", "b7a8r"};
+  EXPECT_EQ(move_texts(p.pos, list, end), expected);
+  end = gen_promotions(p.pos, WHITE, list, false);
+  expected = {"b7b8q", "b7a8q"};
+  EXPECT_EQ(move_texts(p.pos, list, end), expected);
+  g_uci_mode = 0;
+
+  // Castling comes after the king steps, short before long.
+  TestBoard c("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+  end = gen_quiets(c.pos, WHITE, list, NO_SQUARE);
+  auto q = move_texts(c.pos, list, end);
+  ASSERT_GE(q.size(), 2u);
+  EXPECT_EQ(q[q.size() - 2], "e1g1");
+  EXPECT_EQ(q[q.size() - 1], "e1c1");
+}
+
+TEST(MoveGen, EnPassantCheckEvasionsAndCastlingLegality) {
+  // En passant has captured code 0; it is illegal when it bares the king along the rank.
+  TestBoard ep("8/8/8/K2pP2r/8/8/8/4k3 w - d6");
+  MoveEntry list[MAX_MOVES];
+  MoveEntry* end = gen_captures(ep.pos, WHITE, list, NO_SQUARE);
+  ASSERT_EQ(end - list, 1);
+  EXPECT_EQ(list[0].move, make_move_code(E5, D6));
+  EXPECT_EQ(list[0].captured, 0);
+  EXPECT_FALSE(is_legal(ep.pos, WHITE, list[0].move));
+
+  // Castling through an attacked square is generated but not legal; long castling with b1 attacked is.
+  TestBoard c("1r2k1r1/8/8/8/8/8/8/R3K2R w KQ -");
+  EXPECT_FALSE(is_legal(c.pos, WHITE, make_move_code(E1, G1)));
+  EXPECT_TRUE(is_legal(c.pos, WHITE, make_move_code(E1, C1)));
+
+  // With a checker only interpositions (and king steps) are quiet moves.
+  TestBoard chk("4k3/8/8/8/8/8/1P4N1/r3K3 w - -");
+  ASSERT_TRUE(in_check(chk.pos));
+  int checker = checker_square(chk.pos);
+  EXPECT_EQ(checker, A1);
+  end = gen_quiets(chk.pos, WHITE, list, checker);
+  for (MoveEntry* e = list; e < end; ++e) {
+    int from = move_from(e->move), to = move_to(e->move);
+    if (from == E1) continue;
+    EXPECT_TRUE(between(A1, E1) & bit(to)) << SQUARE_NAMES[from] << SQUARE_NAMES[to];
+  }
+}
+
+TEST(MoveGen, PseudoLegalAndLegalAgreeWithBruteForce) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+  auto fens = sample_positions(3);
+  ASSERT_GT(fens.size(), 300u);
+  MoveEntry list[MAX_MOVES];
+  for (const auto& fen : fens) {
+    TestBoard b(fen.c_str());
+    const Position& pos = b.pos;
+    MoveEntry* end = gen_all(pos, list);
+    std::vector<bool> generated(65536, false);
+    for (MoveEntry* e = list; e < end; ++e) generated[e->move] = true;
+    for (int code = 0; code < 65535; ++code) {
+      bool pseudo = is_pseudo_legal(pos, pos.side, Move(code));
+      bool listed = generated[code];
+      // Castling through attacked squares is in the list but refused by the pseudo-legal test.
+      if (listed && !pseudo) {
+        Move m = Move(code);
+        ASSERT_TRUE(type_of(pos.board[move_from(m)]) == KING && std::abs(move_to(m) - move_from(m)) == 2)
+            << fen << " " << code;
+        ASSERT_FALSE(is_legal(pos, pos.side, m));
+        continue;
+      }
+      ASSERT_EQ(pseudo, listed) << fen << " code " << code;
+    }
+    for (MoveEntry* e = list; e < end; ++e) {
+      bool legal = is_legal(pos, pos.side, e->move);
+      bool castling = type_of(e->piece) == KING && std::abs(move_to(e->move) - move_from(e->move)) == 2;
+      make_move(b.pos, e->move);
+      bool own_king_safe = !is_attacked(b.pos, b.pos.king_square[pos.side ^ 1], b.pos.side);
+      bool enemy_in_check = in_check(b.pos);
+      unmake_move(b.pos);
+      if (castling && in_check(b.pos)) own_king_safe = false;
+      if (castling && is_attacked(b.pos, (move_from(e->move) + move_to(e->move)) / 2, b.pos.side ^ 1))
+        own_king_safe = false;
+      ASSERT_EQ(legal, own_king_safe) << fen << " " << e->move;
+      if (legal) ASSERT_EQ(gives_check(b.pos, b.pos.side, *e) != 0, enemy_in_check) << fen << " " << e->move;
+    }
+    ASSERT_EQ(no_legal_moves(pos), gen_legal(pos, reinterpret_cast<Move*>(list)) == 0) << fen;
+  }
+}
+
+// Make/unmake restores everything bit for bit, and the incremental state always
+// equals a rebuild from the board.
+TEST(MakeUnmake, RestoresPositionExactly) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+  struct Walker {
+    TestBoard& b;
+    void walk(int depth) {
+      Move moves[MAX_MOVES];
+      int n = gen_legal(b.pos, moves);
+      for (int i = 0; i < n; ++i) {
+        Position before = b.pos;
+        u16 count = b.history.history_count;
+        make_move(b.pos, moves[i]);
+        ASSERT_TRUE(position_is_consistent(b.pos));
+        ASSERT_EQ(b.history.last_move, moves[i]);
+        if (depth > 1) walk(depth - 1);
+        unmake_move(b.pos);
+        ASSERT_EQ(std::memcmp(&before, &b.pos, sizeof before), 0);
+        ASSERT_EQ(b.history.history_count, count);
+      }
+    }
+  };
+  for (const auto& fen : suite_fens()) {
+    TestBoard b(fen.c_str());
+    ASSERT_TRUE(position_is_consistent(b.pos)) << fen;
+    Walker w{b};
+    w.walk(2);
+  }
+}
+
+TEST(Keys, ZobristRulesAndIncrementalKeys) {
+  init_zobrist();
+  EXPECT_GT(popcount(g_zobrist[0]), 15);
+  std::map<u64, int> seen;
+  for (int i = 0; i < ZOBRIST_SIZE; ++i) EXPECT_TRUE(seen.emplace(g_zobrist[i], i).second) << i;
+
+  TestBoard b(START_FEN);
+  u64 start = b.pos.hash_key;
+  EXPECT_EQ(start & 1, 0u);
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  EXPECT_EQ(b.history.history_count, 4);
+  EXPECT_EQ(b.pos.hash_key, start);
+  EXPECT_EQ(b.history.entries[0].key, start);
+
+  // The double step sets the en-passant square and keys it, even with no pawn to take.
+  TestBoard e(START_FEN);
+  e.play("e4");
+  EXPECT_EQ(e.pos.ep_square, E3);
+  TestBoard f("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1");
+  EXPECT_EQ(f.pos.ep_square, E3);
+  EXPECT_EQ(f.pos.hash_key, e.pos.hash_key);
+  EXPECT_EQ(f.pos.pawn_key, e.pos.pawn_key);
+  TestBoard g("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -");
+  EXPECT_NE(g.pos.hash_key, e.pos.hash_key);
+  EXPECT_EQ(g.pos.hash_key & 1, 1u);
+
+  // Rights: a rook leaving h1 clears only White's short right; a capture on a8 Black's long one.
+  TestBoard r("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -");
+  r.play("Rh2");
+  EXPECT_EQ(r.pos.castle_rights, CASTLE_WQ | CASTLE_BK | CASTLE_BQ);
+  TestBoard a("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -");
+  a.play("Bxa8");
+  EXPECT_EQ(a.pos.castle_rights, CASTLE_WK | CASTLE_WQ | CASTLE_BK);
+  EXPECT_EQ(a.pos.hash_key, compute_hash_key(a.pos));
+}
+
+TEST(Keys, RepetitionAndHistoryTrim) {
+  TestBoard b(START_FEN);
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  // The start position occurred once before the root: not yet a draw.
+  EXPECT_FALSE(is_repetition(b.pos, b.history.history_count));
+  // Inside the search line one earlier occurrence is enough.
+  EXPECT_TRUE(is_repetition(b.pos, 0));
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  EXPECT_TRUE(is_repetition(b.pos, b.history.history_count));
+
+  // A very long game is trimmed without losing the recent history.
+  TestBoard t(START_FEN);
+  const char* cycle[] = {"Nf3", "Nf6", "Ng1", "Ng8"};
+  for (int i = 0; i < 1000; ++i) {
+    t.play(cycle[i % 4]);
+    history_trim(t.pos);
+    ASSERT_LE(t.history.history_count, HISTORY_GAME_LIMIT);
+  }
+  EXPECT_TRUE(is_repetition(t.pos, t.history.history_count));
+  unmake_move(t.pos);
+  EXPECT_TRUE(position_is_consistent(t.pos));
+}
+
+TEST(Fen, SetUpRulesAndFaults) {
+  CaptureOutput out;
+  TestBoard b;
+  EXPECT_EQ(set_position(b.pos, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1KNR w KQkq - 0 1"), -1);
+  ASSERT_EQ(g_captured.size(), 1u);
+  EXPECT_EQ(g_captured[0], "Illegal EPD -  0 1");
+  EXPECT_EQ(b.pos.castle_rights, CASTLE_BK | CASTLE_BQ);
+
+  g_captured.clear();
+  EXPECT_EQ(set_position(b.pos, "8/8/8/8/8/8/8/8 w - -"), 0);
+  EXPECT_EQ(b.pos.king_square[WHITE], 0);
+  EXPECT_EQ(b.pos.occupied(), 0u);
+  EXPECT_TRUE(g_captured.empty());
+
+  // Runs of empty squares stop at the h-file; stray characters step one square.
+  set_position(b.pos, "9k/8/8/8/8/8/8/K7 b - -");
+  EXPECT_EQ(b.pos.board[H8], make_piece(BLACK, KING));
+  EXPECT_EQ(b.pos.side, BLACK);
+
+  // An en-passant square no pawn can have passed over is dropped.
+  set_position(b.pos, "4k3/8/8/8/8/8/8/4K3 w - e6");
+  EXPECT_EQ(b.pos.ep_square, NO_SQUARE);
+}
+
+TEST(Fen, RandomAndTruncatedTextNeverBreaksThePosition) {
+  std::mt19937 rng(2024);
+  const std::string alphabet = "pnbrqkPNBRQK12345678/ -wbKQkqacdefgh0x9\t;";
+  TestBoard b;
+  CaptureOutput out;  // keep "Illegal EPD" noise out of the test log
+  std::string full = KIWIPETE_FEN;
+  for (size_t cut = 0; cut <= full.size(); ++cut) {
+    set_position(b.pos, full.substr(0, cut).c_str());
+    ASSERT_TRUE(position_is_consistent(b.pos));
+  }
+  for (int i = 0; i < 20000; ++i) {
+    std::string text;
+    int len = rng() % 120;
+    for (int j = 0; j < len; ++j) text += alphabet[rng() % alphabet.size()];
+    set_position(b.pos, text.c_str());
+    ASSERT_TRUE(position_is_consistent(b.pos)) << text;
+    char fen[128];
+    position_to_fen(b.pos, fen);
+    Move m;
+    parse_move(b.pos, text.c_str(), &m);
+  }
+  std::string huge(100000, '1');
+  set_position(b.pos, huge.c_str());
+  ASSERT_TRUE(position_is_consistent(b.pos));
+  g_captured.clear();
+}
+
+TEST(Fen, PrintBoardLayout) {
+  CaptureOutput out;
+  TestBoard b(START_FEN);
+  b.play("e4");
+  print_board(b.pos);
+  std::vector<std::string> expected = {
+      "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3",
+      "  r n b q k b n r",
+      "  o o o o o o o o",
+      "  - + - + - + - +",
+      "  + - + - + - + -",
+      "  - + - + P + - +",
+      "  + - + - + - + -",
+      "  P P P P - P P P",
+      "  R N B Q K B N R",
+      "black"};
+  EXPECT_EQ(g_captured, expected);
+}
+
+TEST(Epd, SplitOperations) {
+  char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
+  ASSERT_EQ(split_epd("r1b1k2r/pp3ppp/8/8/8/8/PP3PPP/R3K2R w KQkq - bm Bb5 Bc4; id \"WAC.001\";",
+                      fen, bm, am, id, ce, c0, c6), 1);
+  EXPECT_STREQ(fen, "r1b1k2r/pp3ppp/8/8/8/8/PP3PPP/R3K2R w KQkq -");
+  EXPECT_STREQ(bm, "Bb5 Bc4");
+  EXPECT_STREQ(id, "\"WAC.001\"");
+  EXPECT_STREQ(am, "");
+  ASSERT_EQ(split_epd("8/8/8/8/8/8/8/8 w - - ce 35; c0 \"a comment\"; am e4;", fen, bm, am, id, ce, c0, c6), 1);
+  EXPECT_STREQ(ce, "35");
+  EXPECT_STREQ(c0, "\"a comment\"");
+  EXPECT_STREQ(am, "e4");
+  EXPECT_EQ(split_epd("8/8/8/8 w -", fen, bm, am, id, ce, c0, c6), 0);
+  std::string long_line(5000, 'x');
+  EXPECT_EQ(split_epd(long_line.c_str(), fen, bm, am, id, ce, c0, c6), 0);
+}
+
+TEST(Notation, SanFormsAndParsing) {
+  TestBoard b(START_FEN);
+  EXPECT_EQ(b.parse("e4"), b.parse("e2e4"));
+  EXPECT_NE(b.parse("e4"), 0);
+  Move nf3 = make_move_code(G1, F3);
+  for (const char* t : {"Nf3", "g1f3", "Ngf3", "N1f3"}) EXPECT_EQ(b.parse(t), nf3) << t;
+  EXPECT_EQ(b.parse("O-O"), 0);
+  EXPECT_EQ(b.parse(""), 0);
+  EXPECT_EQ(b.parse("e4#"), 0);
+
+  char co[24], san[24], sf[24], sr[24];
+  TestBoard n1("4k3/8/8/8/8/5N2/8/1N2K3 w - -");
+  move_to_san(n1.pos, make_move_code(B1, D2), co, san, sf, sr);
+  EXPECT_STREQ(san, "Nbd2");
+  EXPECT_STREQ(sf, "Nbd2");
+  EXPECT_STREQ(sr, "N1d2");
+  TestBoard n2("4k3/8/8/8/8/1N6/8/1N2K3 w - -");
+  move_to_san(n2.pos, make_move_code(B1, D2), co, san, sf, sr);
+  EXPECT_STREQ(san, "N1d2");
+
+  TestBoard p("4k3/1P6/8/8/8/8/8/4K3 w - -");
+  Move promo = make_move_code(B7, B8) | PROMO_QUEEN;
+  for (const char* t : {"b8q", "b8Q", "b8=Q", "b7b8q", "b7b8=Q"}) EXPECT_EQ(p.parse(t), promo) << t;
+  g_uci_mode = 1;
+  move_to_text(promo, co);
+  EXPECT_STREQ(co, "b7b8q");
+  g_uci_mode = 0;
+  move_to_text(promo, co);
+  EXPECT_STREQ(co, "b7b8=Q");
+  EXPECT_TRUE(move_to_san(p.pos, promo, co, san, sf, sr));
+  EXPECT_STREQ(san, "b8=Q+");
+
+  TestBoard c("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
+  for (const char* t : {"O-O", "0-0", "o-o"}) EXPECT_EQ(c.parse(t), make_move_code(E1, G1)) << t;
+  EXPECT_EQ(c.parse("O-O-O"), make_move_code(E1, C1));
+
+  TestBoard ed("4k3/8/8/3p4/4P3/8/8/4K3 w - -");
+  EXPECT_EQ(ed.parse("ed"), make_move_code(E4, D5));
+  EXPECT_EQ(ed.parse("exd5"), make_move_code(E4, D5));
+  TestBoard cb("4k3/8/8/1p6/2P5/8/8/4K3 w - -");
+  EXPECT_EQ(cb.parse("cb"), make_move_code(C4, B5));
+}
+
+TEST(Notation, EveryFormOfEveryLegalMoveParsesBack) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+  CaptureOutput out;  // "ambiguous move" lines
+  for (const auto& fen : sample_positions(2)) {
+    TestBoard b(fen.c_str());
+    Move moves[MAX_MOVES];
+    int n = gen_legal(b.pos, moves);
+    std::vector<std::vector<std::string>> forms(n);
+    std::map<std::string, int> uses;
+    for (int i = 0; i < n; ++i) {
+      char f[4][24];
+      move_to_san(b.pos, moves[i], f[0], f[1], f[2], f[3]);
+      for (auto& s : f) {
+        std::string t(s);
+        if (auto plus = t.find('+'); plus != std::string::npos) t.erase(plus);
+        if (t.empty()) continue;
+        forms[i].push_back(t);
+      }
+      std::sort(forms[i].begin(), forms[i].end());
+      forms[i].erase(std::unique(forms[i].begin(), forms[i].end()), forms[i].end());
+      for (auto& t : forms[i]) ++uses[t];
+    }
+    for (int i = 0; i < n; ++i) {
+      for (auto& t : forms[i]) {
+        if (uses[t] > 1) continue;  // genuinely ambiguous form (e.g. two knights on one file)
+        if (t[0] == 'o') continue;  // castling is typed as O-O; covered above
+        ASSERT_EQ(b.parse(t.c_str()), moves[i]) << fen << " text " << t;
+      }
+    }
+  }
+}
+
+TEST(See, ExchangeCases) {
+  // Pawn takes a knight defended by a pawn: 330 - 100.
+  TestBoard a("4k3/8/2p5/3n4/4P3/8/8/4K3 w - -");
+  EXPECT_EQ(see_swap(a.pos, WHITE, E4, D5, a.pos.occupied(), false), 230);
+  // Queen takes a pawn defended by a pawn.
+  TestBoard q("4k3/8/2p5/3p4/8/8/3Q4/4K3 w - -");
+  EXPECT_EQ(see_swap(q.pos, WHITE, D2, D5, q.pos.occupied(), false), -900);
+  EXPECT_EQ(see_swap(q.pos, WHITE, D2, D5, q.pos.occupied(), true), 0);
+  // X-ray: doubled rooks win the pawn against a single defending rook.
+  TestBoard x("3r2k1/8/8/3p4/8/8/3R4/3RK3 w - -");
+  EXPECT_EQ(see_swap(x.pos, WHITE, D2, D5, x.pos.occupied(), false), 100);
+  // Pawn takes the rook, the second rook takes back, the king takes that rook.
+  TestBoard k("8/8/8/3pk3/4R3/8/8/4RK2 b - -");
+  EXPECT_EQ(see_swap(k.pos, BLACK, NO_SQUARE, E4, k.pos.occupied(), true), 530);
+  TestBoard k2("8/8/8/4k3/4R3/8/8/4RK2 b - -");
+  // Black's king takes the rook, White's second rook takes the king: the king's side stops.
+  EXPECT_EQ(see_swap(k2.pos, BLACK, E5, E4, k2.pos.occupied(), true), 0);
+  EXPECT_EQ(see_swap(k2.pos, BLACK, E5, E4, k2.pos.occupied(), false), 530 - 9999);
+  // The board is untouched afterwards.
+  EXPECT_TRUE(position_is_consistent(k2.pos));
+  EXPECT_EQ(least_attacker(x.pos, D5, WHITE, x.pos.occupied()), D2);
+  EXPECT_EQ(least_attacker(x.pos, D5, WHITE, x.pos.occupied() & ~bit(D2)), D1);
+}

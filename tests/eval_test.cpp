@@ -12,6 +12,7 @@
 #include "eval/eval.h"
 #include "eval/kpk.h"
 #include "eval/params.h"
+#include "platform/output.h"
 #include "test_util.h"
 
 namespace {
@@ -201,6 +202,29 @@ TEST_F(EvalTest, MobilityKingAndPassedTables) {
   EXPECT_EQ(w.passer_safe[1], 4);  // trunc(9 * 0.5)
 }
 
+std::vector<std::string> g_lines;
+void capture(const char* line) { g_lines.push_back(line); }
+
+TEST_F(EvalTest, TableListing) {
+  g_lines.clear();
+  set_output_sink(capture);
+  print_eval_tables();
+  set_output_sink(nullptr);
+  ASSERT_GT(g_lines.size(), 100u);
+  EXPECT_EQ(g_lines[0], "piece values=  90/110  380/360  390/375  535/635  1200/1200");
+  EXPECT_EQ(g_lines[1], "bishop_pair= 30 , 50");
+  EXPECT_EQ(g_lines[3], "KingDanger[]=");
+  EXPECT_EQ(g_lines[5], "10:     25    30    36    42    49    56    64    72    81    90 ");
+  bool knight_seen = false;
+  for (size_t i = 0; i + 1 < g_lines.size(); ++i)
+    if (g_lines[i] == "Knight") {
+      EXPECT_EQ(g_lines[i + 1], "  -44   -26   -20   -18   -18   -20   -26   -44 ");
+      knight_seen = true;
+      break;
+    }
+  EXPECT_TRUE(knight_seen);
+}
+
 TEST(EvalScore, PackingAndTaper) {
   Score s = make_score(-27, -32);
   EXPECT_EQ(score_op(s), -27);
@@ -267,6 +291,12 @@ TEST_F(EvalTest, EndgamesAgainstBareKing) {
   EXPECT_EQ(eval_fen("4k3/8/4K3/4P3/8/8/8/8 b - - 0 1"), -814);
   // Without the win only the small distance terms remain.
   EXPECT_EQ(eval_fen("k7/8/8/8/8/8/P7/2K5 w - - 0 1"), 4 * 1 + 0 - 7);
+
+  // The same endgames with colours exchanged (black pawn, h-file pawn, light bishop).
+  const char* fens[] = {"8/8/8/8/8/8/7P/5K1k w - - 0 1", "8/8/8/5K2/7P/8/8/2k5 b - - 0 1",
+                        "4k3/8/4K3/4P3/8/8/8/8 b - - 0 1", "7k/8/8/8/4K3/8/8/1N3B2 w - - 0 1",
+                        "8/8/3k4/8/8/8/1R6/6K1 b - - 0 1"};
+  for (const char* fen : fens) EXPECT_EQ(eval_fen(fen), eval_fen(mirror_fen(fen))) << fen;
 }
 
 TEST(Kpk, KnownResults) {

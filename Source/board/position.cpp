@@ -75,6 +75,37 @@ inline void sub_material(Position& pos, int colour, int type) {
   pos.piece_material[colour] = i16(pos.piece_material[colour] - MATERIAL_INC[type]);
 }
 
+// Saves what a move changes irreversibly; make_move and make_null share it.
+inline void push_history(Position& pos, Move move, int captured_type) {
+  GameHistory& h = *pos.owner;
+  HistoryEntry& e = h.entries[h.history_count];
+  e.key = pos.hash_key;
+  e.pawn_key = pos.pawn_key;
+  e.move = move;
+  e.captured = u8(captured_type);
+  e.ep = pos.ep_square;
+  e.fifty = pos.fifty_count;
+  e.castle = pos.castle_rights;
+  ++h.history_count;
+  ++h.search_ply;
+  h.last_move = move;
+}
+
+// Pops the top entry and restores the fields every kind of unmake shares.
+inline const HistoryEntry& pop_history(Position& pos) {
+  GameHistory& h = *pos.owner;
+  --h.history_count;
+  --h.search_ply;
+  const HistoryEntry& e = h.entries[h.history_count];
+  h.last_move = h.history_count ? h.entries[h.history_count - 1].move : 0;
+  pos.ep_square = e.ep;
+  pos.castle_rights = e.castle;
+  pos.fifty_count = e.fifty;
+  pos.side ^= 1;
+  pos.hash_key = e.key;
+  return e;
+}
+
 #ifdef VORN_DEBUG_CHECKS
 void debug_check(const Position& pos) {
   if (!position_is_consistent(pos)) {
@@ -342,23 +373,11 @@ int split_epd(const char* line, char* fen, char* bm, char* am, char* id, char* c
 
 void make_move(Position& pos, Move move) {
   if (g_trace_hook) g_trace_hook(pos, move);
-  GameHistory& h = *pos.owner;
   const int from = move_from(move), to = move_to(move);
   const int piece = pos.board[from];
   const int c = pos.side;
   const int captured = pos.board[to];
-
-  HistoryEntry& e = h.entries[h.history_count];
-  e.key = pos.hash_key;
-  e.pawn_key = pos.pawn_key;
-  e.move = move;
-  e.captured = u8(type_of(captured));
-  e.ep = pos.ep_square;
-  e.fifty = pos.fifty_count;
-  e.castle = pos.castle_rights;
-  ++h.history_count;
-  ++h.search_ply;
-  h.last_move = move;
+  push_history(pos, move, type_of(captured));
 
   u64 key = pos.hash_key;
   if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
@@ -422,17 +441,7 @@ void make_move(Position& pos, Move move) {
 }
 
 void unmake_move(Position& pos) {
-  GameHistory& h = *pos.owner;
-  --h.history_count;
-  --h.search_ply;
-  const HistoryEntry& e = h.entries[h.history_count];
-  h.last_move = h.history_count ? h.entries[h.history_count - 1].move : 0;
-
-  pos.ep_square = e.ep;
-  pos.castle_rights = e.castle;
-  pos.fifty_count = e.fifty;
-  pos.side ^= 1;
-  pos.hash_key = e.key;
+  const HistoryEntry& e = pop_history(pos);
   pos.pawn_key = e.pawn_key;
 
   const Move move = e.move;
@@ -470,18 +479,7 @@ void unmake_move(Position& pos) {
 }
 
 void make_null(Position& pos) {
-  GameHistory& h = *pos.owner;
-  HistoryEntry& e = h.entries[h.history_count];
-  e.key = pos.hash_key;
-  e.pawn_key = pos.pawn_key;
-  e.move = 0;
-  e.captured = 0;
-  e.ep = pos.ep_square;
-  e.fifty = pos.fifty_count;
-  e.castle = pos.castle_rights;
-  ++h.history_count;
-  ++h.search_ply;
-  h.last_move = 0;
+  push_history(pos, 0, 0);
   u64 key = pos.hash_key;
   if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
   pos.ep_square = NO_SQUARE;
@@ -490,18 +488,7 @@ void make_null(Position& pos) {
   pos.hash_key = (key & ~u64(1)) | pos.side;
 }
 
-void unmake_null(Position& pos) {
-  GameHistory& h = *pos.owner;
-  --h.history_count;
-  --h.search_ply;
-  const HistoryEntry& e = h.entries[h.history_count];
-  h.last_move = h.history_count ? h.entries[h.history_count - 1].move : 0;
-  pos.ep_square = e.ep;
-  pos.castle_rights = e.castle;
-  pos.fifty_count = e.fifty;
-  pos.side ^= 1;
-  pos.hash_key = e.key;
-}
+void unmake_null(Position& pos) { pop_history(pos); }
 
 bool is_repetition(const Position& pos, int root_count) {
   const GameHistory& h = *pos.owner;

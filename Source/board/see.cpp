@@ -47,8 +47,14 @@ u64 perft_rec(Position& pos, int depth) {
   MoveEntry* end = gen_all(pos, list);
   u64 nodes = 0;
   const int side = pos.side;
+  // Out of check, a move by a piece that does not share a line with its own
+  // king cannot expose the king; only the rest needs the full legality test.
+  const int king = pos.king_square[side];
+  const Bitboard lines = in_check(pos) ? ~Bitboard(0) : (rook_rays(king) | bishop_rays(king) | bit(king));
   for (MoveEntry* e = list; e < end; ++e) {
-    if (!is_legal(pos, side, e->move)) continue;
+    const int from = move_from(e->move);
+    const bool en_passant = move_to(e->move) == pos.ep_square && type_of(e->piece) == PAWN;
+    if (((lines & bit(from)) || en_passant) && !is_legal(pos, side, e->move)) continue;
     if (depth == 1) {
       ++nodes;
     } else {

@@ -31,7 +31,6 @@ constexpr int EVAL_PARAM_FIRST_SLOT = 248;
 //             percentages pawnstruct, ppawns, king_safety and threats are four of these
 //   369..400  pst_a1 .. pst_d8
 enum : int {
-  SLOT_SELECTIVITY = 233,
   SLOT_CONTEMPT = 230,
 
   SLOT_PAWN_VALUE = 248,
@@ -119,8 +118,10 @@ struct EvalParamRegistry {
 extern EvalParamRegistry g_eval_params;
 
 // Writes the default of every tunable evaluation parameter into its slot
-// (slots EVAL_PARAM_FIRST_SLOT on) and fills the name registry.  Calling it
-// again starts the registry afresh.
+// (slots EVAL_PARAM_FIRST_SLOT on) and fills the name registry, whose
+// entries point into these slots: pass the live option array (the one the
+// tables are built from) and copy the defaults to the listed one afterwards.
+// Calling it again starts the registry afresh and restores the defaults.
 void register_eval_params(i16* slots);
 
 // Index of the first registered parameter with exactly this name, or -1.

@@ -8,6 +8,7 @@
 
 #include "board/movegen.h"
 #include "board/notation.h"
+#include "board/see.h"
 #include "fathom/tbprobe.h"
 #include "platform/output.h"
 #include "platform/platform.h"
@@ -383,6 +384,7 @@ void iterate(SearchThread& t) {
       perturb_root_order(t);
     }
     t.iteration_depth.store(u8(d), std::memory_order_relaxed);
+    t.eval.iteration_depth = d;
     if (main) c.iteration_depth.store(i8(d), std::memory_order_relaxed);
     t.full_research = (d >= 6 && c.hash_mb >= 4 && c.multipv == 1) ? 1 : 0;
 

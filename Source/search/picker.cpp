@@ -189,6 +189,7 @@ MoveEntry* next_move(SearchThread& t, int ply) {
           e->piece = pos.board[move_from(ss.hash_move)];
           e->captured = pos.board[move_to(ss.hash_move)];
           terminate(e + 1);
+          tb.stack[ply + 1].move_list = e + 2;
           ss.picker_stage = options | 1;
           ss.current_move = e;
           return e;

@@ -1,0 +1,111 @@
+// The search on known positions: mates, stalemate, forced replies, stability.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "board/notation.h"
+#include "board/position.h"
+#include "engine/options.h"
+#include "eval/eval.h"
+#include "eval/params.h"
+#include "platform/platform.h"
+#include "search/control.h"
+#include "search/driver.h"
+#include "search/params.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace {
+
+struct SearchEnv : ::testing::Test {
+  static void SetUpTestSuite() {
+    init_attacks();
+    init_zobrist();
+    search_control_defaults(g_control);
+    option_defaults(g_options);
+    register_eval_params(g_options.slots);
+    build_eval_tables(g_options.slots);
+    set_search_params(g_options.slots);
+    g_control.hash_mb = 16;
+    tt_allocate();
+    if (thread_count() == 0) create_search_threads(1);
+    g_info_threshold = 9999;
+  }
+
+  GameHistory history;
+  Position pos;
+
+  // Searches fen to the given depth with one thread; returns the score.
+  int run(const char* fen, int depth, u64 nodes = 0) {
+    position_init(pos, history);
+    set_position(pos, fen);
+    SearchControl& c = g_control;
+    c.stop = STOP_NONE;
+    c.best_score = -10000;
+    std::memset(c.best_pv, 0, sizeof c.best_pv);
+    for (int i = 0; i < MAX_PLY_LINE; ++i) {
+      c.score_by_depth[i] = -10001;
+      c.nodes_by_depth[i] = 0;
+    }
+    c.iteration_depth = 0;
+    c.report_depth = 0;
+    c.change_depth = 0;
+    c.single_reply = 0;
+    c.last_depth = 0;
+    c.search_start = now_seconds();
+    c.elapsed = 0;
+    c.max_depth = u8(depth);
+    c.limit_mode = 1;
+    c.fixed_time = 99;
+    c.target_time = 99;
+    c.multipv = 1;
+    c.node_limit = i64(nodes);
+    c.root_side = pos.side;
+    c.search_state = STATE_SEARCH;
+    c.tt_age = u16(c.tt_age % 15 + 1);
+    tool_search(pos);
+    c.search_state = STATE_IDLE;
+    return c.best_score;
+  }
+  std::string best() const {
+    char buf[16];
+    move_to_text(g_control.best_move(), buf);
+    return buf;
+  }
+};
+
+}  // namespace
+
+TEST_F(SearchEnv, FindsMatesWithTheRightDistance) {
+  // Mate in one.
+  EXPECT_EQ(run("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", 4), 9998);
+  EXPECT_EQ(best(), "d1d8");
+  // Mate in two (1. Nf6+ gxf6 2. Bxf7#) and mate in three.
+  EXPECT_EQ(run("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -", 8), 10000 - 4);
+  EXPECT_EQ(best(), "d5f6");
+  EXPECT_EQ(run("1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -", 10), 10000 - 6);
+  EXPECT_EQ(best(), "c5a6");
+  // The side being mated sees the mate coming: after 1. Nf6+ it is Black to move.
+  EXPECT_EQ(run("r2qkb1r/pp2nppp/3p1N2/2p1N1B1/2BnP3/3P4/PPP2PPP/R2bK2R b KQkq -", 8), -(10000 - 3));
+}
+
+TEST_F(SearchEnv, StalemateAndSingleReply) {
+  // Black to move has no legal move and is not in check: nothing to play.
+  run("7k/5Q2/6K1/8/8/8/8/8 b - -", 4);
+  EXPECT_EQ(g_control.best_move(), 0);
+  // Only one legal move.
+  run("7k/8/8/8/8/8/r7/1r5K w - -", 4);
+}
+
+TEST_F(SearchEnv, SearchIsDeterministicAndLeavesPositionIntact) {
+  const char* fen = "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -";
+  clear_hash();
+  run(fen, 7);
+  u64 n1 = g_control.nodes_by_depth[7];
+  std::string m1 = best();
+  clear_hash();
+  run(fen, 7);
+  EXPECT_EQ(g_control.nodes_by_depth[7], n1);
+  EXPECT_EQ(best(), m1);
+  EXPECT_TRUE(position_is_consistent(g_threads[0]->pos));
+}

@@ -260,3 +260,29 @@ TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
   EngineProcess f({"-anepd", "x.epd", "-unknown-switch"});
   EXPECT_EQ(f.wait_exit(2000), 2);
 }
+
+// The search itself is not part of this test: only when "bestmove" may appear.
+TEST(EnginePipe, BestmoveWaitsForStopUnderInfiniteAndPonder) {
+  EngineProcess e;
+  e.sync();
+  e.send("position startpos moves e2e4");
+  e.send("go depth 1");
+  std::vector<std::string> lines = e.read_until("bestmove", 2000, true);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u);
+
+  for (const char* go : {"go infinite", "go ponder wtime 1000 btime 1000"}) {
+    e.send(go);
+    std::vector<std::string> early = e.sync();
+    for (const std::string& l : early) EXPECT_NE(l.rfind("bestmove", 0), 0u) << go << ": " << l;
+    usleep(50000);
+    early = e.sync();
+    for (const std::string& l : early) EXPECT_NE(l.rfind("bestmove", 0), 0u) << go << ": " << l;
+    e.send(std::string(go) == "go infinite" ? "stop" : "ponderhit");
+    lines = e.read_until("bestmove", 2000, true);
+    ASSERT_FALSE(lines.empty()) << go;
+    EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u) << go;
+  }
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(), 0);
+}

@@ -315,3 +315,35 @@ TEST_F(EngineCommand, RandomCommandLinesDoNotCrash) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EngineCommand, TableSizesAndParallelClear) {
+  g_control.hash_mb = 100;
+  ASSERT_TRUE(tt_allocate());
+  EXPECT_EQ(g_tt.entries, 6553600u);
+  EXPECT_EQ(g_tt.mask, 4194303u);
+  // Even keys fill upward from the start, odd keys downward from entry n.
+  EXPECT_EQ(tt_bucket(4194302), g_tt.buffer + 4194302);
+  EXPECT_EQ(tt_bucket(4194303), g_tt.buffer + 2359297);
+  EXPECT_EQ(tt_bucket(u64(1) << 40 | 1), g_tt.buffer + 6553599);
+  tt_free();
+
+  g_control.hash_mb = 1;
+  ASSERT_TRUE(tt_allocate());
+  EXPECT_EQ(g_tt.entries, 65536u);
+  EXPECT_EQ(g_tt.mask, 65535u);
+  g_control.tt_age = 3;
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) g_tt.buffer[i].age = 3;
+  tt_hashfull();
+  EXPECT_DOUBLE_EQ(g_control.hash_fill, 1.0);
+  // Three threads: 65552 entries do not divide evenly; the last slice takes the rest.
+  run("setoption name Threads value 3");
+  run("setoption name Clear_Hash");
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) ASSERT_EQ(g_tt.buffer[i].age, 0) << i;
+  EXPECT_EQ(g_control.hash_fill, 0.0);
+  run("setoption name Threads value 1");
+  g_options[SLOT_HASH] = 1;
+}
+
+}  // namespace

@@ -260,3 +260,67 @@ TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
   EngineProcess f({"-anepd", "x.epd", "-unknown-switch"});
   EXPECT_EQ(f.wait_exit(2000), 2);
 }
+
+// The search itself is not part of this test: only when "bestmove" may appear.
+TEST(EnginePipe, BestmoveWaitsForStopUnderInfiniteAndPonder) {
+  EngineProcess e;
+  e.sync();
+  e.send("position startpos moves e2e4");
+  e.send("go depth 1");
+  std::vector<std::string> lines = e.read_until("bestmove", 2000, true);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u);
+
+  for (const char* go : {"go infinite", "go ponder wtime 1000 btime 1000"}) {
+    e.send(go);
+    std::vector<std::string> early = e.sync();
+    for (const std::string& l : early) EXPECT_NE(l.rfind("bestmove", 0), 0u) << go << ": " << l;
+    usleep(50000);
+    early = e.sync();
+    for (const std::string& l : early) EXPECT_NE(l.rfind("bestmove", 0), 0u) << go << ": " << l;
+    e.send(std::string(go) == "go infinite" ? "stop" : "ponderhit");
+    lines = e.read_until("bestmove", 2000, true);
+    ASSERT_FALSE(lines.empty()) << go;
+    EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u) << go;
+  }
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(), 0);
+}
+
+// Random bytes and protocol words through the real input path: line
+// splitting, NUL bytes, carriage returns and partial reads.
+TEST(EnginePipe, RandomInputThroughThePipe) {
+  std::string dir = temp_dir();
+  EngineProcess e({}, dir);
+  e.sync();
+  unsigned seed = 777;
+  auto next = [&]() { return seed = seed * 1103515245u + 12345u, (seed >> 8); };
+  const char* words[] = {"position", "startpos", "fen", "moves", "go", "stop", "ponderhit", "setoption",
+                         "name", "value", "MultiPV", "Threads", "Mtl_Rook", "e2e4", "e7e5", "depth",
+                         "infinite", "ucinewgame", "debug", "1", "-7", "\r", "\t"};
+  std::string chunk;
+  for (int i = 0; i < 2000; ++i) {
+    if (next() % 8 == 0) {
+      int n = int(next() % 200);
+      for (int k = 0; k < n; ++k) chunk += char(next() % 256);
+    } else {
+      int n = 1 + int(next() % 6);
+      for (int k = 0; k < n; ++k) chunk += std::string(words[next() % 23]) + " ";
+    }
+    chunk += "\n";
+    if (chunk.size() > 3000) {
+      e.send(chunk);
+      chunk.clear();
+    }
+  }
+  e.send(chunk);
+  e.send("stop");
+  e.send("isready");
+  std::vector<std::string> lines = e.read_until("readyok", 10000);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "readyok");
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(2000), 0);
+  std::remove((dir + "/vorn.log").c_str());
+  rmdir(dir.c_str());
+}

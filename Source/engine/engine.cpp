@@ -289,11 +289,13 @@ void engine_loop() {
   while (!g_flags.quit) {
     if (c.go_request == 0) {
       // Nothing running: block on input instead of polling, so an idle
-      // engine costs no processor time.
-      if (c.search_state == STATE_IDLE && count_busy_threads() == 0 && !input_ready())
-        wait_for_input(500);
-      else
-        sleep_ms(1);
+      // engine costs no processor time.  Queued commands run without delay.
+      if (!input_ready()) {
+        if (c.search_state == STATE_IDLE && count_busy_threads() == 0)
+          wait_for_input(500);
+        else
+          sleep_ms(1);
+      }
       process_command();
     } else if (c.search_state == STATE_IDLE) {
       start_search();

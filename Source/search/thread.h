@@ -62,7 +62,9 @@ int count_busy_threads();
 // Writes a command byte and wakes the thread.
 void set_thread_command(int index, u8 command);
 // Copies the game position into every thread record and resets their
-// per-search state.
+// per-search state.  The front end calls it in the main thread just before
+// it wakes the threads, so a command that rewrites the game position while a
+// search runs can never meet a half-made copy.
 void copy_root_to_threads(const Position& game);
 
 // The body of a SEARCH command; set by the search when it exists.  Without

@@ -1,0 +1,321 @@
+#include "engine/engine.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "board/notation.h"
+#include "engine/log.h"
+#include "engine/options.h"
+#include "engine/uci.h"
+#include "platform/output.h"
+#include "platform/platform.h"
+#include "search/control.h"
+#include "search/options.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+EngineFlags g_flags;
+GameRecord* g_game = nullptr;
+
+namespace {
+
+struct SwitchDef {
+  const char* name;
+  bool takes_value;
+};
+
+bool is_switch(const char* arg, const char* name) { return !std::strcmp(arg, name); }
+
+f64 read_decimal(const char* text) { return std::strtod(text, nullptr); }
+long long read_integer(const char* text) { return std::strtoll(text, nullptr, 10); }
+
+void set_text_switch(int slot, const char* value) { set_option_text(g_options, slot, value); }
+
+// Switches whose tool is not part of this build end the run with a message.
+bool mode_available(int mode) { return mode == MODE_PLAY || mode == MODE_MATCH || mode == MODE_MKCONFIG; }
+
+void wake_search_threads() {
+  // The root is copied here, before any thread runs, so a command that
+  // changes the game position can never meet a half-made copy.
+  copy_root_to_threads(game_position());
+  set_thread_command(0, SEARCH);
+  if (thread_count() >= 2) {
+    sleep_ms(5);
+    for (int i = 1; i < thread_count(); ++i) set_thread_command(i, SEARCH);
+  }
+}
+
+void report_result() {
+  if (!g_flags.uci_mode) return;  // the console statistics come with the search
+  char best[16], ponder[16];
+  Move bm = g_control.best_move(), pm = g_control.ponder_move();
+  if (bm)
+    move_to_text(bm, best);
+  else
+    std::strcpy(best, "null");
+  if (pm) {
+    move_to_text(pm, ponder);
+    output_format("bestmove %s ponder %s", best, ponder);
+  } else {
+    output_format("bestmove %s", best);
+  }
+}
+
+void start_search() {
+  prepare_search();
+  g_control.book_move = 0;
+  // Past the fifty-move limit there is nothing to search: the report follows at once.
+  if (game_position().fifty_count <= 100 && g_control.best_move() == 0) wake_search_threads();
+  g_control.go_request = 0;
+}
+
+}  // namespace
+
+void rebuild_parameters() {
+  // The search parameters and the evaluation weight tables are derived from
+  // the option slots here once their code exists.
+}
+
+void wait_threads_idle() {
+  while (count_busy_threads() != 0) sleep_ms(1);
+}
+
+void set_defaults() {
+  g_flags.quit = 0;
+  g_flags.info_threshold = 0.0;
+  g_flags.ready = 1;
+  g_flags.debug_echo = 0;
+  g_flags.trace_depth = 0;
+  g_flags.eval_detail = 0;
+  g_flags.tune_percent = 100;
+  g_flags.epd_file[0] = '\0';
+  g_flags.pgn_file[0] = '\0';
+  g_flags.uci_mode = 1;
+  g_flags.mode = MODE_PLAY;
+  g_flags.mode_switch = nullptr;
+  g_uci_mode = 1;
+  search_control_defaults(g_control);
+  option_defaults(g_listed_options);
+  g_options = g_listed_options;
+  g_options[SLOT_PARAMS_CHANGED] = 1;
+  sync_log_option();
+}
+
+void parse_switches(int argc, char** argv) {
+  SearchControl& c = g_control;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    // The value of a switch that takes one; a missing value reads as empty.
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : ""; };
+    auto tool = [&](int mode) {
+      g_flags.mode = mode;
+      g_flags.mode_switch = a;
+    };
+    if (is_switch(a, "-uci")) {
+      g_flags.uci_mode = 1;
+    } else if (is_switch(a, "-c")) {
+      g_flags.uci_mode = 0;
+    } else if (is_switch(a, "-log")) {
+      g_options[SLOT_LOG] = 1;
+    } else if (is_switch(a, "-numa") || is_switch(a, "-uci_extra")) {
+      // accepted; nothing to change
+    } else if (is_switch(a, "-noise")) {
+      g_flags.info_threshold = read_decimal(value());
+    } else if (is_switch(a, "-quiet")) {
+      g_options[SLOT_LOG] = 0;
+      g_flags.info_threshold = 9999;
+    } else if (is_switch(a, "-cfg")) {
+      set_text_switch(SLOT_CONFIG_FILE, value());
+    } else if (is_switch(a, "-d")) {
+      long long d = read_integer(value());
+      c.limit_mode = 1;
+      c.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
+      c.fixed_time = 10000;
+    } else if (is_switch(a, "-t")) {
+      c.limit_mode = 1;
+      c.fixed_time = read_decimal(value());
+    } else if (is_switch(a, "-n")) {
+      long long n = read_integer(value());
+      c.limit_mode = 1;
+      c.fixed_time = 1000;
+      c.node_limit = n < 0 ? 0 : n;
+    } else if (is_switch(a, "-nps")) {
+      // The rating model is undefined near 10 nodes per second; the slowest
+      // speed the Elo search ever picks is 30.
+      f64 nps = read_decimal(value());
+      if (!(nps >= 30)) nps = 30;
+      g_options[SLOT_LIMIT_STRENGTH] = 1;
+      c.target_nps = nps;
+      int elo = int(elo_from_nps(nps));
+      g_options[SLOT_ELO] = i16(elo > 32767 ? 32767 : elo);
+      output_format("Elo= %d", elo);
+    } else if (is_switch(a, "-hash")) {
+      long long mb = read_integer(value());
+      g_options[SLOT_HASH] = i16(mb < 0 ? 0 : mb > 16384 ? 16384 : mb);
+    } else if (is_switch(a, "-threads")) {
+      long long n = read_integer(value());
+      g_options[SLOT_THREADS] = i16(n < 1 ? 1 : n > MAX_THREADS ? MAX_THREADS : n);
+    } else if (is_switch(a, "-book")) {
+      set_text_switch(SLOT_BOOK_FILE, value());
+    } else if (is_switch(a, "-tbpath")) {
+      set_text_switch(SLOT_SYZYGY_PATH, value());
+    } else if (is_switch(a, "-tbx")) {
+      set_text_switch(SLOT_SYZYGY_PATH, "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece");
+    } else if (is_switch(a, "-anepd")) {
+      tool(MODE_ANEPD);
+      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+    } else if (std::strstr(a, "-scan_pgn")) {
+      if (is_switch(a, "-scan_pgn1")) tool(MODE_SCAN_PGN1);
+      if (is_switch(a, "-scan_pgn2")) tool(MODE_SCAN_PGN1 + 1);
+      if (is_switch(a, "-scan_pgn3")) tool(MODE_SCAN_PGN1 + 2);
+      if (is_switch(a, "-scan_pgn4")) tool(MODE_SCAN_PGN4);
+      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+    } else if (is_switch(a, "-match")) {
+      tool(MODE_MATCH);
+      g_flags.info_threshold = 1000;
+      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+    } else if (is_switch(a, "-bench")) {
+      tool(MODE_BENCH);
+    } else if (is_switch(a, "-bench2")) {
+      tool(MODE_BENCH2);
+    } else if (is_switch(a, "-pbench")) {
+      tool(MODE_PBENCH);
+    } else if (is_switch(a, "-mkconfig")) {
+      tool(MODE_MKCONFIG);
+    } else if (is_switch(a, "-mkbook")) {
+      tool(MODE_MKBOOK);
+      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+    } else if (is_switch(a, "-mktune")) {
+      tool(MODE_MKTUNE);
+      c.max_depth = 0;
+      g_flags.info_threshold = 9999;
+      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+    } else if (is_switch(a, "-tune")) {
+      tool(MODE_TUNE);
+      g_flags.info_threshold = 1000;
+      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+    } else if (is_switch(a, "-tune4")) {
+      tool(MODE_TUNE4);
+      g_flags.info_threshold = 1000;
+    }
+    // Anything else is ignored.
+  }
+  g_uci_mode = g_flags.uci_mode;
+  sync_log_option();
+}
+
+bool engine_startup(int argc, char** argv) {
+  std::srand(unsigned(wall_clock_ms()));
+  for (SearchThread*& t : g_threads) t = nullptr;
+  void* mem = alloc_zeroed(sizeof(GameRecord));
+  if (!mem) return false;
+  g_game = new (mem) GameRecord();
+  position_init(g_game->pos, g_game->history);
+  g_game->history.history_count = 0;
+  g_game->history.search_ply = 1;
+  init_attacks();
+  set_defaults();
+  if (argc > 1) parse_switches(argc, argv);
+  if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
+  g_control.hash_mb = u16(g_options[SLOT_HASH]);
+  if (!tt_allocate()) return false;
+  if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
+  g_listed_options = g_options;
+  if (g_options.text(SLOT_CONFIG_FILE)[0]) load_config();
+  rebuild_parameters();
+  g_options[SLOT_PARAMS_CHANGED] = 0;
+  return true;
+}
+
+void engine_shutdown() {
+  destroy_search_threads(thread_count());
+  tt_free();
+  if (g_game) {
+    g_game->~GameRecord();
+    free_zeroed(g_game, sizeof(GameRecord));
+    g_game = nullptr;
+  }
+  close_log();
+}
+
+void prepare_search() {
+  SearchControl& c = g_control;
+  Position& pos = game_position();
+  c.search_start = now_seconds();
+  c.elapsed = 0;
+  pos.owner->search_ply = 1;
+  c.root_side = pos.side;
+  if (!g_options[SLOT_LIMIT_STRENGTH]) c.target_nps = NO_NPS_LIMIT;
+  c.stop = STOP_NONE;
+  c.time_extension = 0;
+  c.best_score = -10000;
+  for (int i = 0; i < MAX_PLY_LINE; ++i) {
+    c.best_pv[i] = 0;
+    c.score_by_depth[i] = -10001;
+    c.nodes_by_depth[i] = 0;
+  }
+  c.report_depth = 0;
+  c.iteration_depth = 0;
+  c.change_depth = 0;
+  c.single_reply = 0;
+  c.last_depth = 0;
+  c.ncnt1 = c.ncnt2 = c.ncnt3 = c.ncnt4 = 0;
+  c.ponder_allowed = u16(g_options[SLOT_PONDER]);
+  c.multipv = u8(g_options[SLOT_MULTIPV]);
+  c.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;
+  c.tt_age = u16(c.tt_age + 1 > 15 ? 1 : c.tt_age + 1);
+  if (g_options[SLOT_HASH] != c.hash_mb) {
+    c.hash_mb = u16(g_options[SLOT_HASH]);
+    if (!tt_allocate()) std::exit(-1);
+  }
+  if (c.hash_mb < 1) c.hash_enabled = 0;
+  c.search_state = c.go_request.load();
+  c.report_held = c.infinite;
+  if (g_options[SLOT_PARAMS_CHANGED]) {
+    output_line("info string setting search and eval params...");
+    rebuild_parameters();
+    g_options[SLOT_PARAMS_CHANGED] = 0;
+  }
+}
+
+void engine_loop() {
+  SearchControl& c = g_control;
+  setup_game_fen(START_POSITION);
+  if (!g_flags.uci_mode) print_board(game_position());
+  g_flags.quit = 0;
+  c.go_request = 0;
+  while (!g_flags.quit) {
+    if (c.go_request == 0) {
+      // Nothing running: block on input instead of polling, so an idle
+      // engine costs no processor time.  Queued commands run without delay.
+      if (!input_ready()) {
+        if (c.search_state == STATE_IDLE && count_busy_threads() == 0)
+          wait_for_input(500);
+        else
+          sleep_ms(1);
+      }
+      process_command();
+    } else if (c.search_state == STATE_IDLE) {
+      start_search();
+    }
+    if (c.search_state == STATE_IDLE || count_busy_threads() != 0 || c.search_state == STATE_PONDER) continue;
+    if (c.report_held) continue;  // "go infinite": only "stop" reports it
+    report_result();
+    c.search_state = STATE_IDLE;
+  }
+}
+
+int vorn_main(int argc, char** argv) {
+  if (!engine_startup(argc, argv)) return 1;
+  int rc = 0;
+  if (g_flags.mode == MODE_PLAY) {
+    engine_loop();
+  } else if (!mode_available(g_flags.mode)) {
+    std::fprintf(stderr, "%s: this mode is not available in this build\n", g_flags.mode_switch);
+    rc = 2;
+  }
+  engine_shutdown();
+  return rc;
+}

@@ -1,0 +1,67 @@
+// The front end: process-wide flags, the game record, start-up, the switch
+// parser, the main loop and shut-down.
+#pragma once
+
+#include <atomic>
+
+#include "board/position.h"
+
+constexpr const char* ENGINE_NAME = "Vorn 4.0";
+constexpr const char* ENGINE_AUTHOR = "Ivo Marsk";
+constexpr const char* START_POSITION = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
+
+// Run modes chosen by the switches.
+enum : int {
+  MODE_PLAY = 1, MODE_ANEPD = 2, MODE_SCAN_PGN1 = 3, MODE_SCAN_PGN4 = 6, MODE_MATCH = 7,
+  MODE_BENCH = 8, MODE_BENCH2 = 9, MODE_PBENCH = 10, MODE_MKBOOK = 11, MODE_MKCONFIG = 12,
+  MODE_MKTUNE = 13, MODE_TUNE = 14, MODE_TUNE4 = 15
+};
+
+struct EngineFlags {
+  std::atomic<u8> quit;
+  u8 ready;
+  u8 debug_echo;      // "debug" was given: commands are echoed to the log
+  u16 uci_mode;       // 1 UCI, 0 console
+  u16 trace_depth;
+  u16 eval_detail;
+  int tune_percent;
+  int mode;
+  f64 info_threshold;  // seconds before info lines are printed; 9999 = never
+  char epd_file[140];
+  char pgn_file[141];
+  const char* mode_switch;  // the switch that chose a tool mode, for messages
+};
+
+extern EngineFlags g_flags;
+
+// The main record: the game position with its history stack.
+struct GameRecord {
+  GameHistory history;
+  Position pos;
+};
+extern GameRecord* g_game;
+
+inline Position& game_position() { return g_game->pos; }
+
+// Start-up values of the flags, the search control and the options.
+void set_defaults();
+// Reads the command-line switches (argv[1..argc-1]).
+void parse_switches(int argc, char** argv);
+// Start-up through the configuration file; false when a resource is missing
+// (the process then exits 1).
+bool engine_startup(int argc, char** argv);
+void engine_shutdown();
+// The UCI / console service until "quit" or the end of input.
+void engine_loop();
+// The whole program; returns the exit code.
+int vorn_main(int argc, char** argv);
+
+// The rating model that ties a speed limit to a playing strength.
+f64 elo_from_nps(f64 nps);
+
+// Derives the search parameters and the evaluation tables from the option slots.
+void rebuild_parameters();
+// Per-search set-up done by the front end before the threads are woken.
+void prepare_search();
+// Blocks (sleeping 1 ms at a time) until every search thread is idle.
+void wait_threads_idle();

@@ -1,0 +1,311 @@
+#include "engine/options.h"
+
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/engine.h"
+#include "engine/log.h"
+#include "eval/params.h"
+#include "platform/output.h"
+#include "search/control.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace {
+
+enum OptionType : u8 { OPT_SPIN, OPT_CHECK, OPT_STRING, OPT_BUTTON, OPT_PAIR };
+
+struct OptionDef {
+  const char* name;
+  OptionType type;
+  int slot;
+  int def, def2;  // default (the endgame half for pairs)
+  int min, max;
+};
+
+// In the order set_option tests them.  PST_Pawn is settable as well as
+// listed; Awareness and tune are settable but not listed.
+constexpr OptionDef OPTIONS[] = {
+    {"ConfigFilePath", OPT_STRING, SLOT_CONFIG_FILE, 0, 0, 0, 0},
+    {"Hash", OPT_SPIN, SLOT_HASH, 64, 0, 0, 16384},
+    {"Threads", OPT_SPIN, SLOT_THREADS, 1, 0, 1, MAX_THREADS},
+    {"MoveOverhead", OPT_SPIN, SLOT_MOVE_OVERHEAD, 50, 0, 0, 5000},
+    {"Ponder", OPT_CHECK, SLOT_PONDER, 1, 0, 0, 1},
+    {"Contempt", OPT_SPIN, SLOT_CONTEMPT, 0, 0, -150, 150},
+    {"Selectivity", OPT_SPIN, SLOT_SELECTIVITY, 100, 0, 0, 200},
+    {"MultiPV", OPT_SPIN, SLOT_MULTIPV, 1, 0, 1, 255},
+    {"OwnBook", OPT_CHECK, SLOT_OWN_BOOK, 0, 0, 0, 1},
+    {"OwnBook_File", OPT_STRING, SLOT_BOOK_FILE, 0, 0, 0, 0},
+    {"OwnBook_Variety", OPT_SPIN, SLOT_BOOK_VARIETY, 25, 0, 0, 100},
+    {"OwnBook_Depth", OPT_SPIN, SLOT_BOOK_DEPTH, 28, 0, 0, 60},
+    {"Log", OPT_CHECK, SLOT_LOG, 0, 0, 0, 1},
+    {"Clear_Hash", OPT_BUTTON, -1, 0, 0, 0, 0},
+    {"SyzygyPath", OPT_STRING, SLOT_SYZYGY_PATH, 0, 0, 0, 0},
+    {"SyzygyProbeDepth5", OPT_SPIN, SLOT_SYZYGY_DEPTH5, 0, 0, -5, 100},
+    {"SyzygyProbeDepth6", OPT_SPIN, SLOT_SYZYGY_DEPTH6, 2, 0, -5, 100},
+    {"UCI_LimitStrength", OPT_CHECK, SLOT_LIMIT_STRENGTH, 0, 0, 0, 1},
+    {"UCI_Elo", OPT_SPIN, SLOT_ELO, 0, 0, 0, 0},  // range from the measured ceiling
+    {"Mtl_Pawn", OPT_PAIR, SLOT_MTL_PAWN, 90, 110, 20, 2000},
+    {"Mtl_Knight", OPT_PAIR, SLOT_MTL_KNIGHT, 380, 360, 20, 2000},
+    {"Mtl_Bishop", OPT_PAIR, SLOT_MTL_BISHOP, 390, 375, 20, 2000},
+    {"Mtl_Rook", OPT_PAIR, SLOT_MTL_ROOK, 535, 635, 20, 2000},
+    {"Mtl_Queen", OPT_PAIR, SLOT_MTL_QUEEN, 1200, 1200, 20, 2000},
+    {"Mtl_BishopPair", OPT_PAIR, SLOT_MTL_BISHOP_PAIR, 30, 50, 0, 100},
+    {"PST_Pawn", OPT_PAIR, SLOT_PST_PAWN, 100, 100, 0, 200},
+    {"PST_Knight", OPT_PAIR, SLOT_PST_KNIGHT, 100, 100, 0, 200},
+    {"PST_Bishop", OPT_PAIR, SLOT_PST_BISHOP, 100, 100, 0, 200},
+    {"PST_Rook", OPT_PAIR, SLOT_PST_ROOK, 100, 100, 0, 200},
+    {"PST_Queen", OPT_PAIR, SLOT_PST_QUEEN, 100, 100, 0, 200},
+    {"PST_King", OPT_PAIR, SLOT_PST_KING, 100, 100, 0, 200},
+    {"Mobility_Knight", OPT_PAIR, SLOT_MOBILITY_KNIGHT, 100, 100, 0, 200},
+    {"Mobility_Bishop", OPT_PAIR, SLOT_MOBILITY_BISHOP, 100, 100, 0, 200},
+    {"Mobility_Rook", OPT_PAIR, SLOT_MOBILITY_ROOK, 100, 100, 0, 200},
+    {"Mobility_Queen", OPT_PAIR, SLOT_MOBILITY_QUEEN, 100, 100, 0, 200},
+    {"Pawn_Structure", OPT_PAIR, SLOT_PAWN_STRUCTURE, 100, 100, 0, 200},
+    {"Passed_Pawns", OPT_PAIR, SLOT_PASSED_PAWNS, 100, 100, 0, 200},
+    {"King_Safety", OPT_PAIR, SLOT_KING_SAFETY, 100, 100, 0, 200},
+    {"Threats", OPT_PAIR, SLOT_THREATS, 100, 100, 0, 200},
+    {"Awareness", OPT_PAIR, SLOT_AWARENESS, 100, 100, 0, 200},
+    {"tune", OPT_PAIR, SLOT_TUNE, 100, 100, 0, 200},
+};
+
+// The order of the "uci" listing.
+constexpr const char* LISTED[] = {
+    "ConfigFilePath", "Hash", "Threads", "Clear_Hash", "OwnBook", "OwnBook_File", "OwnBook_Depth",
+    "OwnBook_Variety", "SyzygyPath", "SyzygyProbeDepth5", "SyzygyProbeDepth6", "Log", "Ponder",
+    "MultiPV", "MoveOverhead", "UCI_LimitStrength", "UCI_Elo", "Contempt", "Selectivity",
+    "Mtl_Pawn", "Mtl_Knight", "Mtl_Bishop", "Mtl_Rook", "Mtl_Queen", "Mtl_BishopPair",
+    "PST_Pawn", "PST_Knight", "PST_Bishop", "PST_Rook", "PST_Queen", "PST_King",
+    "Mobility_Knight", "Mobility_Bishop", "Mobility_Rook", "Mobility_Queen",
+    "Pawn_Structure", "Passed_Pawns", "King_Safety", "Threats"};
+
+// Search parameters (slot, default) the search reads from the option slots.
+constexpr int SEARCH_PARAM_DEFAULTS[][2] = {
+    {SLOT_SEP_DEPTH, 3},  {SLOT_SEP_MARGIN_STEP, 75}, {SLOT_NMP_DEPTH, 3},        {SLOT_FP_DEPTH, 3},
+    {SLOT_RAZOR_MARGIN_STEP, 125}, {SLOT_PROBCUT_DEPTH, 3}, {SLOT_PROBCUT_REDUCTION, 3},
+    {SLOT_PROBCUT_MARGIN, 100}, {SLOT_LMP_DEPTH, 6},   {SLOT_LMP_COUNT_STEP, 2}, {SLOT_LMR_DEPTH, 3}};
+
+// A configuration file may name another one; this bounds the nesting so a
+// file that names itself cannot recurse for ever.
+constexpr int MAX_CONFIG_NESTING = 4;
+int g_config_depth = 0;
+
+bool names_equal(const char* a, const char* b) {
+  for (; *a && *b; ++a, ++b)
+    if (std::tolower((unsigned char)*a) != std::tolower((unsigned char)*b)) return false;
+  return *a == *b;
+}
+
+const OptionDef* find_option(const char* name) {
+  for (const OptionDef& o : OPTIONS)
+    if (names_equal(o.name, name)) return &o;
+  return nullptr;
+}
+
+// Plain decimal conversion, saturated instead of overflowing; text that is
+// no number gives 0.
+long long read_number(const char* text) {
+  long long v = std::strtoll(text, nullptr, 10);
+  return v;
+}
+
+int clamp_int(long long v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : int(v); }
+
+int set_option_spin(const char* name, const char* value, int min, int max) {
+  int result = clamp_int(read_number(value), min, max);
+  output_format("info string %s set to %d", name, result);
+  return result;
+}
+
+void set_option_pair(int slot, const char* name, const char* value, int min, int max) {
+  const char* comma = std::strchr(value, ',');
+  const char* first_end = comma ? comma : value + std::strlen(value);
+  // A part that is missing (or empty) leaves its half unchanged.
+  bool has_first = false;
+  for (const char* p = value; p < first_end; ++p)
+    if (!std::isspace((unsigned char)*p)) has_first = true;
+  if (has_first) g_options[slot] = i16(clamp_int(read_number(value), min, max));
+  if (comma) {
+    char second[64];
+    int n = 0;
+    const char* p = comma + 1;
+    while (*p == ' ') ++p;
+    while (*p && *p != ' ' && *p != '\n' && n < 63) second[n++] = *p++;
+    second[n] = '\0';
+    if (n > 0) g_options[slot + 1] = i16(clamp_int(read_number(second), min, max));
+  }
+  output_format("info string %s set to %d,%d", name, int(g_options[slot]), int(g_options[slot + 1]));
+}
+
+void set_uci_elo(const char* value) {
+  SearchControl& c = g_control;
+  int ceiling = int(c.max_elo);
+  long long v = read_number(value);
+  int e = v < 1500 ? 1500 : v > INT_MAX ? INT_MAX : int(v);
+  if (e > ceiling) e = ceiling;
+  output_format("info string UCI_Elo set to %d", e);
+  if (e <= 0 || e >= ceiling - 10) {
+    c.target_nps = c.calibration_nps;
+    g_options[SLOT_LIMIT_STRENGTH] = 0;
+    g_options[SLOT_ELO] = i16(ceiling);
+  } else {
+    f64 low = 30, high = 10000000, n = low;
+    for (int i = 0; i < 100; ++i) {
+      n = f64(i64((low + high) / 2));
+      f64 elo = elo_from_nps(n);
+      if (std::fabs(elo - e) < 0.5) break;
+      if (elo > e)
+        high = n;
+      else
+        low = n;
+    }
+    c.target_nps = n;
+    g_options[SLOT_ELO] = i16(e);
+  }
+  output_format("info string target nps = %.0f", c.target_nps);
+}
+
+void set_threads(const char* value) {
+  int n = set_option_spin("Threads", value, 1, MAX_THREADS);
+  g_options[SLOT_THREADS] = i16(n);
+  if (n == thread_count()) return;
+  destroy_search_threads(thread_count());
+  if (create_search_threads(n) != 0) {
+    output_line("error!");
+    std::exit(-1);
+  }
+}
+
+}  // namespace
+
+f64 elo_from_nps(f64 nps) { return 126.0 * std::log(nps) + 1183.0 - 4500.0 / (nps - 10.0); }
+
+void sync_log_option() { g_output.log_on = g_options[SLOT_LOG] != 0; }
+
+void option_defaults(UciOptions& opts) {
+  for (i16& s : opts.slots) s = 0;
+  for (const OptionDef& o : OPTIONS) {
+    if (o.slot < 0 || o.type == OPT_STRING) continue;
+    opts[o.slot] = i16(o.def);
+    if (o.type == OPT_PAIR) opts[o.slot + 1] = i16(o.def2);
+  }
+  for (const auto& p : SEARCH_PARAM_DEFAULTS) opts[p[0]] = i16(p[1]);
+  // The evaluation writes the defaults of its tunable parameters; the option
+  // pairs above already stand in case it leaves them alone.
+  register_eval_params(opts.slots);
+  opts[SLOT_PARAMS_CHANGED] = 1;
+}
+
+void set_option(const char* name, const char* value) {
+  const OptionDef* o = find_option(name);
+  if (!o) return;
+  switch (o->type) {
+    case OPT_STRING: {
+      set_option_text(g_options, o->slot, value);
+      output_format("info string %s set to '%s'", o->name, g_options.text(o->slot));
+      if (o->slot == SLOT_CONFIG_FILE) load_config();
+      // SyzygyPath: the tables are loaded by the tablebase code when it exists.
+      break;
+    }
+    case OPT_BUTTON:
+      clear_hash_if_idle();
+      output_line("info string Hash table cleared");
+      break;
+    case OPT_CHECK: {
+      int on = std::strstr(value, "true") != nullptr;
+      g_options[o->slot] = i16(on);
+      output_format("info string %s set to %d", o->name, on);
+      if (o->slot == SLOT_LOG) {
+        sync_log_option();
+        if (on && !g_output.log_file) open_log();
+      }
+      break;
+    }
+    case OPT_PAIR:
+      set_option_pair(o->slot, o->name, value, o->min, o->max);
+      break;
+    case OPT_SPIN:
+      if (o->slot == SLOT_THREADS)
+        set_threads(value);
+      else if (o->slot == SLOT_ELO)
+        set_uci_elo(value);
+      else
+        g_options[o->slot] = i16(set_option_spin(o->name, value, o->min, o->max));
+      break;
+  }
+}
+
+void print_option_lines() {
+  const UciOptions& opts = g_listed_options;
+  for (const char* name : LISTED) {
+    const OptionDef* o = find_option(name);
+    switch (o->type) {
+      case OPT_STRING:
+        output_format("option name %s type string default %s", o->name, opts.text(o->slot));
+        break;
+      case OPT_BUTTON:
+        output_format("option name %s type button", o->name);
+        break;
+      case OPT_CHECK:
+        output_format("option name %s type check default %s", o->name, opts[o->slot] ? "true" : "false");
+        break;
+      case OPT_PAIR:
+        output_format("option name %s type string default %d,%d", o->name, int(opts[o->slot]),
+                      int(opts[o->slot + 1]));
+        break;
+      case OPT_SPIN: {
+        int min = o->min, max = o->max;
+        if (o->slot == SLOT_ELO) max = int(g_control.max_elo);
+        output_format("option name %s type spin default %d min %d max %d", o->name, int(opts[o->slot]), min, max);
+        break;
+      }
+    }
+  }
+}
+
+int load_config() {
+  const char* path = g_options.text(SLOT_CONFIG_FILE);
+  if (!path[0] || g_config_depth >= MAX_CONFIG_NESTING) return 0;
+  FILE* f = std::fopen(path, "r");
+  if (!f) return 0;
+  char file_name[OPTION_TEXT_MAX + 1];
+  std::strncpy(file_name, path, OPTION_TEXT_MAX);
+  file_name[OPTION_TEXT_MAX] = '\0';
+  ++g_config_depth;
+  output_format("info string loading parameters from %s", file_name);
+  char line[256];
+  while (std::fgets(line, 255, f)) {
+    std::size_t len = std::strlen(line);
+    while (len > 0 && (line[len - 1] == '\n' || line[len - 1] == '\r')) line[--len] = '\0';
+    if (len <= 3) continue;
+    if (char* hash = std::strchr(line, '#')) *hash = '\0';
+    char* eq = std::strchr(line, '=');
+    if (!eq) continue;
+    char name[101], value[201];
+    const char* start = line;
+    while (start < eq && (*start == ' ' || *start == '\t')) ++start;
+    const char* end = eq;
+    while (end > start && (end[-1] == ' ' || end[-1] == '\t')) --end;
+    int n = int(end - start) > 100 ? 100 : int(end - start);
+    std::memcpy(name, start, n);
+    name[n] = '\0';
+    const char* v = eq + 1;
+    while (*v == ' ' || *v == '\t') ++v;
+    std::snprintf(value, sizeof value, "%s", v);
+    // Blanks left between the value and a cut-off comment are not part of it.
+    std::size_t vl = std::strlen(value);
+    while (vl > 0 && (value[vl - 1] == ' ' || value[vl - 1] == '\t')) value[--vl] = '\0';
+    set_option(name, value);
+  }
+  std::fclose(f);
+  --g_config_depth;
+  if (g_options[SLOT_ELO] == 0) g_options[SLOT_ELO] = i16(int(g_control.max_elo));
+  if (g_control.max_elo - 10 > g_options[SLOT_ELO]) g_options[SLOT_LIMIT_STRENGTH] = 1;
+  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_listed_options = g_options;
+  return 1;
+}

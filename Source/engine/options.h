@@ -1,0 +1,18 @@
+// Setting options by name (setoption and the configuration file), the option
+// lines of the "uci" reply and the configuration file reader.
+#pragma once
+
+#include "search/options.h"
+
+// Start-up values of every slot, the tunable evaluation defaults included.
+void option_defaults(UciOptions& opts);
+// Applies one setting; the name is matched without regard to case.  Unknown
+// names do nothing and print nothing.
+void set_option(const char* name, const char* value);
+// Prints the option lines of the "uci" reply from g_listed_options.
+void print_option_lines();
+// Reads name = value lines from the file named by ConfigFilePath.
+// Returns 1 when the file was read, 0 when it could not be opened.
+int load_config();
+// Keeps the output layer's log switch in step with the Log option.
+void sync_log_option();

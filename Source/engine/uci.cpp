@@ -1,0 +1,435 @@
+#include "engine/uci.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "engine/console.h"
+#include "engine/engine.h"
+#include "engine/options.h"
+#include "platform/output.h"
+#include "platform/platform.h"
+#include "search/control.h"
+#include "search/thread.h"
+#include "search/tt.h"
+
+namespace {
+
+// Longest line taken as one command; longer input is cut into pieces of this size.
+constexpr int LINE_LIMIT = 4999;
+constexpr int QUEUE_LINES = 16;
+
+struct InputState {
+  char raw[LINE_LIMIT + 1];  // bytes of the last read not yet split into lines
+  int raw_pos, raw_len;
+  char partial[LINE_LIMIT + 1];  // a line still waiting for its newline
+  int partial_len;
+  char lines[QUEUE_LINES][LINE_LIMIT + 1];  // complete lines, oldest at head
+  int head, count;
+  bool end_of_input;
+  bool quit_sent;
+};
+
+InputState g_in;
+
+void push_line(const char* text, int len) {
+  int slot = (g_in.head + g_in.count) % QUEUE_LINES;
+  std::memcpy(g_in.lines[slot], text, len);
+  g_in.lines[slot][len] = '\0';
+  ++g_in.count;
+}
+
+// Moves bytes of the last read into complete lines while the queue has room;
+// what does not fit waits in raw for a later call.
+void split_raw() {
+  while (g_in.raw_pos < g_in.raw_len && g_in.count < QUEUE_LINES) {
+    char ch = g_in.raw[g_in.raw_pos++];
+    if (ch == '\n' || ch == '\0') {
+      if (g_in.partial_len > 0) push_line(g_in.partial, g_in.partial_len);
+      g_in.partial_len = 0;
+    } else {
+      g_in.partial[g_in.partial_len++] = ch;
+      if (g_in.partial_len == LINE_LIMIT) {  // over-long line: cut here
+        push_line(g_in.partial, g_in.partial_len);
+        g_in.partial_len = 0;
+      }
+    }
+  }
+}
+
+void read_pending_input() {
+  split_raw();
+  if (g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len > 0 && g_in.count < QUEUE_LINES) {
+    push_line(g_in.partial, g_in.partial_len);
+    g_in.partial_len = 0;
+  }
+  if (g_in.raw_pos < g_in.raw_len || g_in.end_of_input || !input_pending()) return;
+  int n = read_input(g_in.raw, LINE_LIMIT);
+  if (n < 0) return;
+  if (n == 0) {
+    // A last line without its newline still counts (queued on the next call).
+    g_in.end_of_input = true;
+    return;
+  }
+  g_in.raw_pos = 0;
+  g_in.raw_len = n;
+  split_raw();
+}
+
+// Finds word as a whole blank-delimited word in text.
+const char* find_word(const char* text, const char* word) {
+  std::size_t n = std::strlen(word);
+  for (const char* p = std::strstr(text, word); p; p = std::strstr(p + 1, word)) {
+    bool starts = p == text || p[-1] == ' ' || p[-1] == '\t';
+    bool ends = p[n] == '\0' || p[n] == ' ' || p[n] == '\t';
+    if (starts && ends) return p;
+  }
+  return nullptr;
+}
+
+// Copies [begin, end) without the blanks at either end into out (size cap + 1).
+void copy_trimmed(const char* begin, const char* end, char* out, int cap) {
+  while (begin < end && (*begin == ' ' || *begin == '\t')) ++begin;
+  while (end > begin && (end[-1] == ' ' || end[-1] == '\t')) --end;
+  int n = int(end - begin) > cap ? cap : int(end - begin);
+  std::memcpy(out, begin, n);
+  out[n] = '\0';
+}
+
+void uci_reply() {
+  g_flags.uci_mode = 1;
+  g_uci_mode = 1;
+  output_format("id name %s", ENGINE_NAME);
+  output_format("id author %s", ENGINE_AUTHOR);
+  print_option_lines();
+  output_line("uciok");
+}
+
+void uci_setoption(const char* params) {
+  g_flags.ready = 0;
+  char name[101] = "", value[201] = "";
+  const char* n = find_word(params, "name");
+  const char* v = find_word(params, "value");
+  if (n && v && n < v) {
+    copy_trimmed(n + 4, v, name, 100);
+    copy_trimmed(v + 5, v + std::strlen(v), value, 200);
+  } else if (n && !v) {
+    copy_trimmed(n + 4, n + std::strlen(n), name, 100);
+  }
+  if (name[0]) set_option(name, value);
+  g_listed_options = g_options;
+  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_flags.ready = 1;
+}
+
+void uci_newgame() {
+  g_flags.ready = 0;
+  g_control.stop = STOP_ABORT;
+  wait_threads_idle();
+  g_control.increment = 0;
+  g_control.limit_mode = 0;
+  g_control.fixed_time = 60.0;
+  g_control.side_time[WHITE] = g_control.side_time[BLACK] = 60.0;
+  game_position().owner->history_count = 0;
+  clear_hash_if_idle();
+  g_control.tt_age = 0;
+  g_flags.ready = 1;
+}
+
+// Reads a move in coordinate form; false when the text is no such move.
+bool read_coordinate_move(const char* text, Move* move) {
+  std::size_t len = std::strlen(text);
+  if (len < 4 || len > 5) return false;
+  if (text[0] < 'a' || text[0] > 'h' || text[1] < '1' || text[1] > '8') return false;
+  if (text[2] < 'a' || text[2] > 'h' || text[3] < '1' || text[3] > '8') return false;
+  int from = (text[0] - 'a') + 8 * (text[1] - '1');
+  int to = (text[2] - 'a') + 8 * (text[3] - '1');
+  Move m = make_move_code(from, to);
+  if (len == 5) {
+    switch (text[4]) {
+      case 'q': m |= PROMO_QUEEN; break;
+      case 'n': m |= PROMO_KNIGHT; break;
+      case 'b': m |= PROMO_BISHOP; break;
+      case 'r': m |= PROMO_ROOK; break;
+      default: return false;
+    }
+  }
+  *move = m;
+  return true;
+}
+
+bool is_legal_move(const Position& pos, Move m) {
+  Move legal[MAX_MOVES];
+  int n = gen_legal(pos, legal);
+  for (int i = 0; i < n; ++i)
+    if (legal[i] == m) return true;
+  return false;
+}
+
+void uci_position(const char* params) {
+  char head[LINE_LIMIT + 1];
+  std::snprintf(head, sizeof head, "%s", params);
+  const char* move_list = nullptr;
+  if (char* moves = const_cast<char*>(find_word(head, "moves"))) {
+    move_list = params + (moves - head) + 5;
+    *moves = '\0';
+  }
+  if (find_word(head, "startpos")) {
+    setup_game_fen(START_POSITION);
+  } else if (const char* fen = find_word(head, "fen")) {
+    // A refused position also drops its moves: they belong to it.
+    if (!setup_game_fen(fen + 3)) return;
+  } else {
+    return;
+  }
+  if (!move_list) return;
+  Position& pos = game_position();
+  const char* p = move_list;
+  for (;;) {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!*p) break;
+    char word[16];
+    int n = 0;
+    const char* start = p;
+    while (*p && *p != ' ' && *p != '\t') {
+      if (n < 15) word[n++] = *p;
+      ++p;
+    }
+    word[n] = '\0';
+    Move m;
+    if (p - start > 15 || !read_coordinate_move(word, &m)) {
+      print_message("unreadable move %.15s; moves from here on ignored", start);
+      break;
+    }
+    if (!is_legal_move(pos, m)) {
+      print_message("illegal move %s; moves from here on ignored", word);
+      break;
+    }
+    make_move(pos, m);
+    history_trim(pos);
+  }
+  pos.owner->entries[pos.owner->history_count].move = 0;
+}
+
+// Value of a "go" parameter: the word that starts `skip` characters after
+// the parameter's name.
+long long go_value(const char* params, const char* name, int skip) {
+  const char* p = std::strstr(params, name);
+  if (!p) return 0;
+  std::size_t len = std::strlen(p);
+  if (std::size_t(skip) > len) return 0;
+  return std::strtoll(next_token(p + skip), nullptr, 10);
+}
+
+void uci_go(const char* params) {
+  SearchControl& c = g_control;
+  g_flags.ready = 0;
+  c.stop = STOP_ABORT;
+  // A search still pondering is reported like a stopped one, so the loop can
+  // go on to the new search.
+  if (c.search_state != STATE_IDLE) c.search_state = STATE_SEARCH;
+  c.limit_mode = 0;
+  c.infinite = 0;
+  c.report_held = 0;
+  int side = game_position().side;
+  if (std::strstr(params, "wtime")) {
+    f64 t = go_value(params, "wtime", 6) / 1000.0;
+    c.side_time[WHITE] = t < 0 ? 0 : t;
+  }
+  if (std::strstr(params, "btime")) {
+    f64 t = go_value(params, "btime", 6) / 1000.0;
+    c.side_time[BLACK] = t < 0 ? 0 : t;
+  }
+  if (std::strstr(params, "winc") && side == WHITE) c.increment = go_value(params, "winc", 5) / 1000.0;
+  if (std::strstr(params, "binc") && side == BLACK) c.increment = go_value(params, "binc", 5) / 1000.0;
+  if (std::strstr(params, "movestogo")) {
+    c.limit_mode = 40;
+    c.max_depth = MAX_DEPTH;
+    long long v = go_value(params, "movestogo", 10);
+    c.moves_to_go = i16(v < 0 ? 0 : v > 10000 ? 10000 : v);
+    c.node_limit = 0;
+  }
+  if (std::strstr(params, "depth")) {
+    long long d = go_value(params, "depth", 6);
+    c.limit_mode = 1;
+    c.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
+    c.fixed_time = 10000000.0;
+  }
+  if (std::strstr(params, "nodes")) {
+    long long n = go_value(params, "nodes", 6);
+    if (n < 0) n = 0;
+    if (n > (1LL << 52)) n = 1LL << 52;  // room for the jitter below
+    c.limit_mode = 1;
+    c.node_limit = n + n * (40 - (std::rand() % 80)) / 1000;
+    c.fixed_time = 10000000.0;
+  }
+  if (std::strstr(params, "movetime")) {
+    c.limit_mode = 1;
+    c.increment = 0;
+    c.fixed_time = go_value(params, "movetime", 9) / 1000.0;
+  }
+  if (std::strstr(params, "infinite")) {
+    c.increment = 0;
+    c.node_limit = 0;
+    c.max_depth = MAX_DEPTH;
+    c.limit_mode = 1;
+    c.fixed_time = 10000000.0;
+    c.infinite = 1;
+  }
+  c.go_request = std::strstr(params, "ponder") ? STATE_PONDER : STATE_SEARCH;
+  g_flags.ready = 1;
+}
+
+void uci_stop() {
+  g_flags.ready = 0;
+  if (g_control.search_state != STATE_IDLE) g_control.search_state = STATE_SEARCH;
+  g_control.report_held = 0;
+  g_control.stop = STOP_REPORT;
+  wait_threads_idle();
+  g_flags.ready = 1;
+}
+
+void uci_command(const char* cmd) {
+  if (!cmd[0]) return;
+  if (g_flags.debug_echo) log_only("CMD: %s", cmd);
+  const char* p = cmd;
+  while (*p == ' ') ++p;
+  char word[256];
+  std::snprintf(word, sizeof word, "%s", next_token(cmd));
+  p += std::strlen(word);
+  const char* params = *p ? p + 1 : p;
+
+  if (!std::strcmp(word, "uci")) {
+    uci_reply();
+  } else if (!std::strcmp(word, "isready")) {
+    // Commands run one at a time on this thread, so ready is always set here.
+    output_line("readyok");
+  } else if (!std::strcmp(word, "setoption")) {
+    uci_setoption(params);
+  } else if (!std::strcmp(word, "debug")) {
+    g_flags.debug_echo = 1;
+  } else if (!std::strcmp(word, "ucinewgame")) {
+    uci_newgame();
+  } else if (!std::strcmp(word, "position")) {
+    uci_position(params);
+  } else if (!std::strcmp(word, "go")) {
+    uci_go(params);
+  } else if (!std::strcmp(word, "ponderhit")) {
+    if (g_control.search_state == STATE_PONDER) g_control.search_state = STATE_SEARCH;
+  } else if (!std::strcmp(word, "stop")) {
+    uci_stop();
+  } else if (!std::strcmp(word, "quit")) {
+    g_control.stop = STOP_ABORT;
+    g_control.report_held = 0;
+    g_flags.quit = 1;
+  }
+}
+
+bool rank_has_pawn(const Position& pos, int rank) {
+  Bitboard mask = Bitboard(0xFF) << (8 * rank);
+  return ((pos.pieces[WHITE][PAWN] | pos.pieces[BLACK][PAWN]) & mask) != 0;
+}
+
+// Why a set-up position cannot be searched safely, or nullptr when it can.
+const char* unsafe_reason(const Position& pos) {
+  for (int c = WHITE; c <= BLACK; ++c)
+    if (popcount(pos.pieces[c][KING]) != 1) return "not exactly one king a side";
+  if (rank_has_pawn(pos, 0) || rank_has_pawn(pos, 7)) return "pawns on the first or last rank";
+  for (int c = WHITE; c <= BLACK; ++c)
+    for (int t = PAWN; t <= QUEEN; ++t)
+      if (popcount(pos.pieces[c][t]) > 15) return "more than 15 pieces of one kind";
+  if (is_attacked(pos, pos.king_square[pos.side ^ 1], pos.side)) return "the side not to move is in check";
+  return nullptr;
+}
+
+// An en-passant square is kept only when a pawn really just passed it;
+// anything else would let move generation capture a phantom pawn.
+void sanitize_ep(Position& pos) {
+  int ep = pos.ep_square;
+  if (ep == NO_SQUARE) return;
+  int us = pos.side, them = us ^ 1;
+  bool ok = ep < 64 && rank_of(ep) == (us == WHITE ? 5 : 2) && pos.board[ep] == EMPTY &&
+            pos.board[ep - PUSH_DIR[us]] == make_piece(them, PAWN) && pos.board[ep + PUSH_DIR[us]] == EMPTY;
+  if (!ok) {
+    pos.ep_square = NO_SQUARE;
+    pos.hash_key = compute_hash_key(pos);
+  }
+}
+
+}  // namespace
+
+void print_message(const char* fmt, ...) {
+  char buf[1024];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  if (g_flags.uci_mode)
+    output_format("info string %s", buf);
+  else
+    output_line(buf);
+}
+
+bool setup_game_fen(const char* fen) {
+  static GameRecord scratch;
+  position_init(scratch.pos, scratch.history);
+  while (*fen == ' ' || *fen == '\t') ++fen;
+  set_position(scratch.pos, fen);
+  if (const char* why = unsafe_reason(scratch.pos)) {
+    print_message("position refused (%s): %.200s", why, fen);
+    return false;
+  }
+  sanitize_ep(scratch.pos);
+  Position& game = game_position();
+  copy_position(game, scratch.pos);
+  game.owner->entries[game.owner->history_count].move = 0;  // nothing for "]" to replay
+  return true;
+}
+
+const char* next_token(const char* text) {
+  static char token[128];
+  while (*text == ' ') ++text;
+  int n = 0;
+  while (n < 127 && text[n] && text[n] != ' ' && text[n] != '\r' && text[n] != '\n') {
+    token[n] = text[n];
+    ++n;
+  }
+  token[n] = '\0';
+  return token;
+}
+
+bool input_ready() { return g_in.count > 0 || g_in.raw_pos < g_in.raw_len || g_in.end_of_input; }
+
+void reset_input_state() { std::memset(&g_in, 0, sizeof g_in); }
+
+void execute_command(const char* line) {
+  char cmd[LINE_LIMIT + 1];
+  std::snprintf(cmd, sizeof cmd, "%s", line);
+  cmd[std::strcspn(cmd, "\r\n")] = '\0';
+  if (g_flags.uci_mode == 1 || !std::strcmp(cmd, "uci"))
+    uci_command(cmd);
+  else if (cmd[0])
+    console_command(cmd);
+}
+
+void process_command() {
+  read_pending_input();
+  if (g_in.count == 0) {
+    // End of input acts as "quit" once everything sent before it has run.
+    if (g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 && !g_in.quit_sent) {
+      g_in.quit_sent = true;
+      g_control.stop = STOP_ABORT;
+      g_control.report_held = 0;
+      g_flags.quit = 1;
+    }
+    return;
+  }
+  char line[LINE_LIMIT + 1];
+  std::memcpy(line, g_in.lines[g_in.head], sizeof line);
+  g_in.head = (g_in.head + 1) % QUEUE_LINES;
+  --g_in.count;
+  execute_command(line);
+}

@@ -1,0 +1,130 @@
+#include "search/thread.h"
+
+#include <cstdlib>
+#include <new>
+
+#include "platform/platform.h"
+#include "search/tt.h"
+
+SearchThread* g_threads[MAX_THREADS];
+SearchBody g_search_body = nullptr;
+
+namespace {
+ThreadHandle g_handles[MAX_THREADS];
+int g_thread_index[MAX_THREADS];
+std::atomic<int> g_registered{0};
+int g_thread_count = 0;
+
+// One mutex and condition variable for all command hand-offs: idle threads
+// block on it, the front end broadcasts after writing a command byte.
+Mutex g_wake_mutex;
+CondVar g_wake;
+
+u8 wait_for_command(SearchThread& t) {
+  u8 cmd = t.thread_command.load(std::memory_order_acquire);
+  if (cmd != IDLE) return cmd;
+  g_wake_mutex.lock();
+  while ((cmd = t.thread_command.load(std::memory_order_acquire)) == IDLE) g_wake.wait(g_wake_mutex);
+  g_wake_mutex.unlock();
+  return cmd;
+}
+
+void* search_thread(void* arg) {
+  int index = *static_cast<int*>(arg);
+  void* mem = alloc_zeroed(sizeof(SearchThread));
+  if (!mem) std::exit(1);
+  auto* t = new (mem) SearchThread();
+  position_init(t->pos, t->history);
+  t->thread_index = u8(index);
+  t->thread_command.store(IDLE, std::memory_order_relaxed);
+  g_threads[index] = t;
+  g_registered.fetch_add(1, std::memory_order_release);
+
+  for (;;) {
+    u8 cmd = wait_for_command(*t);
+    if (cmd == SEARCH) {
+      if (g_search_body) g_search_body(*t);
+      t->thread_command.store(IDLE, std::memory_order_release);
+    } else if (cmd == CLEAR_HASH) {
+      tt_clear_slice(index, g_thread_count);
+      t->thread_command.store(IDLE, std::memory_order_release);
+    } else if (cmd > 90) {
+      // The front end frees the record after seeing QUIT_DONE: nothing of it
+      // may be touched after this store.
+      t->thread_command.store(QUIT_DONE, std::memory_order_release);
+      return nullptr;
+    } else {
+      t->thread_command.store(IDLE, std::memory_order_release);
+    }
+  }
+}
+}  // namespace
+
+int thread_count() { return g_thread_count; }
+
+void set_thread_command(int index, u8 command) {
+  g_wake_mutex.lock();
+  g_threads[index]->thread_command.store(command, std::memory_order_release);
+  g_wake.notify_all();
+  g_wake_mutex.unlock();
+}
+
+int count_busy_threads() {
+  int busy = 0;
+  for (int i = 0; i < g_thread_count; ++i)
+    if (g_threads[i] && g_threads[i]->thread_command.load(std::memory_order_acquire) != IDLE) ++busy;
+  return busy;
+}
+
+int create_search_threads(int n) {
+  if (n < 1) n = 1;
+  if (n > MAX_THREADS) n = MAX_THREADS;
+  for (int i = 0; i < n; ++i) g_threads[i] = nullptr;
+  g_registered.store(0);
+  g_thread_count = n;
+  g_control.num_threads = u8(n);
+  for (int i = 0; i < n; ++i) {
+    g_thread_index[i] = i;
+    int rc = thread_start(g_handles[i], search_thread, &g_thread_index[i]);
+    if (rc != 0) return rc;
+  }
+  while (g_registered.load(std::memory_order_acquire) < n) sleep_ms(0);
+  return 0;
+}
+
+void destroy_search_threads(int n) {
+  g_control.stop = STOP_QUIT_THREADS;
+  while (count_busy_threads() != 0) sleep_ms(1);
+  if (n > g_thread_count) n = g_thread_count;
+  for (int i = 0; i < n; ++i) {
+    if (!g_threads[i]) continue;
+    set_thread_command(i, QUIT);
+    while (g_threads[i]->thread_command.load(std::memory_order_acquire) != QUIT_DONE) sleep_ms(0);
+    thread_join(g_handles[i]);
+    g_threads[i]->~SearchThread();
+    free_zeroed(g_threads[i], sizeof(SearchThread));
+    g_threads[i] = nullptr;
+  }
+  g_thread_count = 0;
+}
+
+void copy_root_to_threads(const Position& game) {
+  u64 limit = g_control.node_limit > 0 ? u64(g_control.node_limit) : (u64(1) << 62);
+  for (int i = 0; i < g_thread_count; ++i) {
+    SearchThread* t = g_threads[i];
+    if (!t) continue;
+    copy_position(t->pos, game);
+    for (u16& m : t->root_line) m = 0;
+    t->iteration_depth.store(0, std::memory_order_relaxed);
+    t->root_result = 0;
+    t->report_depth = 0;
+    t->seldepth = 0;
+    t->full_research = 0;
+    t->best_score = -10000;
+    t->best_move = 0;
+    t->node_limit = limit;
+    t->nodes = t->tb_hits = t->tt_probes = t->tt_hits = 0;
+    t->eval_probes = t->eval_hits = t->pawn_probes = t->pawn_hits = 0;
+    t->null_count = 0;
+  }
+}

@@ -1,0 +1,69 @@
+// Search threads: one record per thread, the thread table, and the command
+// byte through which the front end drives each thread.  Idle threads sleep
+// on a condition variable, so an engine that is not searching costs nothing.
+#pragma once
+
+#include <atomic>
+
+#include "board/position.h"
+#include "search/control.h"
+
+constexpr int MAX_THREADS = 128;
+
+enum ThreadCommand : u8 { IDLE = 0, SEARCH = 1, CLEAR_HASH = 2, QUIT = 99, QUIT_DONE = 100 };
+
+struct SearchThread {
+  GameHistory history;  // the thread's history stack; pos.owner points here
+  Position pos;
+  u16 root_line[MAX_PLY_LINE];  // [1] best move, [2] expected reply
+
+  u8 thread_index;
+  std::atomic<u8> thread_command;
+
+  // ---- Reset at the start of every search (copy_root_to_threads and the
+  // driver); the search adds its stacks, move buffer and ordering tables here.
+  std::atomic<u8> iteration_depth;
+  u8 root_result;  // 1 fell below the aspiration window, 2 rose above it
+  i8 report_depth;
+  i8 seldepth;
+  u8 full_research;
+  u32 seed;
+  i16 best_score;
+  u16 best_move;
+  u64 node_limit;  // copy of the limit; 2^62 when there is none
+  u64 nodes;
+  u64 tb_hits;
+  u64 tt_probes;
+  u64 tt_hits;
+  u64 eval_probes;
+  u64 eval_hits;
+  u64 pawn_probes;
+  u64 pawn_hits;
+  i8 null_count;
+  // ---- end of the per-search region.
+
+  u8 clear_eval_tables;  // set when the evaluation tables were rebuilt
+};
+
+// Thread records by index; entries past thread_count() are null.
+extern SearchThread* g_threads[MAX_THREADS];
+
+// Starts n threads and waits until each has set up its record.
+// Returns 0 or the error code of the failed thread creation.
+int create_search_threads(int n);
+// Stops any search, tells the n threads to quit, waits for them and frees their records.
+void destroy_search_threads(int n);
+int thread_count();
+int count_busy_threads();
+// Writes a command byte and wakes the thread.
+void set_thread_command(int index, u8 command);
+// Copies the game position into every thread record and resets their
+// per-search state.  The front end calls it in the main thread just before
+// it wakes the threads, so a command that rewrites the game position while a
+// search runs can never meet a half-made copy.
+void copy_root_to_threads(const Position& game);
+
+// The body of a SEARCH command; set by the search when it exists.  Without
+// one the command returns straight to IDLE.
+using SearchBody = void (*)(SearchThread& thread);
+extern SearchBody g_search_body;

@@ -1,0 +1,55 @@
+// The transposition table shared lock-free by all search threads: 16-byte
+// entries in overlapping buckets of four, White-to-move keys filling the
+// buffer from the start and Black-to-move keys from the end.
+#pragma once
+
+#include <cstddef>
+
+#include "board/types.h"
+
+struct TTEntry {
+  u32 key_low;  // low half of hash_key
+  u32 check;    // high half ^ (move << 16) ^ (score + 15000): rejects torn entries
+  u16 move;
+  i16 score;    // node-relative
+  i8 depth;
+  u8 bound;
+  u8 age;
+  u8 fifty;
+};
+static_assert(sizeof(TTEntry) == 16, "a bucket of four entries must fit one or two cache lines");
+
+enum : u8 { BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3 };
+
+constexpr int TT_BUCKET = 4;
+constexpr int TT_ENTRIES_PER_MB = 65536;
+
+struct TransTable {
+  TTEntry* buffer;      // entries + TT_BUCKET * 4 slack entries
+  u64 entries;          // n
+  u64 mask;             // largest power of two not above n, minus one
+  TTEntry* low_base;    // even keys count up from here
+  TTEntry* high_base;   // odd keys count down from here
+  std::size_t bytes;    // size of the mapping
+};
+
+extern TransTable g_tt;
+
+// (Re)allocates the table for g_control.hash_mb megabytes and prints the
+// allocation line.  The first call also generates the Zobrist keys.
+// Returns false when the memory cannot be had.
+bool tt_allocate();
+void tt_free();
+// Zeroes the whole table, in slices by the search threads when there are several.
+void clear_hash();
+// clear_hash when the table is enabled and no search thread is busy.
+void clear_hash_if_idle();
+// The slice thread `index` of `count` zeroes for a parallel clear.
+void tt_clear_slice(int index, int count);
+// Samples 1000 entries from the middle of the table into g_control.hash_fill.
+void tt_hashfull();
+
+inline TTEntry* tt_bucket(u64 key) {
+  u64 i = key & g_tt.mask;
+  return (key & 1) ? g_tt.high_base - i : g_tt.low_base + i;
+}

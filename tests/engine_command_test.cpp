@@ -1,0 +1,349 @@
+// The command interpreter run inside the test program: position set-up and
+// its refusals, console commands, switch parsing and a fuzz of random lines.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "engine/engine.h"
+#include "engine/options.h"
+#include "engine/uci.h"
+#include "platform/output.h"
+#include "search/control.h"
+#include "search/thread.h"
+#include "search/tt.h"
+#include "test_util.h"
+
+namespace {
+
+std::vector<std::string> g_lines;
+void capture(const char* line) { g_lines.emplace_back(line); }
+
+// One engine for the whole test program, started like the real one but
+// with 1 MB of hash and its output captured.
+class EngineEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    static char prog[] = "vorn", hash[] = "-hash", mb[] = "1";
+    char* argv[] = {prog, hash, mb};
+    set_output_sink(capture);
+    ASSERT_TRUE(engine_startup(3, argv));
+    set_output_sink(nullptr);
+  }
+  void TearDown() override { engine_shutdown(); }
+};
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new EngineEnvironment);
+
+class EngineCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    set_output_sink(capture);
+    g_lines.clear();
+    g_flags.uci_mode = 1;
+    g_uci_mode = 1;
+    run("position startpos");
+  }
+  void TearDown() override {
+    set_output_sink(nullptr);
+    g_flags.quit = 0;
+    g_control.go_request = 0;
+  }
+  std::vector<std::string> run(const std::string& line) {
+    g_lines.clear();
+    execute_command(line.c_str());
+    return g_lines;
+  }
+  void console() {
+    g_flags.uci_mode = 0;
+    g_uci_mode = 0;
+  }
+  static std::string fen() {
+    char buf[128];
+    position_to_fen(game_position(), buf);
+    return buf;
+  }
+  static int history() { return game_position().owner->history_count; }
+};
+
+TEST_F(EngineCommand, PositionWithMovesKeepsHistory) {
+  EXPECT_TRUE(run("position startpos moves e2e4 e7e5").empty());
+  EXPECT_EQ(fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6");
+  ASSERT_EQ(history(), 2);
+  const GameHistory& h = *game_position().owner;
+  EXPECT_EQ(h.entries[0].move, make_move_code(E2, E4));
+  EXPECT_EQ(h.entries[1].move, make_move_code(E7, E5));
+  EXPECT_EQ(h.entries[2].move, 0);
+
+  run("position fen 4k3/1P6/8/8/8/8/8/4K3 w - - 0 1 moves b7b8q");
+  EXPECT_EQ(fen(), "1Q2k3/8/8/8/8/8/8/4K3 b - -");
+  EXPECT_EQ(game_position().owner->entries[0].move, make_move_code(B7, B8) | PROMO_QUEEN);
+
+  // Without startpos or fen nothing changes.
+  run("position moves e7e5");
+  EXPECT_EQ(fen(), "1Q2k3/8/8/8/8/8/8/4K3 b - -");
+}
+
+TEST_F(EngineCommand, BadMovesStopTheListWithAMessage) {
+  auto out = run("position startpos moves e2e4 e2e4 d7d5");
+  EXPECT_EQ(fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NE(out[0].find("info string illegal move e2e4"), std::string::npos) << out[0];
+
+  out = run("position startpos moves g1f3 z9 b8c6");
+  EXPECT_EQ(history(), 1);
+  ASSERT_EQ(out.size(), 1u);
+  EXPECT_NE(out[0].find("unreadable move z9"), std::string::npos) << out[0];
+
+  // A pawn reaching the last rank must name its piece.
+  run("position fen 4k3/1P6/8/8/8/8/8/4K3 w - - moves b7b8");
+  EXPECT_EQ(fen(), "4k3/1P6/8/8/8/8/8/4K3 w - -");
+}
+
+TEST_F(EngineCommand, UnsafePositionsAreRefused) {
+  run("position startpos moves e2e4");
+  const std::string before = fen();
+  for (const char* bad : {
+           "position fen 8/8/8/8/8/8/8/8 w - -",                              // no kings
+           "position fen 4k3/8/8/8/8/8/8/3KK3 w - -",                         // two white kings
+           "position fen 4k3/8/8/8/8/8/8/P3K3 w - -",                         // pawn on the first rank
+           "position fen 4k2R/8/8/8/8/8/8/4K3 w - -",                         // black (not to move) in check
+           "position fen QQQQQQQQ/QQQQQQQQ/8/8/8/8/k7/4K3 w - -",             // 16 queens
+           "position fen garbage moves e2e4",
+       }) {
+    auto out = run(bad);
+    EXPECT_EQ(fen(), before) << bad;
+    ASSERT_EQ(out.size(), 1u) << bad;
+    EXPECT_EQ(out[0].rfind("info string position refused", 0), 0u) << out[0];
+  }
+  // A nonsense en-passant square is dropped rather than trusted.
+  run("position fen 4k3/8/8/8/8/8/8/4K3 w - e6");
+  EXPECT_EQ(fen(), "4k3/8/8/8/8/8/8/4K3 w - -");
+  EXPECT_EQ(game_position().hash_key, compute_hash_key(game_position()));
+}
+
+TEST_F(EngineCommand, GoRecordsLimits) {
+  run("position startpos moves e2e4");  // Black to move
+  run("go wtime 60000 btime -5 winc 1000 binc 2000 movestogo 20");
+  EXPECT_DOUBLE_EQ(g_control.side_time[WHITE], 60.0);
+  EXPECT_DOUBLE_EQ(g_control.side_time[BLACK], 0.0);
+  EXPECT_DOUBLE_EQ(g_control.increment, 2.0);
+  EXPECT_EQ(g_control.limit_mode, 40);
+  EXPECT_EQ(g_control.moves_to_go, 20);
+  EXPECT_EQ(g_control.go_request, STATE_SEARCH);
+  run("go depth 80 ponder");
+  EXPECT_EQ(g_control.max_depth, 66);
+  EXPECT_EQ(g_control.limit_mode, 1);
+  EXPECT_EQ(g_control.go_request, STATE_PONDER);
+  run("go nodes 100000");
+  EXPECT_GE(g_control.node_limit, 96100);
+  EXPECT_LE(g_control.node_limit, 104000);
+  run("go movetime 250");
+  EXPECT_DOUBLE_EQ(g_control.fixed_time, 0.25);
+  run("go infinite");
+  EXPECT_EQ(g_control.infinite, 1);
+  EXPECT_EQ(g_control.stop, STOP_ABORT);
+  run("stop");
+  EXPECT_EQ(g_control.stop, STOP_REPORT);
+}
+
+TEST_F(EngineCommand, NewGameAndQuit) {
+  run("position startpos moves e2e4 e7e5");
+  run("ucinewgame");
+  EXPECT_EQ(history(), 0);
+  EXPECT_EQ(g_control.tt_age, 0);
+  EXPECT_DOUBLE_EQ(g_control.side_time[WHITE], 60.0);
+  run("quit");
+  EXPECT_EQ(g_flags.quit, 1);
+  EXPECT_NE(g_control.stop, STOP_NONE);
+}
+
+TEST_F(EngineCommand, ConsoleFenBoardAndMoves) {
+  console();
+  auto out = run("fen r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
+  EXPECT_EQ(out, (std::vector<std::string>{"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "  r + - + k + - r",
+                                           "  + - + - + - + -", "  - + - + - + - +", "  + - + - + - + -",
+                                           "  - + - + - + - +", "  + - + - + - + -", "  - + - + - + - +",
+                                           "  R - + - K - + R", "black"}));
+  out = run("O-O");
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out[0], "1. move O-O");
+  EXPECT_EQ(fen(), "r4rk1/8/8/8/8/8/8/R3K2R w KQ -");
+  out = run("move e1c1");  // move number = history_count / 2 + 1
+  EXPECT_EQ(out[0], "1. move e1c1");
+  EXPECT_EQ(run("bd").size(), 10u);
+  run("xyzzy");  // not a move: nothing happens
+  EXPECT_EQ(history(), 2);
+  run("undo");
+  run("[");
+  EXPECT_EQ(fen(), "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");
+  out = run("]");
+  EXPECT_EQ(out[0], "1... move e8g8");
+  out = run("]");
+  EXPECT_EQ(out[0], "1. move e1c1");
+  out = run("]");  // nothing left to replay: only the board
+  EXPECT_EQ(out.size(), 10u);
+  EXPECT_EQ(history(), 2);
+  run("new");
+  EXPECT_EQ(fen(), START_POSITION);
+  EXPECT_EQ(history(), 0);
+}
+
+TEST_F(EngineCommand, ConsolePerftMatchesSuite) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+  FILE* f = std::fopen(testdata_path("perft/perftsuite.epd").c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  console();
+  char line[512];
+  int checked = 0;
+  while (std::fgets(line, sizeof line, f) && checked < 12) {
+    // "<fen> ;D1 20 ;D2 400 ;D3 8902 ..."
+    std::string text(line);
+    std::size_t semi = text.find(';');
+    std::size_t d3 = text.find(";D3 ");
+    if (semi == std::string::npos || d3 == std::string::npos) continue;
+    std::string fen_text = text.substr(0, semi);
+    unsigned long long expected = std::stoull(text.substr(d3 + 4));
+    run("fen " + fen_text);
+    auto out = run("perft 3");
+    ASSERT_FALSE(out.empty());
+    char want[64];
+    std::snprintf(want, sizeof want, "visited %llu nodes in ", expected);
+    EXPECT_EQ(out.back().rfind(want, 0), 0u) << fen_text << ": " << out.back();
+    ++checked;
+  }
+  std::fclose(f);
+  EXPECT_GT(checked, 0);
+}
+
+TEST_F(EngineCommand, ConsoleSwapListsExchanges) {
+  console();
+  run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");
+  auto out = run("swap");
+  // e4 is attacked by the d5 pawn; d5 by the e4 pawn, but the knight takes back.
+  EXPECT_EQ(out, (std::vector<std::string>{"sq= e4, swap=  100", "sq= d5, swap=    0"}));
+}
+
+TEST_F(EngineCommand, ConsoleSwitchesToUciForGood) {
+  console();
+  auto out = run("uci");
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.front(), "id name Vorn 4.0");
+  EXPECT_EQ(out.back(), "uciok");
+  EXPECT_EQ(g_flags.uci_mode, 1);
+}
+
+// Switch parsing on a fresh set of defaults; the running engine's own state
+// is put back afterwards.
+TEST_F(EngineCommand, Switches) {
+  auto parse = [](std::vector<std::string> args) {
+    set_defaults();
+    std::vector<char*> argv{const_cast<char*>("vorn")};
+    for (std::string& a : args) argv.push_back(a.data());
+    parse_switches(int(argv.size()), argv.data());
+  };
+  parse({"-threads", "0", "-hash", "100000", "-d", "100", "-bogus", "-c"});
+  EXPECT_EQ(g_options[SLOT_THREADS], 1);
+  EXPECT_EQ(g_options[SLOT_HASH], 16384);
+  EXPECT_EQ(g_control.max_depth, 66);
+  EXPECT_EQ(g_flags.uci_mode, 0);
+  parse({"-threads", "500", "-hash", "-3", "-n", "5000", "-t", "2.5"});
+  EXPECT_EQ(g_options[SLOT_THREADS], 128);
+  EXPECT_EQ(g_options[SLOT_HASH], 0);
+  EXPECT_EQ(g_control.node_limit, 5000);
+  EXPECT_DOUBLE_EQ(g_control.fixed_time, 2.5);
+  parse({"-log", "-quiet"});
+  EXPECT_EQ(g_options[SLOT_LOG], 0);
+  EXPECT_EQ(g_flags.info_threshold, 9999);
+  parse({"-quiet", "-log"});
+  EXPECT_EQ(g_options[SLOT_LOG], 1);
+  parse({"-tbx", "-tbpath", "/tb"});
+  EXPECT_STREQ(g_options.text(SLOT_SYZYGY_PATH), "/tb");
+  parse({"-nps", "100000"});
+  EXPECT_EQ(g_options[SLOT_ELO], 2633);
+  EXPECT_EQ(g_options[SLOT_LIMIT_STRENGTH], 1);
+  parse({"-scan_pgn3", "games.pgn", "-cfg"});  // a missing value reads as empty
+  EXPECT_EQ(g_flags.mode, 5);
+  EXPECT_STREQ(g_flags.pgn_file, "games.pgn");
+  parse({std::string(300, 'x'), "-book", std::string(300, 'b')});
+  EXPECT_EQ(std::string(g_options.text(SLOT_BOOK_FILE)), std::string(143, 'b'));
+
+  set_defaults();
+  g_options[SLOT_HASH] = 1;
+  g_listed_options = g_options;
+  g_control.hash_mb = 1;
+  g_control.num_threads = u8(thread_count());
+  g_options[SLOT_THREADS] = i16(thread_count());
+}
+
+// Random command lines from the protocol's words, board text and noise:
+// nothing may crash (the sanitizer build checks memory errors as well).
+TEST_F(EngineCommand, RandomCommandLinesDoNotCrash) {
+  std::mt19937 rng(12345);
+  const std::vector<std::string> commands = {
+      "uci", "isready", "setoption", "debug", "ucinewgame", "position", "go", "ponderhit", "stop",
+      "new", "fen", "bd", "swap", "undo", "[", "]", "move", "e2e4", "Nf3", "O-O", "", " "};
+  const std::vector<std::string> words = {
+      "name", "value", "startpos", "fen", "moves", "Threads", "Ponder", "MultiPV", "Mtl_Pawn",
+      "PST_King", "Clear_Hash", "OwnBook_File", "UCI_Elo", "Contempt", "wtime", "btime", "winc",
+      "binc", "movestogo", "depth", "nodes", "movetime", "infinite", "ponder", "e2e4", "e7e5",
+      "e7e8q", "a1h8", "e1g1", "b7b8n", "0", "1", "-1", "3", "100,120", ",", "5,", "true", "false",
+      "99999999999999999999", "-99999999999999999999", "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",
+      "8/8/8/8/8/8/8/8", "4k3/8/8/8/8/8/8/4K3", "r3k2r/8/8/8/8/8/8/R3K2R", "w", "b", "KQkq", "-",
+      "e3", "h9", "\t", "\r", "#", "=", "@"};
+  for (int i = 0; i < 10000; ++i) {
+    std::string line;
+    if (rng() % 10 == 0) {
+      int n = int(rng() % 300);
+      for (int k = 0; k < n; ++k) line += char(1 + rng() % 255);
+    } else {
+      line = commands[rng() % commands.size()];
+      int n = int(rng() % 8);
+      for (int k = 0; k < n; ++k) line += " " + words[rng() % words.size()];
+    }
+    // The console mode is entered now and then; "uci" leaves it again.
+    if (rng() % 50 == 0) console();
+    run(line);
+    ASSERT_TRUE(position_is_consistent(game_position())) << line;
+    g_flags.quit = 0;
+  }
+  if (rng() % 2 == 0) run("perft 2");
+  g_options[SLOT_THREADS] = i16(thread_count());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EngineCommand, TableSizesAndParallelClear) {
+  g_control.hash_mb = 100;
+  ASSERT_TRUE(tt_allocate());
+  EXPECT_EQ(g_tt.entries, 6553600u);
+  EXPECT_EQ(g_tt.mask, 4194303u);
+  // Even keys fill upward from the start, odd keys downward from entry n.
+  EXPECT_EQ(tt_bucket(4194302), g_tt.buffer + 4194302);
+  EXPECT_EQ(tt_bucket(4194303), g_tt.buffer + 2359297);
+  EXPECT_EQ(tt_bucket(u64(1) << 40 | 1), g_tt.buffer + 6553599);
+  tt_free();
+
+  g_control.hash_mb = 1;
+  ASSERT_TRUE(tt_allocate());
+  EXPECT_EQ(g_tt.entries, 65536u);
+  EXPECT_EQ(g_tt.mask, 65535u);
+  g_control.tt_age = 3;
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) g_tt.buffer[i].age = 3;
+  tt_hashfull();
+  EXPECT_DOUBLE_EQ(g_control.hash_fill, 1.0);
+  // Three threads: 65552 entries do not divide evenly; the last slice takes the rest.
+  run("setoption name Threads value 3");
+  run("setoption name Clear_Hash");
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) ASSERT_EQ(g_tt.buffer[i].age, 0) << i;
+  EXPECT_EQ(g_control.hash_fill, 0.0);
+  run("setoption name Threads value 1");
+  g_options[SLOT_HASH] = 1;
+}
+
+}  // namespace

@@ -14,7 +14,7 @@ i16 g_slots[OPTION_SLOTS];
 
 void default_slots() {
   std::memset(g_slots, 0, sizeof g_slots);
-  g_slots[SLOT_SEARCH_SELECTIVITY] = 100;
+  g_slots[SLOT_SELECTIVITY] = 100;
   g_slots[SLOT_SEP_DEPTH] = 3;
   g_slots[SLOT_SEP_MARGIN_STEP] = 75;
   g_slots[SLOT_NMP_DEPTH] = 3;
@@ -88,31 +88,31 @@ TEST(SearchParams, LmrTableRows) {
 
 TEST(SearchParams, SelectivityScalesReductions) {
   default_slots();
-  g_slots[SLOT_SEARCH_SELECTIVITY] = 0;
+  g_slots[SLOT_SELECTIVITY] = 0;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 65);
   for (int t = 0; t < 2; ++t)
     for (int d = 0; d < LMR_SIZE; ++d)
       for (int m = 0; m < LMR_SIZE; ++m) ASSERT_EQ(sp.lmr_table[t][d][m], 0);
 
-  g_slots[SLOT_SEARCH_SELECTIVITY] = 99;
+  g_slots[SLOT_SELECTIVITY] = 99;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 15);
-  g_slots[SLOT_SEARCH_SELECTIVITY] = 50;
+  g_slots[SLOT_SELECTIVITY] = 50;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 40);
 
-  g_slots[SLOT_SEARCH_SELECTIVITY] = 200;
+  g_slots[SLOT_SELECTIVITY] = 200;
   set_search_params(g_slots);
   EXPECT_EQ(sp.lmr_table[LMR_NON_PV][31][31], 12);  // 2 * 6.02
   EXPECT_EQ(sp.lmr_table[LMR_PV][31][31], 9);       // 2 * 4.49
   EXPECT_EQ(sp.lmr_table[LMR_NON_PV][3][31], 2);    // capped at depth - 1
   EXPECT_EQ(sp.lmr_table[LMR_PV][3][31], 1);        // capped at depth - 2
   // Out-of-range selectivity is clamped, not trusted.
-  g_slots[SLOT_SEARCH_SELECTIVITY] = 1000;
+  g_slots[SLOT_SELECTIVITY] = 1000;
   set_search_params(g_slots);
   EXPECT_EQ(sp.lmr_table[LMR_NON_PV][31][31], 12);
-  g_slots[SLOT_SEARCH_SELECTIVITY] = -5;
+  g_slots[SLOT_SELECTIVITY] = -5;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 65);
 }

@@ -22,7 +22,7 @@ u8 reduction(f64 x, f64 cap) {
 
 void set_search_params(const i16* slots, f64 target_nps) {
   SearchParams& sp = g_search_params;
-  int selectivity = std::clamp(int(slots[SLOT_SEARCH_SELECTIVITY]), 0, 200);
+  int selectivity = std::clamp(int(slots[SLOT_SELECTIVITY]), 0, 200);
 
   // The limits that index the margin tables stay inside them; the others
   // only compare with the remaining depth, and 99 switches a technique off.

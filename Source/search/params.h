@@ -4,22 +4,7 @@
 
 #include "board/types.h"
 
-// Option slots the search parameters come from.
-enum : int {
-  SLOT_ELO = 7,
-  SLOT_SEARCH_SELECTIVITY = 233,
-  SLOT_SEP_DEPTH = 236,
-  SLOT_SEP_MARGIN_STEP = 237,
-  SLOT_NMP_DEPTH = 238,
-  SLOT_FP_DEPTH = 239,
-  SLOT_RAZOR_MARGIN_STEP = 240,
-  SLOT_PROBCUT_DEPTH = 241,
-  SLOT_PROBCUT_REDUCTION = 242,
-  SLOT_PROBCUT_MARGIN = 243,
-  SLOT_LMP_DEPTH = 244,
-  SLOT_LMP_COUNT_STEP = 245,
-  SLOT_LMR_DEPTH = 246,
-};
+#include "search/options.h"
 
 // Margin and count tables are indexed by remaining depth up to this.
 constexpr int SEARCH_MARGIN_SIZE = 12;

@@ -9,10 +9,12 @@
 #include "engine/log.h"
 #include "engine/options.h"
 #include "engine/uci.h"
+#include "eval/params.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/control.h"
 #include "search/options.h"
+#include "search/params.h"
 #include "search/thread.h"
 #include "search/tt.h"
 
@@ -74,8 +76,8 @@ void start_search() {
 }  // namespace
 
 void rebuild_parameters() {
-  // The search parameters and the evaluation weight tables are derived from
-  // the option slots here once their code exists.
+  build_eval_tables(g_options.slots);
+  set_search_params(g_options.slots, g_control.target_nps);
 }
 
 void wait_threads_idle() {
@@ -99,6 +101,8 @@ void set_defaults() {
   search_control_defaults(g_control);
   option_defaults(g_listed_options);
   g_options = g_listed_options;
+  // The parameter registry points into the array it registers: the live one.
+  register_eval_params(g_options.slots);
   g_options[SLOT_PARAMS_CHANGED] = 1;
   sync_log_option();
 }

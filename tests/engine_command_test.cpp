@@ -13,6 +13,7 @@
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "platform/output.h"
+#include "search/driver.h"
 #include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
@@ -257,7 +258,7 @@ TEST_F(EngineCommand, Switches) {
   EXPECT_DOUBLE_EQ(g_control.fixed_time, 2.5);
   parse({"-log", "-quiet"});
   EXPECT_EQ(g_options[SLOT_LOG], 0);
-  EXPECT_EQ(g_flags.info_threshold, 9999);
+  EXPECT_EQ(g_info_threshold, 9999);
   parse({"-quiet", "-log"});
   EXPECT_EQ(g_options[SLOT_LOG], 1);
   parse({"-tbx", "-tbpath", "/tb"});

@@ -12,10 +12,12 @@
 #include "eval/params.h"
 #include "platform/output.h"
 #include "platform/platform.h"
+#include "search/driver.h"
 #include "search/control.h"
 #include "search/options.h"
 #include "search/params.h"
 #include "search/thread.h"
+#include "search/timeman.h"
 #include "search/tt.h"
 
 EngineFlags g_flags;
@@ -50,6 +52,8 @@ void wake_search_threads() {
 }
 
 void report_result() {
+  gather_search_stats();
+  print_info_if_due(0, 1, g_control.report_depth, g_control.best_score, g_control.best_pv);
   if (!g_flags.uci_mode) return;  // the console statistics come with the search
   char best[16], ponder[16];
   Move bm = g_control.best_move(), pm = g_control.ponder_move();
@@ -86,7 +90,7 @@ void wait_threads_idle() {
 
 void set_defaults() {
   g_flags.quit = 0;
-  g_flags.info_threshold = 0.0;
+  g_info_threshold = 0.0;
   g_flags.ready = 1;
   g_flags.debug_echo = 0;
   g_flags.trace_depth = 0;
@@ -126,16 +130,17 @@ void parse_switches(int argc, char** argv) {
     } else if (is_switch(a, "-numa") || is_switch(a, "-uci_extra")) {
       // accepted; nothing to change
     } else if (is_switch(a, "-noise")) {
-      g_flags.info_threshold = read_decimal(value());
+      g_info_threshold = read_decimal(value());
     } else if (is_switch(a, "-quiet")) {
       g_options[SLOT_LOG] = 0;
-      g_flags.info_threshold = 9999;
+      g_info_threshold = 9999;
     } else if (is_switch(a, "-cfg")) {
       set_text_switch(SLOT_CONFIG_FILE, value());
     } else if (is_switch(a, "-d")) {
       long long d = read_integer(value());
       c.limit_mode = 1;
       c.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
+      c.depth_cap = c.max_depth;
       c.fixed_time = 10000;
     } else if (is_switch(a, "-t")) {
       c.limit_mode = 1;
@@ -178,7 +183,7 @@ void parse_switches(int argc, char** argv) {
       std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
     } else if (is_switch(a, "-match")) {
       tool(MODE_MATCH);
-      g_flags.info_threshold = 1000;
+      g_info_threshold = 1000;
       std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
     } else if (is_switch(a, "-bench")) {
       tool(MODE_BENCH);
@@ -194,15 +199,15 @@ void parse_switches(int argc, char** argv) {
     } else if (is_switch(a, "-mktune")) {
       tool(MODE_MKTUNE);
       c.max_depth = 0;
-      g_flags.info_threshold = 9999;
+      g_info_threshold = 9999;
       std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
     } else if (is_switch(a, "-tune")) {
       tool(MODE_TUNE);
-      g_flags.info_threshold = 1000;
+      g_info_threshold = 1000;
       std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
     } else if (is_switch(a, "-tune4")) {
       tool(MODE_TUNE4);
-      g_flags.info_threshold = 1000;
+      g_info_threshold = 1000;
     }
     // Anything else is ignored.
   }
@@ -222,6 +227,7 @@ bool engine_startup(int argc, char** argv) {
   init_attacks();
   set_defaults();
   if (argc > 1) parse_switches(argc, argv);
+  g_search_body = search_thread_body;
   if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
   g_control.hash_mb = u16(g_options[SLOT_HASH]);
   if (!tt_allocate()) return false;
@@ -282,6 +288,19 @@ void prepare_search() {
     rebuild_parameters();
     g_options[SLOT_PARAMS_CHANGED] = 0;
   }
+  c.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
+  if (g_info_threshold < 9999) {
+    char fen[128];
+    position_to_fen(pos, fen);
+    if (g_flags.uci_mode) {
+      log_only("info string fen %s", fen);
+      log_only("info string ply= %d, trg_time= %0.3f sec", int(pos.owner->history_count), c.target_time);
+    } else {
+      output_format("fen %s", fen);
+      output_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", int(pos.owner->history_count),
+                    int(pos.fifty_count), c.side_time[pos.side], c.target_time);
+    }
+  }
 }
 
 void engine_loop() {
@@ -300,6 +319,7 @@ void engine_loop() {
         else
           sleep_ms(1);
       }
+      if (c.search_state != STATE_IDLE) check_time();
       process_command();
     } else if (c.search_state == STATE_IDLE) {
       start_search();

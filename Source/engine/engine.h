@@ -26,7 +26,6 @@ struct EngineFlags {
   u16 eval_detail;
   int tune_percent;
   int mode;
-  f64 info_threshold;  // seconds before info lines are printed; 9999 = never
   char epd_file[140];
   char pgn_file[141];
   const char* mode_switch;  // the switch that chose a tool mode, for messages

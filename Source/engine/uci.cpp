@@ -234,6 +234,10 @@ void uci_go(const char* params) {
   c.limit_mode = 0;
   c.infinite = 0;
   c.report_held = 0;
+  // Limits of an earlier "go" do not carry over.
+  c.max_depth = c.depth_cap;
+  c.node_limit = 0;
+  c.increment = 0;
   int side = game_position().side;
   if (std::strstr(params, "wtime")) {
     f64 t = go_value(params, "wtime", 6) / 1000.0;
@@ -247,7 +251,7 @@ void uci_go(const char* params) {
   if (std::strstr(params, "binc") && side == BLACK) c.increment = go_value(params, "binc", 5) / 1000.0;
   if (std::strstr(params, "movestogo")) {
     c.limit_mode = 40;
-    c.max_depth = MAX_DEPTH;
+    c.max_depth = c.depth_cap;
     long long v = go_value(params, "movestogo", 10);
     c.moves_to_go = i16(v < 0 ? 0 : v > 10000 ? 10000 : v);
     c.node_limit = 0;
@@ -255,7 +259,7 @@ void uci_go(const char* params) {
   if (std::strstr(params, "depth")) {
     long long d = go_value(params, "depth", 6);
     c.limit_mode = 1;
-    c.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
+    c.max_depth = u8(d < 1 ? 1 : d > c.depth_cap ? c.depth_cap : d);
     c.fixed_time = 10000000.0;
   }
   if (std::strstr(params, "nodes")) {
@@ -274,7 +278,7 @@ void uci_go(const char* params) {
   if (std::strstr(params, "infinite")) {
     c.increment = 0;
     c.node_limit = 0;
-    c.max_depth = MAX_DEPTH;
+    c.max_depth = c.depth_cap;
     c.limit_mode = 1;
     c.fixed_time = 10000000.0;
     c.infinite = 1;

@@ -18,6 +18,7 @@ void search_control_defaults(SearchControl& c) {
   c.report_held = 0;
   c.node_limit = 0;
   c.max_depth = MAX_DEPTH;
+  c.depth_cap = MAX_DEPTH;
   c.limit_mode = 1;
   c.fixed_time = 5.0;
   c.increment = 0;

@@ -33,6 +33,7 @@ struct SearchControl {
   u8 report_held;                // an infinite search: no "bestmove" until "stop", even when it ends by itself
   i64 node_limit;                // 0 = none
   u8 max_depth;                  // MAX_DEPTH = unlimited
+  u8 depth_cap;                  // deepest iteration any "go" may ask for (the -d switch)
   u8 limit_mode;                 // 0 clock, 1 fixed limits, 40 moves-to-go given
   f64 fixed_time;
   f64 increment;      // side to move only

@@ -19,7 +19,6 @@
 #include "search/tt.h"
 
 f64 g_info_threshold = 0.0;
-const Position* g_search_root = nullptr;
 
 namespace {
 
@@ -48,11 +47,11 @@ void line_text(const u16* line, int max_moves, char* out, size_t size, bool cons
   }
 }
 
-bool iteration_limit_reached(int d) {
+bool iteration_limit_reached(int d, int history_count) {
   const SearchControl& c = g_control;
   if (c.best_score >= 9999 - d || c.best_score < d - 9999) return true;
   if (d >= c.max_depth) return true;
-  if (g_search_root && g_search_root->owner->history_count + d > 883) return true;
+  if (history_count + d > 883) return true;
   return d >= 68;
 }
 
@@ -413,16 +412,15 @@ void iterate(SearchThread& t) {
       update_elapsed();
       c.last_depth = i8(d);
     }
-    if (iteration_limit_reached(d)) break;
+    if (iteration_limit_reached(d, t.pos.owner->history_count)) break;
   }
   if (main && !c.stop) c.stop = STOP_REPORT;
 }
 
 void search_thread_body(SearchThread& t) {
   SearchControl& c = g_control;
-  if (t.thread_index == 0) {
-    if (g_search_root) copy_root_to_threads(*g_search_root);
-  } else {
+  // The front end has copied the root into every thread before waking them.
+  if (t.thread_index != 0) {
     while (c.iteration_depth.load(std::memory_order_relaxed) <= 1) {
       if (c.stop) return;
       sleep_ms(1);

@@ -7,8 +7,6 @@ struct SearchThread;
 
 // Front-end settings the search reads: the info-line delay (9999 = silent).
 extern f64 g_info_threshold;
-// The game position thread 0 copies into every thread at the start of a search.
-extern const Position* g_search_root;
 
 // Body of the SEARCH command of every thread.
 void search_thread_body(SearchThread& t);

@@ -12,6 +12,7 @@
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/control.h"
+#include "search/picker.h"
 #include "search/thread.h"
 
 namespace {
@@ -90,10 +91,11 @@ void redo_move() {
 void run_perft(const char* arg) {
   long long d = std::strtoll(arg, nullptr, 10);
   int depth = d < 0 ? 0 : d > 20 ? 20 : int(d);
-  prepare_search();
+  wait_threads_idle();
+  g_control.search_start = now_seconds();
   copy_root_to_threads(game_position());
   SearchThread& t = *g_threads[0];
-  t.nodes = depth > 0 ? perft(t.pos, depth) : 0;
+  t.nodes = depth > 0 ? perft_picker(t, depth) : 0;
   g_control.elapsed = now_seconds() - g_control.search_start;
   f64 nodes = f64(t.nodes);
   output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, g_control.elapsed,

@@ -19,6 +19,7 @@
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tools/bench.h"
 
 EngineFlags g_flags;
 GameRecord* g_game = nullptr;
@@ -38,7 +39,16 @@ long long read_integer(const char* text) { return std::strtoll(text, nullptr, 10
 void set_text_switch(int slot, const char* value) { set_option_text(g_options, slot, value); }
 
 // Switches whose tool is not part of this build end the run with a message.
-bool mode_available(int mode) { return mode == MODE_PLAY || mode == MODE_MATCH || mode == MODE_MKCONFIG; }
+bool mode_available(int mode) {
+  return mode == MODE_PLAY || mode == MODE_MATCH || mode == MODE_MKCONFIG || mode == MODE_BENCH ||
+         mode == MODE_BENCH2 || mode == MODE_PBENCH;
+}
+
+void bench_prepare() {
+  g_control.go_request = STATE_SEARCH;
+  prepare_search();
+  g_control.go_request = 0;
+}
 
 void wake_search_threads() {
   // The root is copied here, before any thread runs, so a command that
@@ -336,6 +346,9 @@ int vorn_main(int argc, char** argv) {
   int rc = 0;
   if (g_flags.mode == MODE_PLAY) {
     engine_loop();
+  } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
+    BenchHooks hooks{&game_position(), bench_prepare, process_command};
+    run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
   } else if (!mode_available(g_flags.mode)) {
     std::fprintf(stderr, "%s: this mode is not available in this build\n", g_flags.mode_switch);
     rc = 2;

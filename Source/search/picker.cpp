@@ -298,3 +298,36 @@ void reset_move_ordering(SearchTables& t) {
     for (auto& b : a)
       for (auto& c : b) c = 2048;
 }
+
+namespace {
+u64 perft_node(SearchThread& t, int ply, int depth) {
+  Position& pos = t.pos;
+  SearchStackEntry& ss = t.tables.stack[ply];
+  ss.checker_square = u8(least_attacker(pos, pos.king_square[pos.side], pos.side ^ 1, pos.occupied()));
+  ss.hash_move = 0;
+  ss.in_check = ss.checker_square != NO_SQUARE;
+  picker_start(t, ply, PICK_SEE);
+  u64 nodes = 0;
+  while (MoveEntry* e = next_move(t, ply)) {
+    if (!e->move || !is_legal(pos, pos.side, e->move)) continue;
+    if (depth == 1) {
+      ++nodes;
+    } else {
+      make_move(pos, e->move);
+      nodes += perft_node(t, ply + 1, depth - 1);
+      unmake_move(pos);
+    }
+  }
+  return nodes;
+}
+}  // namespace
+
+u64 perft_picker(SearchThread& t, int depth) {
+  if (depth <= 0) return 1;
+  SearchTables& tb = t.tables;
+  tb.stack[0].current_move = nullptr;
+  tb.stack[1].move_list = tb.move_buffer;
+  // Deep perft lines run past the search stack: keep to what it holds.
+  if (depth > STACK_SIZE - 3) depth = STACK_SIZE - 3;
+  return perft_node(t, 1, depth);
+}

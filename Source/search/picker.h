@@ -16,5 +16,8 @@ void picker_start(SearchThread& t, int ply, u16 options);
 MoveEntry* next_move(SearchThread& t, int ply);
 // First ordering scores of the root list.
 void score_root_moves(SearchThread& t, MoveEntry* list);
+// Leaf count of the legal tree, taking the moves from the picker as the search
+// does (thread t's position, root at ply 1).
+u64 perft_picker(SearchThread& t, int depth);
 // Exchange value of a capture entry with the recapture followed (picker scoring).
 int capture_gain(Position& pos, const MoveEntry& e);

@@ -239,6 +239,10 @@ void uci_go(const char* params) {
   c.node_limit = 0;
   c.increment = 0;
   int side = game_position().side;
+  // A fixed-limit search leaves the clocks at its own time; a "go" without
+  // clocks starts again from the default rather than from that.
+  if (!std::strstr(params, "wtime")) c.side_time[WHITE] = 5.0;
+  if (!std::strstr(params, "btime")) c.side_time[BLACK] = 5.0;
   if (std::strstr(params, "wtime")) {
     f64 t = go_value(params, "wtime", 6) / 1000.0;
     c.side_time[WHITE] = t < 0 ? 0 : t;

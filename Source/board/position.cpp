@@ -479,6 +479,7 @@ void unmake_move(Position& pos) {
 }
 
 void make_null(Position& pos) {
+  if (g_trace_hook) g_trace_hook(pos, 0);
   push_history(pos, 0, 0);
   u64 key = pos.hash_key;
   if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];

@@ -8,12 +8,21 @@
 #include "board/notation.h"
 #include "board/see.h"
 #include "engine/engine.h"
+#include "engine/log.h"
+#include "engine/options.h"
 #include "engine/uci.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/control.h"
+#include "search/driver.h"
+#include "search/options.h"
+#include "search/params.h"
 #include "search/picker.h"
 #include "search/thread.h"
+#include "search/tt.h"
+#include "search/ttprobe.h"
+
+bool g_self_play = false;
 
 namespace {
 
@@ -102,6 +111,98 @@ void run_perft(const char* arg) {
                 nodes / (g_control.elapsed + 0.001));
 }
 
+// "go" / "an": analyse to a depth (1..65) until "." or the depth is reached.
+void start_analysis(const char* depth_text) {
+  SearchControl& c = g_control;
+  long long d = std::strtoll(depth_text, nullptr, 10);
+  c.limit_mode = 1;
+  c.fixed_time = 99999;
+  c.max_depth = u8(d >= 1 && d <= 65 ? d : 66);
+  if (c.hash_enabled <= 1) clear_hash_if_idle();
+  c.go_request = REQUEST_ANALYSE;
+}
+
+// Follows the table's moves from the game position and prints them in SAN.
+void print_table_pv() {
+  Position& pos = game_position();
+  if (!g_control.hash_enabled || !g_tt.buffer) return;
+  u16 pv[PV_SIZE] = {};
+  // The root itself is not stored in the table: start from the last search's move.
+  if (is_pseudo_legal(pos, pos.side, g_control.best_move())) pv[1] = g_control.best_move();
+  pv_from_table(pos, 1, pv);
+  char text[1200] = "";
+  size_t len = 0;
+  int played = 0;
+  for (int i = 1; i < PV_SIZE && i <= 66 && pv[i]; ++i) {
+    char co[24], san[24], sf[24], sr[24];
+    if (!is_pseudo_legal(pos, pos.side, pv[i]) || !is_legal(pos, pos.side, pv[i])) break;
+    move_to_san(pos, pv[i], co, san, sf, sr);
+    int n = std::snprintf(text + len, sizeof text - len, "%s%s", played ? " " : "", san);
+    if (n < 0 || size_t(n) >= sizeof text - len) break;
+    len += size_t(n);
+    make_move(pos, pv[i]);
+    ++played;
+  }
+  output_format("PV: %s\n", text);
+  show_board();
+  while (played--) unmake_move(pos);
+}
+
+void set_command(const Words& words) {
+  SearchControl& c = g_control;
+  const char* name = words.w[1];
+  const char* value = words.w[2];
+  long long v = std::strtoll(value, nullptr, 10);
+  auto clamp16 = [](long long x) { return i16(x < -32768 ? -32768 : x > 32767 ? 32767 : x); };
+  struct Named {
+    const char* name;
+    int slot;
+  } slots[] = {{"NMP_depth", SLOT_NMP_DEPTH}, {"SEP_depth", SLOT_SEP_DEPTH},         {"FP_depth", SLOT_FP_DEPTH},
+               {"ProbCut_depth", SLOT_PROBCUT_DEPTH}, {"LMP_depth", SLOT_LMP_DEPTH}, {"LMR_depth", SLOT_LMR_DEPTH},
+               {"Selectivity", SLOT_SELECTIVITY},     {"ponder", SLOT_PONDER}};
+  if (!std::strcmp(name, "hash")) {
+    c.hash_enabled = u8(v < 0 ? 0 : v > 255 ? 255 : v);
+  } else if (!std::strcmp(name, "noise")) {
+    g_info_threshold = std::strtod(value, nullptr);
+  } else if (std::strstr(name, "multipv")) {
+    g_options[SLOT_MULTIPV] = i16(v < 1 ? 1 : v > 255 ? 255 : v);
+  } else if (!std::strcmp(name, "debug")) {
+    g_flags.eval_detail = u16(v);
+  } else if (!std::strcmp(name, "level")) {
+    long long moves = v < 0 ? 0 : v > 1000 ? 1000 : v;
+    const char* t = words.w[3];
+    f64 seconds = std::strtod(t, nullptr);
+    if (const char* colon = std::strchr(t, ':')) seconds = seconds * 60 + std::strtod(colon + 1, nullptr);
+    f64 inc = std::strtod(words.w[4], nullptr);
+    c.limit_mode = u8(moves);
+    c.fixed_time = seconds;
+    c.side_time[WHITE] = c.side_time[BLACK] = seconds;
+    c.increment = inc;
+    output_format("set level to %d moves in %0.2f seconds, inc %0.2f", int(moves), seconds, inc);
+  } else if (!std::strcmp(name, "depth")) {
+    c.max_depth = u8(v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : v);
+  } else if (!std::strcmp(name, "ss")) {
+    if (v == 1) {
+      g_options = g_listed_options;
+      output_line("set default personality");
+    } else {
+      g_options[SLOT_NMP_DEPTH] = 99;
+      g_options[SLOT_SEP_DEPTH] = 0;
+      g_options[SLOT_LMP_DEPTH] = 0;
+      g_options[SLOT_LMR_DEPTH] = 99;
+      output_line("selectivity set to OFF");
+    }
+  } else {
+    for (const Named& n : slots)
+      if (!std::strcmp(name, n.name)) {
+        g_options[n.slot] = clamp16(v);
+        output_format("%s set to %d", n.name, int(g_options[n.slot]));
+        break;
+      }
+  }
+  g_options[SLOT_PARAMS_CHANGED] = 1;
+}
+
 void print_swaps() {
   Position& pos = game_position();
   Bitboard occ = pos.occupied();
@@ -145,6 +246,25 @@ void console_command(const char* line) {
     run_perft(words.w[1]);
   } else if (!std::strcmp(cmd, "swap")) {
     print_swaps();
+  } else if (!std::strcmp(cmd, "mv")) {
+    g_control.go_request = STATE_SEARCH;
+  } else if (!std::strcmp(cmd, "go") || !std::strcmp(cmd, "an")) {
+    start_analysis(words.w[1]);
+  } else if (!std::strcmp(cmd, ".")) {
+    g_control.stop = STOP_ABORT;
+  } else if (!std::strcmp(cmd, "self")) {
+    g_self_play = true;
+    g_options[SLOT_PONDER] = 0;
+    g_control.go_request = STATE_SEARCH;
+  } else if (!std::strcmp(cmd, "pv")) {
+    print_table_pv();
+  } else if (!std::strcmp(cmd, "trace")) {
+    set_trace_depth(int(std::strtol(words.w[1], nullptr, 10)));
+  } else if (!std::strcmp(cmd, "lmr")) {
+    set_search_params(g_options.slots, g_control.target_nps);
+    print_search_params();
+  } else if (!std::strcmp(cmd, "set")) {
+    set_command(words);
   } else if (!std::strcmp(cmd, "move")) {
     play_typed_move(words.w[1]);
   } else {

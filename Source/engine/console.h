@@ -2,3 +2,6 @@
 #pragma once
 
 void console_command(const char* line);
+
+// "self": after each search the move is played and the other side thinks.
+extern bool g_self_play;

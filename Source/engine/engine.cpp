@@ -6,6 +6,7 @@
 #include <new>
 
 #include "board/notation.h"
+#include "engine/console.h"
 #include "engine/log.h"
 #include "engine/options.h"
 #include "engine/uci.h"
@@ -61,10 +62,42 @@ void wake_search_threads() {
   }
 }
 
+// Console mode: the statistics after a search, then self-play goes on.
+void report_console() {
+  SearchControl& c = g_control;
+  tt_hashfull();
+  char best[16] = "null";
+  if (c.best_move()) move_to_text(c.best_move(), best);
+  output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best, c.elapsed,
+                int(c.best_score), f64(c.total_nodes), f64(c.total_nodes) / (c.elapsed + 0.001) / 1000,
+                effective_branching_factor());
+  output_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
+                100 * c.hash_fill, 100.0 * f64(c.hash_hits) / f64(c.hash_probes + 1),
+                100.0 * f64(c.pawn_hits) / f64(c.pawn_probes + 1), 100.0 * f64(c.eval_hits) / f64(c.eval_probes + 1),
+                f64(c.tb_hits) / 1000);
+  if (c.ncnt1 + c.ncnt2 + c.ncnt3 + c.ncnt4)
+    output_format("ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", int(c.ncnt1), int(c.ncnt2), int(c.ncnt3), int(c.ncnt4));
+  output_line("");
+  if (!g_self_play) return;
+  Position& pos = game_position();
+  c.side_time[pos.side] = c.side_time[pos.side] - c.elapsed + c.increment;
+  if (c.best_move()) {
+    make_move(pos, c.best_move());
+    history_trim(pos);
+    print_board(pos);
+    c.go_request = STATE_SEARCH;
+  } else {
+    g_self_play = false;
+  }
+}
+
 void report_result() {
   gather_search_stats();
   print_info_if_due(0, 1, g_control.report_depth, g_control.best_score, g_control.best_pv);
-  if (!g_flags.uci_mode) return;  // the console statistics come with the search
+  if (!g_flags.uci_mode) {
+    report_console();
+    return;
+  }
   char best[16], ponder[16];
   Move bm = g_control.best_move(), pm = g_control.ponder_move();
   if (bm)

@@ -1,12 +1,16 @@
 #include "engine/log.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "board/notation.h"
 #include "engine/options.h"
 #include "platform/output.h"
+#include "search/thread.h"
 
 namespace {
 constexpr const char* LOG_NAME = "vorn.log";
@@ -38,4 +42,59 @@ void close_log() {
   if (!g_output.log_file) return;
   std::fclose(g_output.log_file);  // closing the descriptor releases the lock
   g_output.log_file = nullptr;
+}
+
+namespace {
+FILE* g_trace_file = nullptr;
+int g_trace_depth = 0;
+int g_last_ply = 0;
+int g_last_iteration = -1;
+
+const SearchThread* thread_of(const Position& pos) {
+  for (int i = 0; i < thread_count(); ++i)
+    if (g_threads[i] && &g_threads[i]->history == pos.owner) return g_threads[i];
+  return nullptr;  // the game position: not part of a search
+}
+
+void trace_move(const Position& pos, Move move) {
+  if (g_trace_depth == 0) return;
+  const SearchThread* t = thread_of(pos);
+  if (!t) return;
+  if (!g_trace_file) {
+    g_trace_file = std::fopen("trace.txt", "w");
+    if (!g_trace_file) std::exit(0);
+  }
+  int ply = pos.owner->search_ply;
+  if (ply > g_trace_depth) return;
+  int iteration = t->iteration_depth.load(std::memory_order_relaxed);
+  if (iteration > g_last_iteration) std::fprintf(g_trace_file, "\n\nSEARCH DEPTH= %d\n", iteration);
+  char text[16];
+  if (move == 0) {
+    std::strcpy(text, "null");
+  } else {
+    int saved = g_uci_mode;
+    g_uci_mode = 1;
+    move_to_text(move, text);
+    g_uci_mode = saved;
+  }
+  if (ply <= g_last_ply) {
+    std::fputc('\n', g_trace_file);
+    for (int i = 0; i < ply - 1; ++i) std::fputs("         ", g_trace_file);
+  }
+  std::fprintf(g_trace_file, "(%2d)%s ", int(t->tables.stack[ply].depth), text);
+  g_last_ply = ply;
+  g_last_iteration = iteration;
+}
+}  // namespace
+
+void set_trace_depth(int depth) {
+  g_trace_depth = depth < 0 ? 0 : depth;
+  g_last_ply = 0;
+  g_last_iteration = -1;
+  g_trace_hook = g_trace_depth ? trace_move : nullptr;
+}
+
+void close_trace() {
+  if (g_trace_file) std::fclose(g_trace_file);
+  g_trace_file = nullptr;
 }

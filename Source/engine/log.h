@@ -5,3 +5,8 @@
 // prints "log file in use." and switches the Log option off.
 void open_log();
 void close_log();
+
+// The search trace: moves played by the search down to the trace depth go to
+// "trace.txt" as an indented tree.  Setting the depth to 0 switches it off.
+void set_trace_depth(int depth);
+void close_trace();

@@ -10,9 +10,11 @@
 #include "engine/console.h"
 #include "engine/engine.h"
 #include "engine/options.h"
+#include "eval/params.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/control.h"
+#include "search/params.h"
 #include "search/thread.h"
 #include "search/tt.h"
 
@@ -319,6 +321,9 @@ void uci_command(const char* cmd) {
     uci_setoption(params);
   } else if (!std::strcmp(word, "debug")) {
     g_flags.debug_echo = 1;
+  } else if (!std::strcmp(word, "_show")) {
+    print_search_params();
+    print_eval_tables();
   } else if (!std::strcmp(word, "ucinewgame")) {
     uci_newgame();
   } else if (!std::strcmp(word, "position")) {

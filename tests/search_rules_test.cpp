@@ -1,0 +1,124 @@
+// Time allotment and transposition-table rules, checked on worked examples.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "board_test.h"
+#include "search/control.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+#include "search/ttprobe.h"
+
+namespace {
+
+struct ClockSetup {
+  ClockSetup(int limit_mode, f64 clock, f64 inc = 0, int moves_to_go = 0, f64 overhead = 0.05, bool ponder = true) {
+    search_control_defaults(g_control);
+    g_control.limit_mode = u8(limit_mode);
+    g_control.root_side = WHITE;
+    g_control.side_time[WHITE] = clock;
+    g_control.increment = inc;
+    g_control.moves_to_go = i16(moves_to_go);
+    g_control.move_overhead = overhead;
+    g_control.ponder_allowed = ponder;
+  }
+};
+
+}  // namespace
+
+TEST(TimeAllotment, WorkedExamples) {
+  {  // Sudden death, 60 s, first move, ponder on: 60 / 34 * 1.3.
+    ClockSetup s(0, 60);
+    EXPECT_NEAR(compute_target_time(0, true, 2800), 60.0 / 34 * 1.3, 1e-9);
+    EXPECT_EQ(g_control.moves_to_go, 33);
+  }
+  {  // Ply 40, 10 s left: 10 / 24 * 1.3.
+    ClockSetup s(0, 10);
+    EXPECT_NEAR(compute_target_time(40, true, 2800), 10.0 / 24 * 1.3, 1e-9);
+  }
+  {  // One move to the control with 5 s: min(5 / 2, 0.65 * 5 - 0.25), no ponder bonus.
+    ClockSetup s(40, 5, 0, 1);
+    EXPECT_NEAR(compute_target_time(30, true, 2800), 2.5, 1e-9);
+  }
+  {  // Increment 2 s with 10 s left adds 2 * 10 / 14.
+    ClockSetup a(0, 10, 2);
+    f64 t_inc = compute_target_time(40, true, 2800);
+    ClockSetup b(0, 10, 0);
+    f64 t_plain = compute_target_time(40, true, 2800);
+    EXPECT_NEAR(t_inc - t_plain, 20.0 / 14, 1e-9);
+  }
+  {  // A huge move overhead leaves only the floor.
+    ClockSetup s(0, 20, 0, 0, 5.0);
+    EXPECT_NEAR(compute_target_time(10, true, 2800), 0.002, 1e-12);
+  }
+  {  // Weaker Elo settings think a little less.
+    ClockSetup s(0, 60);
+    EXPECT_NEAR(compute_target_time(0, true, 2000), 60.0 / 34 * 1.3 * 0.85, 1e-9);
+  }
+  {  // Fixed move time: the target is the time, and the clock becomes it.
+    ClockSetup s(1, 3);
+    g_control.fixed_time = 0.7;
+    EXPECT_NEAR(compute_target_time(0, true, 2800), 0.7, 1e-12);
+    EXPECT_NEAR(g_control.side_time[WHITE], 0.7, 1e-12);
+  }
+}
+
+TEST(TranspositionTable, ScoresAndReplacement) {
+  // Mate scores are stored relative to the node and read back relative to the root.
+  EXPECT_EQ(score_to_tt(9990, 3), 9993);
+  EXPECT_EQ(score_from_tt(9993, 5), 9988);
+  EXPECT_EQ(score_to_tt(-9990, 3), -9993);
+  EXPECT_EQ(score_from_tt(-9993, 5), -9988);
+  EXPECT_EQ(score_to_tt(9650, 4), 9650);  // below the store threshold...
+  EXPECT_EQ(score_from_tt(9650, 4), 9646);  // ...but above the read one
+  EXPECT_EQ(score_to_tt(150, 9), 150);
+
+  search_control_defaults(g_control);
+  g_control.hash_mb = 1;
+  ASSERT_TRUE(tt_allocate());
+  EXPECT_EQ(g_tt.entries, 65536u);
+  EXPECT_EQ(g_tt.mask, 65535u);
+  g_control.tt_age = 1;
+  TestBoard b(KIWIPETE_FEN);
+  Move m = make_move_code(E2, A6);
+
+  tt_store(b.pos, 3, 10, m, 9990, -100, 100);
+  TTEntry* e = tt_probe(b.pos);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->move, m);
+  EXPECT_EQ(e->bound, BOUND_LOWER);
+  EXPECT_EQ(score_from_tt(e->score, 5), 9988);
+
+  // A shallower result does not replace a much deeper one for the same position...
+  tt_store(b.pos, 3, 6, 0, 20, -100, 100);
+  EXPECT_EQ(tt_probe(b.pos)->depth, 10);
+  // ...unless the fifty-move counter has grown since.
+  b.pos.fifty_count = 5;
+  tt_store(b.pos, 3, 6, 0, 20, -100, 100);
+  EXPECT_EQ(tt_probe(b.pos)->depth, 6);
+  EXPECT_EQ(tt_probe(b.pos)->bound, BOUND_EXACT);
+
+  // A corrupted entry fails its check word.
+  tt_probe(b.pos)->score ^= 1;
+  EXPECT_EQ(tt_probe(b.pos), nullptr);
+
+  // Four deep entries of the current age keep a much shallower newcomer out.
+  TTEntry* bucket = tt_bucket(b.pos.hash_key);
+  for (int i = 0; i < TT_BUCKET; ++i) {
+    bucket[i].key_low = 12345u + u32(i);
+    bucket[i].age = 1;
+    bucket[i].depth = 20;
+  }
+  tt_store(b.pos, 3, 12, m, 5, -100, 100);
+  EXPECT_EQ(tt_probe(b.pos), nullptr);
+  tt_store(b.pos, 3, 13, m, 5, -100, 100);
+  EXPECT_NE(tt_probe(b.pos), nullptr);
+
+  // A small table reports no fill.
+  tt_hashfull();
+  g_control.hash_mb = 0;
+  ASSERT_TRUE(tt_allocate());
+  tt_hashfull();
+  EXPECT_EQ(g_control.hash_fill, 0.0);
+  EXPECT_EQ(tt_probe(b.pos), nullptr);  // disabled table
+}

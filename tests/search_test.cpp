@@ -44,18 +44,7 @@ struct SearchEnv : ::testing::Test {
     position_init(pos, history);
     set_position(pos, fen);
     SearchControl& c = g_control;
-    c.stop = STOP_NONE;
-    c.best_score = -10000;
-    std::memset(c.best_pv, 0, sizeof c.best_pv);
-    for (int i = 0; i < MAX_PLY_LINE; ++i) {
-      c.score_by_depth[i] = -10001;
-      c.nodes_by_depth[i] = 0;
-    }
-    c.iteration_depth = 0;
-    c.report_depth = 0;
-    c.change_depth = 0;
-    c.single_reply = 0;
-    c.last_depth = 0;
+    reset_search_results(c);
     c.search_start = now_seconds();
     c.elapsed = 0;
     c.max_depth = u8(depth);

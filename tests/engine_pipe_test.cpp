@@ -255,7 +255,7 @@ TEST(EnginePipe, ConsoleBoardMovesAndPerft) {
 }
 
 TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
-  EngineProcess e({"-bench"});
+  EngineProcess e({"-mkbook", "games.pgn"});
   EXPECT_EQ(e.wait_exit(2000), 2);
   EngineProcess f({"-anepd", "x.epd", "-unknown-switch"});
   EXPECT_EQ(f.wait_exit(2000), 2);

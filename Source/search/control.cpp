@@ -32,6 +32,7 @@ void search_control_defaults(SearchControl& c) {
   c.calibration_nps = 0;
   c.max_elo = 0;
   c.target_nps = NO_NPS_LIMIT;
+  c.limit_nps = NO_NPS_LIMIT;
   c.iteration_depth = 0;
   c.report_depth = 0;
   c.best_score = -10000;

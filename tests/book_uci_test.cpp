@@ -1,6 +1,6 @@
 // The book in play, through the real binary: a book move instead of a
 // search, held back while pondering, refused when it would repeat, and the
-// console listing.
+// console listing (with the console's speed cap).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -127,7 +127,7 @@ TEST(BookUci, ABookMoveThatRepeatsAThirdTimeIsRefused) {
   std::remove(path);
 }
 
-TEST(BookUci, ConsoleListsTheBookMoves) {
+TEST(BookUci, ConsoleListsTheBookMovesAndSetsASpeedCap) {
   REQUIRE_TESTDATA("books/performance.bin");
   EngineProcess e({"-c", "-book", testdata_path("books/performance.bin")});
   e.read_until("white");
@@ -139,6 +139,10 @@ TEST(BookUci, ConsoleListsTheBookMoves) {
   EXPECT_EQ(lines[2], "  c2c4  cnt=     1, weight= 33.33% -> 33.33%");
   EXPECT_TRUE(lines[3] == "selecting e2e4" || lines[3] == "selecting d2d4" || lines[3] == "selecting c2c4") << lines[3];
   EXPECT_EQ(lines[4], "");
+  e.send("set target_nps 5000");
+  std::string line;
+  ASSERT_TRUE(e.read_line(line));
+  EXPECT_EQ(line, "target_nps set to 5000");
   e.send("quit");
   EXPECT_EQ(e.wait_exit(), 0);
 }

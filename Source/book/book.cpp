@@ -54,18 +54,22 @@ u64 polyglot_key(const Position& pos) {
 }
 
 int read_book_entry(FILE* file, BookEntry& entry) {
-  u64 v[4] = {0, 0, 0, 0};
+  // Most significant byte first; each field is stored as soon as it is whole.
   constexpr int WIDTH[4] = {8, 2, 2, 4};
-  for (int field = 0; field < 4; ++field)
+  for (int field = 0; field < 4; ++field) {
+    u64 v = 0;
     for (int i = 0; i < WIDTH[field]; ++i) {
       int c = std::fgetc(file);
       if (c == EOF) return 1;
-      v[field] = (v[field] << 8) | u64(c);
-      if (field == 0) entry.key = v[0];
-      if (field == 1) entry.move = u16(v[1]);
-      if (field == 2) entry.weight = u16(v[2]);
-      if (field == 3) entry.learn = u32(v[3]);
+      v = (v << 8) | u64(c);
     }
+    switch (field) {
+      case 0: entry.key = v; break;
+      case 1: entry.move = u16(v); break;
+      case 2: entry.weight = u16(v); break;
+      default: entry.learn = u32(v); break;
+    }
+  }
   return 0;
 }
 

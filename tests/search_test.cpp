@@ -12,8 +12,12 @@
 #include "search/control.h"
 #include "search/driver.h"
 #include "search/params.h"
+#include "search/picker.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "test_util.h"
+
+#include <fstream>
 
 namespace {
 
@@ -40,18 +44,7 @@ struct SearchEnv : ::testing::Test {
     position_init(pos, history);
     set_position(pos, fen);
     SearchControl& c = g_control;
-    c.stop = STOP_NONE;
-    c.best_score = -10000;
-    std::memset(c.best_pv, 0, sizeof c.best_pv);
-    for (int i = 0; i < MAX_PLY_LINE; ++i) {
-      c.score_by_depth[i] = -10001;
-      c.nodes_by_depth[i] = 0;
-    }
-    c.iteration_depth = 0;
-    c.report_depth = 0;
-    c.change_depth = 0;
-    c.single_reply = 0;
-    c.last_depth = 0;
+    reset_search_results(c);
     c.search_start = now_seconds();
     c.elapsed = 0;
     c.max_depth = u8(depth);
@@ -108,4 +101,29 @@ TEST_F(SearchEnv, SearchIsDeterministicAndLeavesPositionIntact) {
   EXPECT_EQ(g_control.nodes_by_depth[7], n1);
   EXPECT_EQ(best(), m1);
   EXPECT_TRUE(position_is_consistent(g_threads[0]->pos));
+}
+
+// The picker hands out exactly the legal moves: perft through it matches the
+// published counts.
+TEST_F(SearchEnv, PerftThroughThePickerMatchesTheSuite) {
+  REQUIRE_TESTDATA("perft/perftsuite.epd");
+  std::ifstream in(testdata_path("perft/perftsuite.epd"));
+  std::string line;
+  int checked = 0;
+  while (std::getline(in, line)) {
+    size_t semi = line.find(';');
+    if (semi == std::string::npos) continue;
+    unsigned long long d3 = 0;
+    size_t at = line.find(";D3 ");
+    if (at == std::string::npos) continue;
+    d3 = std::stoull(line.substr(at + 4));
+    GameHistory h;
+    Position p;
+    position_init(p, h);
+    set_position(p, line.substr(0, semi).c_str());
+    copy_root_to_threads(p);
+    ASSERT_EQ(perft_picker(*g_threads[0], 3), d3) << line;
+    ++checked;
+  }
+  EXPECT_GT(checked, 100);
 }

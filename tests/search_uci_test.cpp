@@ -286,3 +286,33 @@ TEST(SearchUci, BenchSignatureIsStable) {
     EXPECT_EQ(e.wait_exit(5000), 0);
   }
 }
+
+TEST(SearchUci, SeveralThreadsShareTheWork) {
+  EngineProcess e;
+  e.sync();
+  e.send("setoption name Threads value 3");
+  e.sync();
+  e.send("position startpos moves d2d4 d7d5 c2c4");
+  const std::vector<std::string> moves = {"d2d4", "d7d5", "c2c4"};
+  for (const char* go : {"go depth 9", "go movetime 300", "go wtime 1000 btime 1000"}) {
+    e.send(go);
+    Result r = finish(e);
+    EXPECT_EQ(r.bestmove_count, 1) << go;
+    EXPECT_TRUE(is_legal_text(START, moves, r.best)) << go << ": " << r.best;
+  }
+  e.send("go infinite");
+  usleep(300000);
+  auto t0 = Clock::now();
+  e.send("stop");
+  Result r = finish(e);
+  EXPECT_LT(ms_since(t0), 200);
+  EXPECT_TRUE(is_legal_text(START, moves, r.best));
+  // Mates are still found with helpers searching the same tree.
+  e.send("position fen 1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -");
+  e.send("go depth 10");
+  r = finish(e);
+  EXPECT_EQ(r.best, "c5a6");
+  EXPECT_EQ(last_score(r), "mate 3");
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(2000), 0);
+}

@@ -353,20 +353,7 @@ void prepare_search() {
   pos.owner->search_ply = 1;
   c.root_side = pos.side;
   c.target_nps = g_options[SLOT_LIMIT_STRENGTH] ? c.limit_nps : NO_NPS_LIMIT;
-  c.stop = STOP_NONE;
-  c.time_extension = 0;
-  c.best_score = -10000;
-  for (int i = 0; i < MAX_PLY_LINE; ++i) {
-    c.best_pv[i] = 0;
-    c.score_by_depth[i] = -10001;
-    c.nodes_by_depth[i] = 0;
-  }
-  c.report_depth = 0;
-  c.iteration_depth = 0;
-  c.change_depth = 0;
-  c.single_reply = 0;
-  c.last_depth = 0;
-  c.ncnt1 = c.ncnt2 = c.ncnt3 = c.ncnt4 = 0;
+  reset_search_results(c);
   c.ponder_allowed = u16(g_options[SLOT_PONDER]);
   c.multipv = u8(g_options[SLOT_MULTIPV]);
   c.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;

@@ -33,19 +33,25 @@ void search_control_defaults(SearchControl& c) {
   c.max_elo = 0;
   c.target_nps = NO_NPS_LIMIT;
   c.limit_nps = NO_NPS_LIMIT;
-  c.iteration_depth = 0;
-  c.report_depth = 0;
+  reset_search_results(c);
+  c.total_nodes = c.eval_probes = c.eval_hits = c.hash_probes = c.hash_hits = 0;
+  c.pawn_probes = c.pawn_hits = c.tb_hits = 0;
+  c.hash_fill = 0;
+}
+
+void reset_search_results(SearchControl& c) {
+  c.stop = STOP_NONE;
+  c.time_extension = 0;
   c.best_score = -10000;
   for (int i = 0; i < MAX_PLY_LINE; ++i) {
     c.best_pv[i] = 0;
     c.score_by_depth[i] = -10001;
     c.nodes_by_depth[i] = 0;
   }
+  c.report_depth = 0;
+  c.iteration_depth = 0;
   c.change_depth = 0;
   c.single_reply = 0;
   c.last_depth = 0;
-  c.total_nodes = c.eval_probes = c.eval_hits = c.hash_probes = c.hash_hits = 0;
-  c.pawn_probes = c.pawn_hits = c.tb_hits = 0;
-  c.hash_fill = 0;
   c.ncnt1 = c.ncnt2 = c.ncnt3 = c.ncnt4 = 0;
 }

@@ -73,3 +73,5 @@ extern SearchControl g_control;
 
 // Start-up values of every field.
 void search_control_defaults(SearchControl& c);
+// Clears the stop byte, the published result and the per-depth records before a search.
+void reset_search_results(SearchControl& c);

@@ -19,11 +19,11 @@
 #include "search/tt.h"
 
 f64 g_info_threshold = 0.0;
+bool g_tool_search = false;
 
 namespace {
 
 SpinLock g_stats_lock;
-bool g_tool_mode = false;
 int g_root_tb = -1;  // root tablebase class of the current search, -1 none
 
 int reported_score(int score) {
@@ -437,7 +437,7 @@ void tool_search(const Position& root) {
   copy_root_to_threads(root);
   t->seed = u32(u64(std::time(nullptr)) * 19375u + 987654321u);
   g_search_salt = t->seed;
-  g_tool_mode = true;
+  g_tool_search = true;
   iterate(*t);
-  g_tool_mode = false;
+  g_tool_search = false;
 }

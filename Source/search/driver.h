@@ -7,6 +7,8 @@ struct SearchThread;
 
 // Front-end settings the search reads: the info-line delay (9999 = silent).
 extern f64 g_info_threshold;
+// Set while a tool search runs in the calling thread, which then watches the clock itself.
+extern bool g_tool_search;
 
 // Body of the SEARCH command of every thread.
 void search_thread_body(SearchThread& t);

@@ -6,6 +6,7 @@
 #include "board/see.h"
 #include "fathom/tbprobe.h"
 #include "platform/platform.h"
+#include "search/driver.h"
 #include "search/params.h"
 #include "search/picker.h"
 #include "search/thread.h"
@@ -194,6 +195,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       check_time();
     }
   }
+  if (g_tool_search && (t.nodes & 1023) == 0) check_time();
   if (t.nodes > t.node_limit && t.report_depth >= 2) g_control.stop = STOP_REPORT;
   if (search_stopped()) return 0;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -31,7 +32,7 @@ const std::vector<std::string> UCI_REPLY = {
     "option name MultiPV type spin default 1 min 1 max 255",
     "option name MoveOverhead type spin default 50 min 0 max 5000",
     "option name UCI_LimitStrength type check default false",
-    "option name UCI_Elo type spin default 0 min 0 max 0",
+    "option name UCI_Elo type spin default 0 min 0 max ",  // the measured ceiling follows
     "option name Contempt type spin default 0 min -150 max 150",
     "option name Selectivity type spin default 100 min 0 max 200",
     "option name Mtl_Pawn type string default 90,110",
@@ -69,6 +70,18 @@ std::string listed(const std::vector<std::string>& lines, const std::string& nam
   return "";
 }
 
+// Reads the start-up speed measurement line and returns the rating ceiling it
+// implies, or -1 when the line is not there.
+int read_calibration(EngineProcess& e) {
+  std::string line;
+  if (!e.read_line(line)) return -1;
+  double et = 0, nps = 0;
+  if (std::sscanf(line.c_str(), "info string et= %lf, calibration nps= %lf", &et, &nps) != 2) return -1;
+  EXPECT_GE(et, 0.3);
+  EXPECT_LT(et, 0.5);
+  return int(126.0 * std::log(nps) + 1183.0 - 4500.0 / (nps - 10.0));
+}
+
 std::string temp_dir() {
   char tmpl[] = "/tmp/vorn_test_XXXXXX";
   const char* d = mkdtemp(tmpl);
@@ -83,7 +96,19 @@ TEST(EnginePipe, UciHandshakeIsExact) {
   std::string first;
   ASSERT_TRUE(e.read_line(first));
   EXPECT_EQ(first, "info string allocated 64 Mbytes for hash table");
-  EXPECT_EQ(uci_listing(e), UCI_REPLY);
+  int ceiling = read_calibration(e);
+  ASSERT_GT(ceiling, 2000);
+  std::vector<std::string> expected = UCI_REPLY;
+  std::vector<std::string> lines = uci_listing(e);
+  ASSERT_EQ(lines.size(), expected.size());
+  // The ceiling comes from the measured speed, printed rounded: allow one point.
+  for (size_t i = 0; i < expected.size(); ++i)
+    if (expected[i].rfind("option name UCI_Elo ", 0) == 0) {
+      ASSERT_EQ(lines[i].rfind(expected[i], 0), 0u) << lines[i];
+      EXPECT_NEAR(std::stoi(lines[i].substr(expected[i].size())), ceiling, 1) << lines[i];
+      expected[i] = lines[i];
+    }
+  EXPECT_EQ(lines, expected);
   e.send("isready");
   std::string line;
   ASSERT_TRUE(e.read_line(line));
@@ -165,6 +190,10 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
   }
   EngineProcess e({"-cfg", path});
   std::vector<std::string> lines = e.sync();
+  // The speed is measured before the file is read.
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[1].rfind("info string et= ", 0), 0u) << lines[1];
+  lines.erase(lines.begin() + 1);
   EXPECT_EQ(lines, (std::vector<std::string>{
                        "info string allocated 64 Mbytes for hash table",
                        "info string loading parameters from " + path,
@@ -255,7 +284,7 @@ TEST(EnginePipe, ConsoleBoardMovesAndPerft) {
 }
 
 TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
-  EngineProcess e({"-bench"});
+  EngineProcess e({"-mkbook", "games.pgn"});
   EXPECT_EQ(e.wait_exit(2000), 2);
   EngineProcess f({"-anepd", "x.epd", "-unknown-switch"});
   EXPECT_EQ(f.wait_exit(2000), 2);

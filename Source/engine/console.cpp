@@ -10,6 +10,7 @@
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/options.h"
+#include "engine/strength.h"
 #include "engine/uci.h"
 #include "platform/output.h"
 #include "platform/platform.h"
@@ -179,6 +180,10 @@ void set_command(const Words& words) {
     c.side_time[WHITE] = c.side_time[BLACK] = seconds;
     c.increment = inc;
     output_format("set level to %d moves in %0.2f seconds, inc %0.2f", int(moves), seconds, inc);
+  } else if (!std::strcmp(name, "target_nps")) {
+    g_options[SLOT_LIMIT_STRENGTH] = 1;
+    set_speed_limit(f64(v));
+    output_format("target_nps set to %.0f", c.target_nps);
   } else if (!std::strcmp(name, "depth")) {
     c.max_depth = u8(v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : v);
   } else if (!std::strcmp(name, "ss")) {
@@ -256,6 +261,9 @@ void console_command(const char* line) {
     g_self_play = true;
     g_options[SLOT_PONDER] = 0;
     g_control.go_request = STATE_SEARCH;
+  } else if (!std::strcmp(cmd, "book")) {
+    probe_own_book(game_position());
+    output_line("");
   } else if (!std::strcmp(cmd, "pv")) {
     print_table_pv();
   } else if (!std::strcmp(cmd, "trace")) {

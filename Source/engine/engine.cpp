@@ -5,10 +5,13 @@
 #include <cstring>
 #include <new>
 
+#include "board/movegen.h"
 #include "board/notation.h"
+#include "book/book.h"
 #include "engine/console.h"
 #include "engine/log.h"
 #include "engine/options.h"
+#include "engine/strength.h"
 #include "engine/uci.h"
 #include "eval/params.h"
 #include "platform/output.h"
@@ -112,15 +115,58 @@ void report_result() {
   }
 }
 
+// A book move is not played when it would repeat the position a third time,
+// or when it is made past the fifty-move limit into a position without
+// moves: the search decides those.
+bool book_move_refused(Position& pos, Move m) {
+  make_move(pos, m);
+  bool refused = false;
+  if (pos.fifty_count >= 4) {
+    if (pos.fifty_count >= 100 && no_legal_moves(pos))
+      refused = true;
+    else if (is_repetition(pos, pos.owner->history_count + 1))  // two earlier occurrences
+      refused = true;
+  }
+  unmake_move(pos);
+  return refused;
+}
+
 void start_search() {
+  SearchControl& c = g_control;
+  Position& pos = game_position();
   prepare_search();
-  g_control.book_move = 0;
+  c.book_move = 0;
+  if (g_options[SLOT_OWN_BOOK] && pos.owner->history_count < g_options[SLOT_BOOK_DEPTH]) {
+    Move m = probe_own_book(pos);
+    c.best_pv[1] = m;
+    c.best_pv[2] = 0;
+    if (m && book_move_refused(pos, m)) c.best_pv[1] = 0;
+  }
+  if (c.best_move()) {
+    char from_to[8];
+    std::snprintf(from_to, sizeof from_to, "%s%s", SQUARE_NAMES[move_from(c.best_move())],
+                  SQUARE_NAMES[move_to(c.best_move())]);
+    output_format("%s book move is %s", g_flags.uci_mode ? "info string" : "", from_to);
+    // No thread runs: clear their counters so the report does not show the last search's.
+    copy_root_to_threads(pos);
+    c.best_score = 0;
+    c.book_move = c.best_move();
+    c.stop = STOP_REPORT;
+  }
   // Past the fifty-move limit there is nothing to search: the report follows at once.
-  if (game_position().fifty_count <= 100 && g_control.best_move() == 0) wake_search_threads();
-  g_control.go_request = 0;
+  if (pos.fifty_count <= 100 && c.best_move() == 0) wake_search_threads();
+  c.go_request = 0;
 }
 
 }  // namespace
+
+Move probe_own_book(const Position& pos) {
+  // The UCI line is shown even when search output is silenced; the console
+  // listing follows the tool modes' silence.
+  BookListing listing = g_flags.uci_mode ? BOOK_LIST_UCI : g_info_threshold < 9999 ? BOOK_LIST_CONSOLE : BOOK_LIST_NONE;
+  BookSettings settings{g_options.text(SLOT_BOOK_FILE), g_options[SLOT_BOOK_VARIETY], listing};
+  return probe_book(pos, settings);
+}
 
 void rebuild_parameters() {
   build_eval_tables(g_options.slots);
@@ -199,7 +245,7 @@ void parse_switches(int argc, char** argv) {
       f64 nps = read_decimal(value());
       if (!(nps >= 30)) nps = 30;
       g_options[SLOT_LIMIT_STRENGTH] = 1;
-      c.target_nps = nps;
+      set_speed_limit(nps);
       int elo = int(elo_from_nps(nps));
       g_options[SLOT_ELO] = i16(elo > 32767 ? 32767 : elo);
       output_format("Elo= %d", elo);
@@ -258,7 +304,7 @@ void parse_switches(int argc, char** argv) {
   sync_log_option();
 }
 
-bool engine_startup(int argc, char** argv) {
+bool engine_startup(int argc, char** argv, bool measure_speed) {
   std::srand(unsigned(wall_clock_ms()));
   for (SearchThread*& t : g_threads) t = nullptr;
   void* mem = alloc_zeroed(sizeof(GameRecord));
@@ -276,6 +322,12 @@ bool engine_startup(int argc, char** argv) {
   if (!tt_allocate()) return false;
   if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
   g_listed_options = g_options;
+  // The speed is measured before the configuration file is read, so that a
+  // UCI_Elo given there finds its ceiling.
+  if (measure_speed && g_flags.mode == MODE_PLAY) {
+    setup_game_fen(START_POSITION);
+    calibrate_speed();
+  }
   if (g_options.text(SLOT_CONFIG_FILE)[0]) load_config();
   rebuild_parameters();
   g_options[SLOT_PARAMS_CHANGED] = 0;
@@ -300,7 +352,7 @@ void prepare_search() {
   c.elapsed = 0;
   pos.owner->search_ply = 1;
   c.root_side = pos.side;
-  if (!g_options[SLOT_LIMIT_STRENGTH]) c.target_nps = NO_NPS_LIMIT;
+  c.target_nps = g_options[SLOT_LIMIT_STRENGTH] ? c.limit_nps : NO_NPS_LIMIT;
   reset_search_results(c);
   c.ponder_allowed = u16(g_options[SLOT_PONDER]);
   c.multipv = u8(g_options[SLOT_MULTIPV]);
@@ -362,7 +414,7 @@ void engine_loop() {
 }
 
 int vorn_main(int argc, char** argv) {
-  if (!engine_startup(argc, argv)) return 1;
+  if (!engine_startup(argc, argv, true)) return 1;
   int rc = 0;
   if (g_flags.mode == MODE_PLAY) {
     engine_loop();

@@ -47,20 +47,21 @@ void set_defaults();
 // Reads the command-line switches (argv[1..argc-1]).
 void parse_switches(int argc, char** argv);
 // Start-up through the configuration file; false when a resource is missing
-// (the process then exits 1).
-bool engine_startup(int argc, char** argv);
+// (the process then exits 1).  measure_speed: in play mode, time the machine
+// for strength limiting first (0.3 s).
+bool engine_startup(int argc, char** argv, bool measure_speed = false);
 void engine_shutdown();
 // The UCI / console service until "quit" or the end of input.
 void engine_loop();
 // The whole program; returns the exit code.
 int vorn_main(int argc, char** argv);
 
-// The rating model that ties a speed limit to a playing strength.
-f64 elo_from_nps(f64 nps);
-
 // Derives the search parameters and the evaluation tables from the option slots.
 void rebuild_parameters();
 // Per-search set-up done by the front end before the threads are woken.
 void prepare_search();
+// The book move for pos under the OwnBook_File and OwnBook_Variety options,
+// listed the way the current mode shows it; 0 when there is none.
+Move probe_own_book(const Position& pos);
 // Blocks (sleeping 1 ms at a time) until every search thread is idle.
 void wait_threads_idle();

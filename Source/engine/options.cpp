@@ -1,14 +1,13 @@
 #include "engine/options.h"
 
 #include <cctype>
-#include <climits>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/engine.h"
 #include "engine/log.h"
+#include "engine/strength.h"
 #include "eval/params.h"
 #include "platform/output.h"
 #include "search/control.h"
@@ -141,34 +140,6 @@ void set_option_pair(int slot, const char* name, const char* value, int min, int
   output_format("info string %s set to %d,%d", name, int(g_options[slot]), int(g_options[slot + 1]));
 }
 
-void set_uci_elo(const char* value) {
-  SearchControl& c = g_control;
-  int ceiling = int(c.max_elo);
-  long long v = read_number(value);
-  int e = v < 1500 ? 1500 : v > INT_MAX ? INT_MAX : int(v);
-  if (e > ceiling) e = ceiling;
-  output_format("info string UCI_Elo set to %d", e);
-  if (e <= 0 || e >= ceiling - 10) {
-    c.target_nps = c.calibration_nps;
-    g_options[SLOT_LIMIT_STRENGTH] = 0;
-    g_options[SLOT_ELO] = i16(ceiling);
-  } else {
-    f64 low = 30, high = 10000000, n = low;
-    for (int i = 0; i < 100; ++i) {
-      n = f64(i64((low + high) / 2));
-      f64 elo = elo_from_nps(n);
-      if (std::fabs(elo - e) < 0.5) break;
-      if (elo > e)
-        high = n;
-      else
-        low = n;
-    }
-    c.target_nps = n;
-    g_options[SLOT_ELO] = i16(e);
-  }
-  output_format("info string target nps = %.0f", c.target_nps);
-}
-
 void set_threads(const char* value) {
   int n = set_option_spin("Threads", value, 1, MAX_THREADS);
   g_options[SLOT_THREADS] = i16(n);
@@ -181,8 +152,6 @@ void set_threads(const char* value) {
 }
 
 }  // namespace
-
-f64 elo_from_nps(f64 nps) { return 126.0 * std::log(nps) + 1183.0 - 4500.0 / (nps - 10.0); }
 
 void sync_log_option() { g_output.log_on = g_options[SLOT_LOG] != 0; }
 

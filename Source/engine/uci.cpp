@@ -230,6 +230,12 @@ void uci_go(const char* params) {
   SearchControl& c = g_control;
   g_flags.ready = 0;
   c.stop = STOP_ABORT;
+  if (c.report_held && c.search_state != STATE_IDLE) {
+    // "go infinite" answers only "stop": replaced by a new search, it ends
+    // without a report, so this "go" gets exactly one "bestmove".
+    wait_threads_idle();
+    c.search_state = STATE_IDLE;
+  }
   // A search still pondering is reported like a stopped one, so the loop can
   // go on to the new search.
   if (c.search_state != STATE_IDLE) c.search_state = STATE_SEARCH;

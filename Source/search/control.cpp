@@ -32,6 +32,7 @@ void search_control_defaults(SearchControl& c) {
   c.calibration_nps = 0;
   c.max_elo = 0;
   c.target_nps = NO_NPS_LIMIT;
+  c.limit_nps = NO_NPS_LIMIT;
   reset_search_results(c);
   c.total_nodes = c.eval_probes = c.eval_hits = c.hash_probes = c.hash_hits = 0;
   c.pawn_probes = c.pawn_hits = c.tb_hits = 0;

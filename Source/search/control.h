@@ -44,9 +44,10 @@ struct SearchControl {
   f64 elapsed;
   f64 search_start;   // monotonic seconds
   std::atomic<u8> stop;
-  f64 calibration_nps;
-  f64 max_elo;
-  f64 target_nps;
+  f64 calibration_nps;  // speed measured at start-up (scaled to the rating model)
+  f64 max_elo;          // rating of that speed: the strongest UCI_Elo
+  f64 target_nps;       // speed cap of the running search; NO_NPS_LIMIT = none
+  f64 limit_nps;        // cap chosen by UCI_Elo, "-nps" or the console, kept while the limit is off
   // Published result (written by thread 0 only).
   std::atomic<i8> iteration_depth;
   i8 report_depth;

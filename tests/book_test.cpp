@@ -1,0 +1,283 @@
+// Polyglot books: keys against published values, lookups in two real books,
+// the variety arithmetic, castling entries and files that are not books.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board_test.h"
+#include "book/book.h"
+#include "book/polyglot_random.h"
+#include "platform/output.h"
+#include "test_util.h"
+
+namespace {
+
+std::vector<std::string> g_out;
+void capture(const char* line) { g_out.emplace_back(line); }
+
+struct Capture {
+  Capture() {
+    g_out.clear();
+    set_output_sink(capture);
+  }
+  ~Capture() { set_output_sink(nullptr); }
+};
+
+// One position of the reference list: its key and every entry per book.
+struct ExpectedBlock {
+  std::string fen, moves;
+  unsigned long long key = 0;
+  std::map<std::string, std::string> entries;  // book file -> "move:weight ..." or "-"
+};
+
+std::vector<ExpectedBlock> read_expected() {
+  std::vector<ExpectedBlock> blocks;
+  std::ifstream in(testdata_path("books/expected.txt"));
+  std::string line;
+  ExpectedBlock b;
+  auto flush = [&] {
+    if (!b.fen.empty()) blocks.push_back(b);
+    b = ExpectedBlock();
+  };
+  while (std::getline(in, line)) {
+    if (line.empty()) {
+      flush();
+      continue;
+    }
+    if (line[0] == '#') continue;
+    std::string head = line.substr(0, line.find(' '));
+    std::string rest = line.size() > head.size() ? line.substr(head.size() + 1) : "";
+    if (head == "fen") b.fen = rest;
+    else if (head == "moves") b.moves = rest;
+    else if (head == "key") b.key = std::strtoull(rest.c_str(), nullptr, 16);
+    else b.entries[head] = rest;
+  }
+  flush();
+  return blocks;
+}
+
+// A raw book move as stored: from, to and the promotion letter.
+std::string raw_text(u16 raw) {
+  int to = raw & 63, from = (raw >> 6) & 63, promo = (raw >> 12) & 7;
+  std::string s = std::string(SQUARE_NAMES[from]) + SQUARE_NAMES[to];
+  if (promo >= 1 && promo <= 4) s += "nbrq"[promo - 1];
+  return s;
+}
+
+u16 raw_move(int from, int to, int promo = 0) { return u16(to | (from << 6) | (promo << 12)); }
+
+void play_moves(TestBoard& b, const std::string& moves) {
+  if (moves == "-") return;
+  std::istringstream in(moves);
+  std::string m;
+  int saved = g_uci_mode;
+  g_uci_mode = 1;
+  while (in >> m) b.play(m.c_str());
+  g_uci_mode = saved;
+}
+
+// Writes a book of the given entries (in the given order) to a temporary file.
+std::string write_book(const std::vector<BookEntry>& entries) {
+  char name[] = "/tmp/vorn_book_XXXXXX";
+  int fd = mkstemp(name);
+  FILE* f = fdopen(fd, "wb");
+  for (const BookEntry& e : entries) {
+    for (int i = 7; i >= 0; --i) std::fputc(int(e.key >> (8 * i)) & 255, f);
+    std::fputc(e.move >> 8, f), std::fputc(e.move & 255, f);
+    std::fputc(e.weight >> 8, f), std::fputc(e.weight & 255, f);
+    for (int i = 3; i >= 0; --i) std::fputc(int(e.learn >> (8 * i)) & 255, f);
+  }
+  std::fclose(f);
+  return name;
+}
+
+u64 key_of(const char* fen) {
+  TestBoard b(fen);
+  return polyglot_key(b.pos);
+}
+
+}  // namespace
+
+TEST(Book, CompiledKeyTableMatchesThePublishedList) {
+  const std::string path = std::string(VORN_DATA_DIR) + "/polyglot-random64.txt";
+  if (!file_exists(path)) GTEST_SKIP() << "key list not found: " << path;
+  std::ifstream in(path);
+  std::string line;
+  int i = 0;
+  while (std::getline(in, line) && i < POLYGLOT_RANDOM_COUNT) {
+    if (line.empty()) continue;
+    EXPECT_EQ(POLYGLOT_RANDOM64[i], std::strtoull(line.c_str(), nullptr, 16)) << "index " << i;
+    ++i;
+  }
+  EXPECT_EQ(i, POLYGLOT_RANDOM_COUNT);
+}
+
+// Keys from the FEN and from the move list must both match: the en-passant
+// file counts only when a pawn of the side to move can take.
+TEST(Book, KeysMatchTheReferenceForEveryPosition) {
+  REQUIRE_TESTDATA("books/expected.txt");
+  std::vector<ExpectedBlock> blocks = read_expected();
+  ASSERT_GE(blocks.size(), 30u);
+  EXPECT_EQ(key_of(START_FEN), 0x463B96181691FC9CULL);
+  for (const ExpectedBlock& b : blocks) {
+    TestBoard from_fen(b.fen.c_str());
+    EXPECT_EQ(polyglot_key(from_fen.pos), b.key) << b.fen;
+    TestBoard from_moves(START_FEN);
+    play_moves(from_moves, b.moves);
+    EXPECT_EQ(polyglot_key(from_moves.pos), b.key) << b.moves;
+  }
+}
+
+TEST(Book, LookupsFindEveryEntryInFileOrder) {
+  REQUIRE_TESTDATA("books/expected.txt");
+  for (const char* book : {"performance.bin", "gnuchess-book.bin"}) {
+    std::string path = testdata_path(std::string("books/") + book);
+    if (!file_exists(path)) GTEST_SKIP() << "book not found: " << path;
+    for (const ExpectedBlock& b : read_expected()) {
+      BookEntry found[BOOK_MAX_CANDIDATES];
+      TestBoard board(b.fen.c_str());
+      int n = find_book_entries(path.c_str(), polyglot_key(board.pos), found, BOOK_MAX_CANDIDATES);
+      std::ostringstream got;
+      for (int i = 0; i < n; ++i) got << (i ? " " : "") << raw_text(found[i].move) << ':' << found[i].weight;
+      EXPECT_EQ(n ? got.str() : "-", b.entries.at(book)) << book << ": " << b.fen;
+    }
+  }
+}
+
+TEST(Book, VarietyReweightsAndTheRouletteFollowsIt) {
+  // Variety 25 keeps the proportions: 3:1 becomes 7500:2500.
+  BookCandidate c[3] = {{1, 3, 0}, {2, 1, 0}};
+  EXPECT_EQ(adjust_book_weights(c, 2, 25), 10000);
+  EXPECT_EQ(c[0].adjusted, 7500);
+  EXPECT_EQ(c[1].adjusted, 2500);
+  EXPECT_EQ(pick_book_candidate(c, 2, 0), 0);
+  EXPECT_EQ(pick_book_candidate(c, 2, 7500), 0);
+  EXPECT_EQ(pick_book_candidate(c, 2, 7501), 1);
+  EXPECT_EQ(pick_book_candidate(c, 2, 9999), 1);
+
+  // Variety 0 subtracts a quarter of the first weight: the light move drops out.
+  c[0] = {1, 100, 0};
+  c[1] = {2, 20, 0};
+  EXPECT_EQ(adjust_book_weights(c, 2, 0), 6250);
+  EXPECT_EQ(c[1].adjusted, 0);
+  for (int point = 0; point < 6250; ++point) ASSERT_EQ(pick_book_candidate(c, 2, point), 0) << point;
+
+  // Variety 100 adds three quarters of the first weight to every move; a
+  // zero-weight entry is never picked, its share goes to the move before it.
+  c[0] = {1, 10, 0};
+  c[1] = {2, 10, 0};
+  c[2] = {3, 0, 0};
+  int total = adjust_book_weights(c, 3, 100);
+  EXPECT_EQ(c[0].adjusted, 8500);
+  EXPECT_EQ(c[2].adjusted, 3500);
+  EXPECT_EQ(total, 20500);
+  EXPECT_EQ(pick_book_candidate(c, 3, 8501), 1);
+  EXPECT_EQ(pick_book_candidate(c, 3, total - 1), 1);
+  // Zero weight first: the first real move takes the low points.
+  BookCandidate z[2] = {{1, 0, 0}, {2, 5, 0}};
+  ASSERT_GT(adjust_book_weights(z, 2, 25), 0);
+  EXPECT_EQ(pick_book_candidate(z, 2, 0), 1);
+
+  // Nothing but zero weights: no choice at all, and no division by zero.
+  BookCandidate none[2] = {{1, 0, 0}, {2, 0, 0}};
+  EXPECT_EQ(adjust_book_weights(none, 2, 25), -1);
+  EXPECT_EQ(pick_book_candidate(none, 2, 0), -1);
+}
+
+TEST(Book, ProbeDrawsInProportionAndListsTheMoves) {
+  const u64 start = key_of(START_FEN);
+  std::string path = write_book({{start, raw_move(E2, E4), 3, 0}, {start, raw_move(D2, D4), 1, 0}});
+  TestBoard b(START_FEN);
+  std::srand(7);
+  int e4 = 0, d4 = 0;
+  {
+    Capture cap;
+    for (int i = 0; i < 1000; ++i) {
+      Move m = probe_book(b.pos, {path.c_str(), 25, BOOK_LIST_NONE});
+      e4 += m == make_move_code(E2, E4);
+      d4 += m == make_move_code(D2, D4);
+    }
+    EXPECT_TRUE(g_out.empty());
+  }
+  EXPECT_EQ(e4 + d4, 1000);
+  EXPECT_NEAR(e4 / 1000.0, 0.75, 0.05);
+
+  Capture cap;
+  probe_book(b.pos, {path.c_str(), 25, BOOK_LIST_UCI});
+  EXPECT_EQ(g_out, std::vector<std::string>{"info string ( book moves are: e2e4 d2d4  )"});
+  std::remove(path.c_str());
+
+  // Variety 0 takes a quarter of the first weight off every move.
+  path = write_book({{start, raw_move(E2, E4), 100, 0}, {start, raw_move(D2, D4), 20, 0}});
+  for (int i = 0; i < 50; ++i) {
+    g_out.clear();
+    ASSERT_EQ(probe_book(b.pos, {path.c_str(), 0, BOOK_LIST_CONSOLE}), make_move_code(E2, E4));
+  }
+  EXPECT_EQ(g_out, (std::vector<std::string>{"  e2e4  cnt=   100, weight= 83.33% -> 100.00%",
+                                             "  d2d4  cnt=    20, weight= 16.67% ->  0.00%", "selecting e2e4"}));
+  std::remove(path.c_str());
+}
+
+TEST(Book, CastlingEntriesBecomeKingMoves) {
+  EXPECT_EQ(book_move_to_engine(raw_move(E1, H1)), make_move_code(E1, G1));
+  EXPECT_EQ(book_move_to_engine(raw_move(E1, A1)), make_move_code(E1, C1));
+  EXPECT_EQ(book_move_to_engine(raw_move(E8, H8)), make_move_code(E8, G8));
+  EXPECT_EQ(book_move_to_engine(raw_move(E8, A8)), make_move_code(E8, C8));
+  EXPECT_EQ(book_move_to_engine(raw_move(E2, E4)), make_move_code(E2, E4));
+  EXPECT_EQ(book_move_to_engine(raw_move(B7, B8, 1)), make_move_code(B7, B8) | PROMO_KNIGHT);
+  EXPECT_EQ(book_move_to_engine(raw_move(B7, B8, 4)), make_move_code(B7, B8) | PROMO_QUEEN);
+
+  // From a real book: with variety 0 only the main move, castling, is left.
+  std::string perf = testdata_path("books/performance.bin");
+  if (!file_exists(perf)) GTEST_SKIP() << "book not found: " << perf;
+  TestBoard ruy("r1bqkb1r/pppp1ppp/2n2n2/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
+  EXPECT_EQ(probe_book(ruy.pos, {perf.c_str(), 0, BOOK_LIST_NONE}), make_move_code(E1, G1));
+}
+
+TEST(Book, FilesThatAreNoBooksGiveNothingSilently) {
+  const u64 start = key_of(START_FEN);
+  TestBoard b(START_FEN);
+  Capture cap;
+  EXPECT_EQ(probe_book(b.pos, {"", 25, BOOK_LIST_UCI}), 0);
+  EXPECT_EQ(probe_book(b.pos, {"/no/such/book.bin", 25, BOOK_LIST_UCI}), 0);
+  // 15 bytes: shorter than one entry.
+  std::string path = write_book({{start, raw_move(E2, E4), 1, 0}});
+  ASSERT_EQ(truncate(path.c_str(), 15), 0);
+  EXPECT_EQ(probe_book(b.pos, {path.c_str(), 25, BOOK_LIST_UCI}), 0);
+  // Only zero weights.
+  std::remove(path.c_str());
+  path = write_book({{start, raw_move(E2, E4), 0, 0}, {start, raw_move(D2, D4), 0, 0}});
+  EXPECT_EQ(probe_book(b.pos, {path.c_str(), 100, BOOK_LIST_UCI}), 0);
+  EXPECT_TRUE(g_out.empty());
+  std::remove(path.c_str());
+
+  // Moves that do not fit the position are never played: a blocked pawn
+  // move, a move from an empty square, a1a1.
+  for (u16 raw : {raw_move(E2, E5), raw_move(E4, E5), raw_move(A1, A1)}) {
+    path = write_book({{start, raw, 1, 0}});
+    EXPECT_EQ(probe_book(b.pos, {path.c_str(), 25, BOOK_LIST_NONE}), 0) << raw_text(raw);
+    std::remove(path.c_str());
+  }
+}
+
+TEST(Book, AtMost128EntriesOfOnePositionAreConsidered) {
+  const u64 start = key_of(START_FEN);
+  std::vector<BookEntry> entries;
+  entries.push_back({start - 5, raw_move(A2, A3), 1, 0});
+  for (int i = 0; i < 130; ++i) entries.push_back({start, raw_move(E2, E4), u16(i + 1), 0});
+  entries.push_back({start + 5, raw_move(A2, A3), 1, 0});
+  std::string path = write_book(entries);
+  BookEntry found[BOOK_MAX_CANDIDATES + 1];
+  ASSERT_EQ(find_book_entries(path.c_str(), start, found, BOOK_MAX_CANDIDATES), BOOK_MAX_CANDIDATES);
+  for (int i = 0; i < BOOK_MAX_CANDIDATES; ++i) ASSERT_EQ(found[i].weight, i + 1);
+  EXPECT_EQ(find_book_entries(path.c_str(), start + 1, found, BOOK_MAX_CANDIDATES), 0);
+  EXPECT_EQ(find_book_entries(path.c_str(), 0, found, BOOK_MAX_CANDIDATES), 0);
+  EXPECT_EQ(find_book_entries(path.c_str(), ~0ULL, found, BOOK_MAX_CANDIDATES), 0);
+  std::remove(path.c_str());
+}

@@ -183,11 +183,17 @@ TEST(SearchUci, MateStalemateRepetitionAndForcedMoves) {
   Result stalemate = finish(e);
   EXPECT_EQ(stalemate.best, "null");
 
-  // Repetition: after Nf3 Nf6 Ng1 Ng8 Nf3 Nf6 Ng1, Black can repeat a third time; with
-  // bare kings and a knight the score is a draw.
-  e.send("position fen 4k3/8/8/8/8/8/8/4K1N1 w - - moves g1f3 e8d8 f3g1 d8e8 g1f3 e8d8 f3g1");
-  e.send("go depth 6");
-  EXPECT_EQ(last_score(finish(e)), "cp 0");
+  // Repetition: Black, a queen down, can bring the position back a third time
+  // and draw; after only one earlier occurrence the same idea is no draw yet.
+  const std::string queenless = "position fen rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - moves ";
+  e.send(queenless + "g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
+  e.send("go depth 8");
+  Result rep = finish(e);
+  EXPECT_EQ(last_score(rep), "cp 0");
+  EXPECT_EQ(rep.best, "f6g8");
+  e.send(queenless + "g1f3 g8f6 f3g1");
+  e.send("go depth 8");
+  EXPECT_NE(last_score(finish(e)), "cp 0");
 
   // One legal move is answered.
   e.send("position fen 7k/8/8/8/8/8/r7/6rK w - -");

@@ -722,6 +722,20 @@ void threat_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
   }
 }
 
+// The listing of a position settled before the terms: only the score line.
+void trace_early_result(const Position& pos, int score, int draw_factor) {
+  EvalTrace& t = g_eval_trace;
+  std::memset(&t, 0, sizeof t);
+  t.score = score;
+  t.stage = game_stage(pos);
+  t.draw_factor = draw_factor;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    t.king_square[c] = pos.king_square[c];
+    t.signature[c] = pos.material_signature[c];
+    t.material[c] = taper(material_score(pos.material_signature[c]), t.stage);
+  }
+}
+
 }  // namespace
 
 int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bool skip, bool trace) {
@@ -733,11 +747,16 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
 
   if (draw_by_material(pos)) {
     if (slot) slot->draw_by_material = 1;
+    if (trace) trace_early_result(pos, 0, 0);
     return 0;
   }
 
   int special;
-  if (special_endgame(pos, &special)) return pos.side == WHITE ? special : -special;
+  if (special_endgame(pos, &special)) {
+    int score = pos.side == WHITE ? special : -special;
+    if (trace) trace_early_result(pos, score, 256);
+    return score;
+  }
 
   EvalCacheEntry& entry = et.cache[pos.hash_key & (EVAL_CACHE_SIZE - 1)];
   if (et.iteration_depth > 1 && ply > 1 && !trace) {

@@ -422,3 +422,30 @@ TEST_F(EvalTerms, KingAndPawnMatchesEndgameTables) {
   }
   EXPECT_GE(seen, 10);
 }
+
+TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
+  static EvalThread threads[2];
+  TermBoard b("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
+  for (EvalThread& t : threads) {
+    eval_begin_search(t, WHITE, 1.0);
+    t.iteration_depth = 2;
+    evaluate(t, b.pos, 1, nullptr);
+    evaluate(t, b.pos, 1, nullptr);  // ply 1: the pawn hash answers, the cache is not read
+    evaluate(t, b.pos, 2, nullptr);
+    EXPECT_EQ(t.cache_hits, 1u);
+    EXPECT_EQ(t.pawn_hits, 1u);
+  }
+  g_term_slots[SLOT_SCALE_MOBILITY_KNIGHT] = 0;  // any change of a parameter
+  build_eval_tables(g_term_slots);
+  for (EvalThread& t : threads) {
+    eval_begin_search(t, WHITE, 1.0);
+    bool empty = t.cache_hits == 0 && t.pawn_hits == 0;
+    for (const EvalCacheEntry& e : t.cache) empty &= e.key == 0;
+    for (const PawnHashEntry& e : t.pawn_hash) empty &= e.key == 0;
+    EXPECT_TRUE(empty);
+    t.iteration_depth = 2;
+    evaluate(t, b.pos, 2, nullptr);
+    EXPECT_EQ(t.cache_hits, 0u);
+    EXPECT_EQ(t.pawn_hits, 0u);
+  }
+}

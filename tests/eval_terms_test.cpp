@@ -12,6 +12,7 @@
 #include "eval/kpk.h"
 #include "eval/params.h"
 #include "platform/output.h"
+#include "engine_process.h"
 #include "test_util.h"
 
 namespace {
@@ -448,4 +449,52 @@ TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
     EXPECT_EQ(t.cache_hits, 0u);
     EXPECT_EQ(t.pawn_hits, 0u);
   }
+}
+
+// --- Through the engine ---------------------------------------------------
+
+namespace {
+bool has_line(const std::vector<std::string>& lines, const std::string& text) {
+  for (const std::string& l : lines)
+    if (l == text) return true;
+  return false;
+}
+}  // namespace
+
+TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
+  EngineProcess e;
+  e.sync();
+  e.send("_show");
+  std::vector<std::string> before = e.sync();
+  EXPECT_TRUE(has_line(before, "  0  nmob= -18/-23  bmob=-23/-27  rmob=-21/-26  qmob= -18/-48"));
+  e.send("setoption name Mobility_Knight value 0,0");
+  e.send("go depth 1");
+  e.read_until("bestmove", 5000, true);
+  e.send("_show");
+  std::vector<std::string> after = e.sync();
+  EXPECT_TRUE(has_line(after, "  0  nmob=   0/  0  bmob=-23/-27  rmob=-21/-26  qmob= -18/-48"));
+  int knight_rows = 0;
+  for (const std::string& l : after) knight_rows += l.size() > 17 && l.compare(3, 15, "  nmob=   0/  0") == 0;
+  EXPECT_EQ(knight_rows, 19);  // entries 0..10, and the rows past the table print 0/0 too
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(), 0);
+}
+
+TEST(EvalOptions, ConsoleEvaluationListing) {
+  EngineProcess e({"-c"});
+  e.send("fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+  e.send("ev");  // Rd8 mates: the quiescence search sees it
+  std::vector<std::string> lines = e.read_until("passers=", 5000, true);
+  ASSERT_FALSE(lines.empty());
+  bool score_line = false;
+  for (const std::string& l : lines)
+    score_line |= l.rfind("eval= ", 0) == 0 && l.find(", qscore= 9998, stage= 22, draw_adj= 1.00") != std::string::npos;
+  EXPECT_TRUE(score_line);
+  EXPECT_TRUE(has_line(lines, "           white    black     diff"));
+  EXPECT_TRUE(has_line(lines, "mtl=         951      325      626   (RPPP :: PPP)"));
+  e.send("sp");
+  std::vector<std::string> tables = e.read_until("bishop_pair= 30 , 50", 5000);
+  EXPECT_EQ(tables.back(), "bishop_pair= 30 , 50");
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(), 0);
 }

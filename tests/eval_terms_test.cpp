@@ -104,6 +104,11 @@ TEST_F(EvalTerms, PieceTermExamples) {
   EXPECT_NE(trace("6k1/r7/8/8/8/8/4N3/4K3 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
             trace(pinned).terms[TRACE_KNIGHTS][WHITE]);
 
+  // Pinned against its own queen by a bishop counts too.
+  const char* queen_pin = "4k3/p7/8/7b/8/8/4N3/3QK3 w - - 0 1";
+  EXPECT_EQ(trace(queen_pin).terms[TRACE_KNIGHTS][WHITE],
+            taper(W().pst[KNIGHT][E2] + W().knight_mobility[0], stage_of(queen_pin)));
+
   // A knight on e5 out of reach of black pawns: outpost 16/0, and 8/0 more with a pawn behind it.
   const char* outpost = "6k1/p7/8/4N3/8/8/8/6K1 w - - 0 1";
   stage = stage_of(outpost);

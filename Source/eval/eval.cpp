@@ -346,11 +346,14 @@ Bitboard pinned_pieces(const Position& pos) {
     }
     Bitboard queens = pos.pieces[c][QUEEN];
     if (queens) {
-      // The queen nearest the colour's own first rank (lowest square from its side).
-      int q = c == WHITE ? lsb(queens) : 64;
-      if (c == BLACK)
+      // With several queens, the one on the lowest square seen from the
+      // colour's own side, so that both colours pick the same one.
+      int q = lsb(queens);
+      if (c == BLACK) {
+        q = 64;
         for (Bitboard b = queens; b;) q = std::min(q, pop_lsb(b) ^ 56);
-      if (c == BLACK) q ^= 56;
+        q ^= 56;
+      }
       snipers = (rook_rays(q) & ep[ROOK]) | (bishop_rays(q) & ep[BISHOP]);
       while (snipers) {
         Bitboard b = between(q, pop_lsb(snipers)) & occ;
@@ -674,7 +677,10 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr
     int dist = distance(pos.king_square[e], s + 2 * d);
     Score v = make_score(0, (24 * dist + 32 * (r - 2)) * score_en(w.candidate) / 256);
     sc.positional[c] += v;
-    tr.add(TRACE_PASSERS, c, s, v);
+    if (tr.t) {  // on the board only: the passers row holds the passed pawns' endgame values
+      int tv = taper(v, tr.stage);
+      tr.t->board[s] += c == WHITE ? tv : -tv;
+    }
   }
 }
 

@@ -53,21 +53,19 @@ void abort_search() {
   wait_threads_idle();
 }
 
-// "ev": the traced evaluation of the game position with its quiescence score.
-void print_evaluation() {
-  if (!g_threads[0]) return;
-  wait_threads_idle();
+// "ev": the traced evaluation of the game position with its quiescence
+// score.  It borrows thread 0's record, so it is ignored while a search runs.
+bool print_evaluation() {
+  if (!g_threads[0] || count_busy_threads() != 0) return false;
   Position& pos = game_position();
   int qscore = root_quiescence(pos);
   evaluate(g_threads[0]->eval, pos, 1, nullptr, false, true);
   print_eval_trace(qscore);
+  return true;
 }
 
 void show_board() {
-  if (g_flags.eval_detail)
-    print_evaluation();
-  else
-    print_board(game_position());
+  if (!g_flags.eval_detail || !print_evaluation()) print_board(game_position());
 }
 
 int move_number() { return game_position().owner->history_count / 2 + 1; }

@@ -121,6 +121,18 @@ TEST_F(EvalTerms, PieceTermExamples) {
   EXPECT_EQ(trace("6k1/p7/8/8/4N3/8/8/6K1 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
             taper(W().pst[KNIGHT][E4] + W().knight_mobility[8] + make_score(8, 0), stage));
 
+  // A rook on the seventh with the enemy pawns and king on their first ranks,
+  // on an open file: mobility a1-a6, a8 and b7-f7 with a5, a6, a8 twice.
+  const char* seventh = "6k1/R4ppp/8/8/8/8/8/6K1 w - - 0 1";
+  EXPECT_EQ(trace(seventh).terms[TRACE_ROOKS][WHITE],
+            taper(W().pst[ROOK][A7] + W().rook_mobility[15] + W().rook_open_file + W().rook_rank7, stage_of(seventh)));
+
+  // A rammed pawn on the bishop's colour makes it a bad bishop.
+  const char* rammed = "7k/8/8/3p4/3P4/8/8/2B4K w - - 0 1";
+  EXPECT_NEAR(trace(rammed).terms[TRACE_BISHOPS][WHITE] -
+                  trace("7k/8/3p4/8/3P4/8/8/2B4K w - - 0 1").terms[TRACE_BISHOPS][WHITE],
+              taper(W().bad_bishop, stage_of(rammed)), 1);  // each row is tapered as a whole
+
   // A rook boxed in on h1 by its own king on g1 is trapped.
   const char* trapped = "6k1/6pp/8/8/8/8/6PP/6KR w - - 0 1";
   stage = stage_of(trapped);
@@ -144,6 +156,17 @@ TEST_F(EvalTerms, KingShieldAndDanger) {
   EXPECT_EQ(t.king_danger[WHITE], -10 - 6);
   // White has no pieces: Black's king gets no danger terms at all.
   EXPECT_EQ(t.king_danger[BLACK], 0);
+  // With the black king on the far wing and no black pawns on f-h in Black's
+  // half, each of the three files adds the storm weight: 3 * -9.
+  EXPECT_EQ(trace("1k1q4/ppp5/8/8/8/8/5PPP/6K1 w - - 0 1").king_danger[WHITE], -10 - 6 - 27);
+
+  // Rook endgame: the king's op half is halved (no enemy queen) and the
+  // empty files around it cost 8 + 10 + 12 + 14.
+  const char* ending = "4k3/8/8/8/4K3/8/8/R6r w - - 0 1";
+  Score king = W().pst[KING][E4];
+  EXPECT_EQ(trace(ending).terms[TRACE_KINGS][WHITE],
+            taper(make_score(score_op(king) / 2, score_en(king) - 44), stage_of(ending)));
+
   // Queen and rook next to the king: a large penalty.
   const EvalTrace open = trace("6k1/5ppp/8/8/8/3q4/6r1/1N4K1 w - - 0 1");
   EXPECT_LT(open.king_danger[WHITE], -100);

@@ -369,31 +369,47 @@ void note_attacks(EvalScratch& sc, int c, Bitboard a) {
   sc.all_attacks[c] |= a;
 }
 
-// Knights, bishops, rooks and queens: square values, mobility and the piece
-// terms; builds the attack maps and the king-attack counts on the way.
-void piece_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
-  const EvalWeights& w = g_weights;
-  const Bitboard occ = pos.occupied();
+// What the piece loops of both colours share, computed once per call.
+struct PieceContext {
+  Bitboard occ;
   Bitboard mobility_area[2], outposts[2], rammed[2];
-  Bitboard king_files = 0;
+  Bitboard king_files;  // files around both kings
+};
+
+void piece_context(const Position& pos, EvalScratch& sc, PieceContext& ctx) {
+  ctx.occ = pos.occupied();
+  ctx.king_files = 0;
   for (int c = WHITE; c <= BLACK; ++c) {
     const int e = c ^ 1;
-    mobility_area[c] = ~(bit(pos.king_square[c]) | pos.pieces[c][PAWN] | sc.pawn_attacks[e]);
-    outposts[c] = OUTPOST_RANKS[c] & NOT_FILE_A & NOT_FILE_H & ~sc.attack_span[e];
-    rammed[c] = pos.pieces[c][PAWN] & push(e, pos.pieces[e][PAWN]) & NOT_FILE_A & NOT_FILE_H;
+    ctx.mobility_area[c] = ~(bit(pos.king_square[c]) | pos.pieces[c][PAWN] | sc.pawn_attacks[e]);
+    ctx.outposts[c] = OUTPOST_RANKS[c] & NOT_FILE_A & NOT_FILE_H & ~sc.attack_span[e];
+    ctx.rammed[c] = pos.pieces[c][PAWN] & push(e, pos.pieces[e][PAWN]) & NOT_FILE_A & NOT_FILE_H;
     int kf = CLAMP_INWARD[file_of(pos.king_square[c])];
-    king_files |= file_bb(kf - 1) | file_bb(kf) | file_bb(kf + 1);
+    ctx.king_files |= file_bb(kf - 1) | file_bb(kf) | file_bb(kf + 1);
     int zone = make_square(CLAMP_INWARD[file_of(pos.king_square[c])], CLAMP_INWARD[rank_of(pos.king_square[c])]);
     sc.king_zone[c] = bit(zone) | king_attacks(zone);
     sc.knight_attacks[c] = sc.bishop_attacks[c] = sc.rook_attacks[c] = sc.queen_attacks[c] = 0;
     for (int t = 0; t < 4; ++t) sc.king_attackers[c][t] = 0;
   }
+}
+
+// Knights, bishops, rooks and queens of colour c: square values, mobility
+// and the piece terms; builds c's attack maps and king-attack counts.  The
+// colours are independent of each other, so each gets its own loops.
+template <int c>
+void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, const TraceSink& tr) {
+  constexpr int e = c ^ 1;
+  const EvalWeights& w = g_weights;
+  const Bitboard occ = ctx.occ;
+  const Bitboard* mobility_area = ctx.mobility_area;
+  const Bitboard* outposts = ctx.outposts;
+  const Bitboard* rammed = ctx.rammed;
+  const Bitboard king_files = ctx.king_files;
   const Bitboard pinned = sc.pinned;
 
   // Knights.
-  for (Bitboard b = pos.pieces[WHITE][KNIGHT] | pos.pieces[BLACK][KNIGHT]; b;) {
+  for (Bitboard b = pos.pieces[c][KNIGHT]; b;) {
     const int s = pop_lsb(b);
-    const int c = colour_of(pos.board[s]), e = c ^ 1;
     const Bitboard a = knight_attacks(s);
     sc.knight_attacks[c] |= a;
     note_attacks(sc, c, a);
@@ -413,9 +429,8 @@ void piece_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
   }
 
   // Bishops see through their own queens.
-  for (Bitboard b = pos.pieces[WHITE][BISHOP] | pos.pieces[BLACK][BISHOP]; b;) {
+  for (Bitboard b = pos.pieces[c][BISHOP]; b;) {
     const int s = pop_lsb(b);
-    const int c = colour_of(pos.board[s]), e = c ^ 1;
     const Bitboard a = bishop_attacks(s, occ & ~pos.pieces[c][QUEEN]);
     sc.bishop_attacks[c] |= a;
     note_attacks(sc, c, a);
@@ -438,9 +453,8 @@ void piece_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
   }
 
   // Rooks see through their own rooks and queens.
-  for (Bitboard b = pos.pieces[WHITE][ROOK] | pos.pieces[BLACK][ROOK]; b;) {
+  for (Bitboard b = pos.pieces[c][ROOK]; b;) {
     const int s = pop_lsb(b);
-    const int c = colour_of(pos.board[s]), e = c ^ 1;
     const Bitboard a = rook_attacks(s, occ & ~(pos.pieces[c][ROOK] | pos.pieces[c][QUEEN]));
     sc.rook_attacks[c] |= a;
     note_attacks(sc, c, a);
@@ -466,9 +480,8 @@ void piece_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
 
   // Queens; the mobility counts the squares behind own bishops and rooks on
   // the same lines.
-  for (Bitboard b = pos.pieces[WHITE][QUEEN] | pos.pieces[BLACK][QUEEN]; b;) {
+  for (Bitboard b = pos.pieces[c][QUEEN]; b;) {
     const int s = pop_lsb(b);
-    const int c = colour_of(pos.board[s]), e = c ^ 1;
     const Bitboard diag = bishop_attacks(s, occ), line = rook_attacks(s, occ);
     const Bitboard a = diag | line;
     Bitboard x = a;
@@ -813,7 +826,10 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   }
 
   sc.pinned = pinned_pieces(pos);
-  piece_terms(pos, sc, tr);
+  PieceContext ctx;
+  piece_context(pos, sc, ctx);
+  piece_terms<WHITE>(pos, sc, ctx, tr);
+  piece_terms<BLACK>(pos, sc, ctx, tr);
   king_term(pos, sc, WHITE, tr);
   king_term(pos, sc, BLACK, tr);
   passed_pawn_terms(pos, sc, tr);

@@ -643,7 +643,11 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr
     if (r == 1 && !pos.board[t]) t += d;
     const int rt = relative_rank(c, t);
     bool safe = false;
-    if (!pos.board[t] && rt > 2 && !enemy_wins_pawn(pos, c, s, t)) {
+    // The exchange needs playing out only when the enemy reaches t: directly,
+    // or with a rook or queen behind the pawn on its file.
+    const bool contested = (sc.all_attacks[e] & bit(t)) ||
+                           (g_attacks.ray[c == WHITE ? DIR_S : DIR_N][s] & (pos.pieces[e][ROOK] | pos.pieces[e][QUEEN]));
+    if (!pos.board[t] && rt > 2 && !(contested && enemy_wins_pawn(pos, c, s, t))) {
       safe = true;
       v = w.passer_safe[r];
       sc.danger[e] += 2 << rt;

@@ -1,12 +1,17 @@
+// The evaluation proper.  Order of work in evaluate: dead draws and endgames
+// against a bare king, the cache, material, pawn structure (per-pawn sums
+// from the pawn hash, blocked pawns every time), the piece loops (which build
+// the attack maps), king safety, passed and candidate pawns, threats, tempo;
+// then the boost of the positional sum, contempt and draw scaling.
 #include "eval/eval.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
-#include "board/see.h"
 #include "board/notation.h"
+#include "board/see.h"
 #include "eval/kpk.h"
 #include "platform/output.h"
 

@@ -523,13 +523,11 @@ void king_term(const Position& pos, EvalScratch& sc, int c, const TraceSink& tr)
     int shield = 0;
     if (rk <= 3) {
       Bitboard shield_pawns = own_pawns & HALF[c] & ~sc.pawn_attacks[e];
+      // Per file, the shield pawn nearest the king: 3 on the second rank, 2
+      // on the third, 1 on the fourth (no pawn stands on the first).
       for (int ff = f - 1; ff <= f + 1; ++ff) {
         Bitboard on_file = shield_pawns & file_bb(ff);
-        for (int r = 1; r <= 3; ++r)
-          if (on_file & rank_bb(c == WHITE ? r : 7 - r)) {
-            shield += 4 - r;
-            break;
-          }
+        if (on_file) shield += 4 - relative_rank(c, c == WHITE ? lsb(on_file) : msb(on_file));
       }
       danger = (4 - rk) * w.pawn_shield[shield] * SHIELD_FILE_WEIGHT[fk] / 16 - 64;
     }

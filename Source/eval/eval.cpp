@@ -507,9 +507,10 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
 // King safety of colour c: shield, storm, defenders, safe checks and the
 // attack on the king zone; in the endgame the king's room and its distance to
 // the pawns.
-void king_term(const Position& pos, EvalScratch& sc, int c, const TraceSink& tr) {
+template <int c>
+void king_term(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
   const EvalWeights& w = g_weights;
-  const int e = c ^ 1;
+  constexpr int e = c ^ 1;
   const int k = pos.king_square[c];
   const int fk = file_of(k), rk = relative_rank(c, k);
   const Bitboard occ = pos.occupied();
@@ -837,8 +838,8 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   piece_context(pos, sc, ctx);
   piece_terms<WHITE>(pos, sc, ctx, tr);
   piece_terms<BLACK>(pos, sc, ctx, tr);
-  king_term(pos, sc, WHITE, tr);
-  king_term(pos, sc, BLACK, tr);
+  king_term<WHITE>(pos, sc, tr);
+  king_term<BLACK>(pos, sc, tr);
   passed_pawn_terms(pos, sc, tr);
   threat_terms(pos, sc, tr);
 

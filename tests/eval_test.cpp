@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "eval/eval.h"
@@ -446,9 +447,33 @@ std::vector<std::string> pgn_positions(const std::string& path, size_t limit) {
   return fens;
 }
 
+// Positions from random games (fixed seed): odd material such as several
+// queens, bare kings and far-advanced pawns that real games rarely reach.
+std::vector<std::string> random_game_positions(int games) {
+  std::vector<std::string> fens;
+  Board b;
+  u32 seed = 12345;
+  for (int g = 0; g < games; ++g) {
+    b.set("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    for (int ply = 0; ply < 300; ++ply) {
+      Move list[MAX_MOVES];
+      int n = gen_legal(b.pos, list);
+      if (n == 0 || b.pos.fifty_count >= 100) break;
+      seed = seed * 1103515245u + 12345u;
+      make_move(b.pos, list[(seed >> 8) % n]);
+      if (ply % 7 == 6) {
+        char fen[128];
+        position_to_fen(b.pos, fen);
+        fens.push_back(fen);
+      }
+    }
+  }
+  return fens;
+}
+
 // Colour symmetry: a position and its mirror image with the other side to
-// move score exactly the same, over the perft suite, Win At Chess and
-// positions from master and engine games.
+// move score exactly the same, over the perft suite, Win At Chess,
+// positions from master and engine games and from random games.
 TEST_F(EvalTest, ColourSymmetryOverSuitesAndGames) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
   REQUIRE_TESTDATA("epd/wac.epd");
@@ -477,6 +502,9 @@ TEST_F(EvalTest, ColourSymmetryOverSuitesAndGames) {
   EXPECT_GE(masters.size(), 2000u);
   fens.insert(fens.end(), games.begin(), games.end());
   fens.insert(fens.end(), masters.begin(), masters.end());
+  std::vector<std::string> random = random_game_positions(60);
+  EXPECT_GT(random.size(), 1500u);
+  fens.insert(fens.end(), random.begin(), random.end());
 
   // Odd percentages make rounding asymmetries show.
   for (int pass = 0; pass < 2; ++pass) {

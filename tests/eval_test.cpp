@@ -2,12 +2,15 @@
 // evaluation framework (material, square tables, stage, special endgames,
 // draw scaling, cache) and colour symmetry over real positions.
 #include <cctype>
+#include <iterator>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "board/movegen.h"
+#include "board/notation.h"
 #include "board/position.h"
 #include "eval/eval.h"
 #include "eval/kpk.h"
@@ -254,9 +257,6 @@ TEST_F(EvalTest, StageAndStartPosition) {
   EXPECT_EQ(game_stage(b.pos), 12);  // 16 capped at 12
   b.set("4k3/8/8/8/8/8/8/R3K3 w - - 0 1");
   EXPECT_EQ(game_stage(b.pos), 22);
-  // A pawn up in the opening: material 90 + the pawn's square value and tempo.
-  // Black misses its h-pawn, whose square (h2 seen from Black) is worth -8.
-  EXPECT_EQ(eval_fen("rnbqkbnr/ppppppp1/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"), 90 + 16 - 8);
 }
 
 TEST_F(EvalTest, SkipAndDrawsByMaterial) {
@@ -371,11 +371,114 @@ TEST_F(EvalTest, Contempt) {
   EXPECT_EQ(g_weights.contempt, -150);
 }
 
+// Positions from the games of a PGN file: every third position of each game,
+// up to `limit` in all.  Comments, variations, move numbers, results and
+// annotation glyphs are skipped; a game stops at the first move that does not parse.
+std::vector<std::string> pgn_positions(const std::string& path, size_t limit) {
+  std::vector<std::string> fens;
+  std::ifstream in(path);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  Board b;
+  bool in_game = false, broken = false;
+  int ply = 0;
+  size_t i = 0;
+  auto start_game = [&] {
+    b.set("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    in_game = true;
+    broken = false;
+    ply = 0;
+  };
+  while (i < text.size() && fens.size() < limit) {
+    char ch = text[i];
+    if (ch == '[') {  // a tag: the next moves start a new game
+      in_game = false;
+      while (i < text.size() && text[i] != '\n') ++i;
+      continue;
+    }
+    if (ch == '{') {
+      while (i < text.size() && text[i] != '}') ++i;
+      ++i;
+      continue;
+    }
+    if (ch == '(') {
+      for (int depth = 0; i < text.size(); ++i) {
+        if (text[i] == '(') ++depth;
+        if (text[i] == ')' && --depth == 0) break;
+      }
+      ++i;
+      continue;
+    }
+    if (ch == ';') {
+      while (i < text.size() && text[i] != '\n') ++i;
+      continue;
+    }
+    if (std::isspace(static_cast<unsigned char>(ch))) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < text.size() && !std::isspace(static_cast<unsigned char>(text[j])) && text[j] != '{' && text[j] != '(')
+      ++j;
+    std::string tok = text.substr(i, j - i);
+    i = j;
+    size_t dot = tok.find_last_of('.');
+    if (dot != std::string::npos) tok = tok.substr(dot + 1);  // "12.e4" and "12..."
+    if (tok.empty() || tok[0] == '$' || std::isdigit(static_cast<unsigned char>(tok[0])) || tok == "*") continue;
+    if (!in_game) start_game();
+    if (broken) continue;
+    while (!tok.empty() && (tok.back() == '+' || tok.back() == '#' || tok.back() == '!' || tok.back() == '?'))
+      tok.pop_back();
+    Move m;
+    if (!parse_move(b.pos, tok.c_str(), &m)) {
+      broken = true;
+      continue;
+    }
+    make_move(b.pos, m);
+    if (b.pos.owner->history_count > 600) {
+      broken = true;
+      continue;
+    }
+    if (++ply % 3 == 0) {
+      char fen[128];
+      position_to_fen(b.pos, fen);
+      fens.push_back(fen);
+    }
+  }
+  return fens;
+}
+
+// Positions from random games (fixed seed): odd material such as several
+// queens, bare kings and far-advanced pawns that real games rarely reach.
+std::vector<std::string> random_game_positions(int games) {
+  std::vector<std::string> fens;
+  Board b;
+  u32 seed = 12345;
+  for (int g = 0; g < games; ++g) {
+    b.set("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+    for (int ply = 0; ply < 300; ++ply) {
+      Move list[MAX_MOVES];
+      int n = gen_legal(b.pos, list);
+      if (n == 0 || b.pos.fifty_count >= 100) break;
+      seed = seed * 1103515245u + 12345u;
+      make_move(b.pos, list[(seed >> 8) % n]);
+      if (ply % 7 == 6) {
+        char fen[128];
+        position_to_fen(b.pos, fen);
+        fens.push_back(fen);
+      }
+    }
+  }
+  return fens;
+}
+
 // Colour symmetry: a position and its mirror image with the other side to
-// move score exactly the same, over the perft suite and Win At Chess.
-TEST_F(EvalTest, ColourSymmetryOverSuites) {
+// move score exactly the same, over the perft suite, Win At Chess,
+// positions from master and engine games and from random games.
+TEST_F(EvalTest, ColourSymmetryOverSuitesAndGames) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
   REQUIRE_TESTDATA("epd/wac.epd");
+  REQUIRE_TESTDATA("pgn/engine-games.pgn");
+  REQUIRE_TESTDATA("pgn/carlsen.pgn");
   std::vector<std::string> fens;
   {
     std::ifstream in(testdata_path("perft/perftsuite.epd"));
@@ -393,19 +496,36 @@ TEST_F(EvalTest, ColourSymmetryOverSuites) {
     }
   }
   ASSERT_GT(fens.size(), 400u);
+  std::vector<std::string> games = pgn_positions(testdata_path("pgn/engine-games.pgn"), 3000);
+  std::vector<std::string> masters = pgn_positions(testdata_path("pgn/carlsen.pgn"), 2000);
+  EXPECT_GE(games.size(), 3000u);
+  EXPECT_GE(masters.size(), 2000u);
+  fens.insert(fens.end(), games.begin(), games.end());
+  fens.insert(fens.end(), masters.begin(), masters.end());
+  std::vector<std::string> random = random_game_positions(60);
+  EXPECT_GT(random.size(), 1500u);
+  fens.insert(fens.end(), random.begin(), random.end());
+
   // Odd percentages make rounding asymmetries show.
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) {
       for (int s = SLOT_SCALE_PST_PAWN; s < SLOT_SCALE_AWARENESS; ++s) g_slots[s] = i16(37 + 11 * (s & 7));
       rebuild();
     }
-    int nonzero = 0;
+    int nonzero = 0, failures = 0;
+    Board a, m;
     for (const std::string& fen : fens) {
-      Board a(fen), m(mirror_fen(fen));
-      int ea = evaluate(g_thread, a.pos, 1, nullptr), em = evaluate(g_thread, m.pos, 1, nullptr);
-      EXPECT_EQ(ea, em) << fen;
+      a.set(fen);
+      m.set(mirror_fen(fen));
+      EvalPlyInfo ia{}, im{};
+      int ea = evaluate(g_thread, a.pos, 1, &ia), em = evaluate(g_thread, m.pos, 1, &im);
+      bool same = ea == em && ia.danger[WHITE] == im.danger[BLACK] && ia.danger[BLACK] == im.danger[WHITE];
+      if (!same && ++failures <= 10)
+        ADD_FAILURE() << fen << ": " << ea << " vs " << em << ", danger " << ia.danger[0] << "/" << ia.danger[1]
+                      << " vs " << im.danger[1] << "/" << im.danger[0];
       nonzero += ea != 0;
     }
-    EXPECT_GT(nonzero, 300);
+    EXPECT_EQ(failures, 0);
+    EXPECT_GT(nonzero, 4000);
   }
 }

@@ -54,7 +54,20 @@ void abort_search() {
   wait_threads_idle();
 }
 
-void show_board() { print_board(game_position()); }
+// "ev": the traced evaluation of the game position with its quiescence
+// score.  It borrows thread 0's record, so it is ignored while a search runs.
+bool print_evaluation() {
+  if (!g_threads[0] || count_busy_threads() != 0) return false;
+  Position& pos = game_position();
+  int qscore = root_quiescence(pos);
+  evaluate(g_threads[0]->eval, pos, 1, nullptr, false, true);
+  print_eval_trace(qscore);
+  return true;
+}
+
+void show_board() {
+  if (!g_flags.eval_detail || !print_evaluation()) print_board(game_position());
+}
 
 int move_number() { return game_position().owner->history_count / 2 + 1; }
 
@@ -268,6 +281,10 @@ void console_command(const char* line) {
     print_table_pv();
   } else if (!std::strcmp(cmd, "trace")) {
     set_trace_depth(int(std::strtol(words.w[1], nullptr, 10)));
+  } else if (!std::strcmp(cmd, "ev")) {
+    print_evaluation();
+  } else if (!std::strcmp(cmd, "sp")) {
+    print_eval_tables();
   } else if (!std::strcmp(cmd, "lmr")) {
     set_search_params(g_options.slots, g_control.target_nps);
     print_search_params();

@@ -1,10 +1,19 @@
+// The evaluation proper.  Order of work in evaluate: dead draws and endgames
+// against a bare king, the cache, material, pawn structure (per-pawn sums
+// from the pawn hash, blocked pawns every time), the piece loops (which build
+// the attack maps), king safety, passed and candidate pawns, threats, tempo;
+// then the boost of the positional sum, contempt and draw scaling.
 #include "eval/eval.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "board/notation.h"
+#include "board/see.h"
 #include "eval/kpk.h"
+#include "platform/output.h"
 
 EvalTrace g_eval_trace;
 
@@ -98,15 +107,6 @@ bool special_endgame(const Position& pos, int* white_score) {
     return true;
   }
   return false;
-}
-
-// Sum of a piece-square table over one colour's pieces of one type.
-Score pst_sum(const Position& pos, int c, int type) {
-  const Score* table = g_weights.pst[type];
-  int flip = c == WHITE ? 0 : 56;
-  Score sum = 0;
-  for (Bitboard b = pos.pieces[c][type]; b;) sum += table[pop_lsb(b) ^ flip];
-  return sum;
 }
 
 // Squares attacked by a colour's knights and bishops (bishops see through
@@ -203,6 +203,568 @@ void eval_begin_search(EvalThread& et, int root_side, f64 target_time) {
   et.contempt = target_time < 6000.0 ? g_weights.contempt : 0;
 }
 
+
+// ---------------------------------------------------------------------------
+// The positional terms.  Each adds packed pairs to P of its colour; with a
+// trace record they also report their tapered values per row and square.
+
+namespace {
+
+constexpr Bitboard NOT_FILE_A = ~FILE_A;
+constexpr Bitboard NOT_FILE_H = ~FILE_H;
+constexpr Bitboard CENTRE_16 = 0x00003C3C3C3C0000ULL;  // c3-f6
+constexpr Bitboard INNER_SQUARES = 0x007E7E7E7E7E7E00ULL;  // b2-g7
+constexpr Bitboard HALF[2] = {0x00000000FFFFFFFFULL, 0xFFFFFFFF00000000ULL};  // each colour's own half
+constexpr Bitboard OUTPOST_RANKS[2] = {0x0000FFFF00000000ULL, 0x00000000FFFF0000ULL};
+constexpr Bitboard SECOND_RANK_CENTRE[2] = {0x3CULL << 8, 0x3CULL << 48};  // c2-f2, c7-f7
+constexpr Bitboard THIRD_RANK[2] = {0xFFULL << 16, 0xFFULL << 40};
+constexpr Bitboard LAST_TWO_RANKS[2] = {0xFFFFULL << 48, 0xFFFFULL};  // the enemy's first two ranks
+constexpr int CLAMP_INWARD[8] = {1, 1, 2, 3, 4, 5, 6, 6};
+constexpr int SHIELD_FILE_WEIGHT[8] = {4, 4, 3, 2, 2, 3, 4, 4};
+constexpr int DEFENDER_SCORE[5] = {-24, -18, -12, -6, 0};
+
+// Squares beside a rook in the corner region that box it in, by the rook's file.
+constexpr Bitboard TRAP_FILES[8] = {(FILE_A << 1) | (FILE_A << 2), FILE_A << 2, 0, 0, 0, 0, FILE_A << 5,
+                                    (FILE_A << 5) | (FILE_A << 6)};
+
+constexpr Bitboard file_bb(int f) { return FILE_A << f; }
+constexpr Bitboard rank_bb(int r) { return RANK_1 << (8 * r); }
+constexpr int relative_rank(int c, int sq) { return c == WHITE ? rank_of(sq) : 7 - rank_of(sq); }
+
+Bitboard push(int c, Bitboard b) { return c == WHITE ? b << 8 : b >> 8; }
+Bitboard pawn_attack_set(int c, Bitboard pawns) {
+  Bitboard f = push(c, pawns);
+  return ((f & NOT_FILE_A) >> 1) | ((f & NOT_FILE_H) << 1);
+}
+Bitboard front_fill(int c, Bitboard b) {
+  if (c == WHITE) {
+    b <<= 8;
+    b |= b << 8;
+    b |= b << 16;
+    b |= b << 32;
+  } else {
+    b >>= 8;
+    b |= b >> 8;
+    b |= b >> 16;
+    b |= b >> 32;
+  }
+  return b;
+}
+Bitboard file_fill(Bitboard b) {
+  b |= b << 8;
+  b |= b << 16;
+  b |= b << 32;
+  b |= b >> 8;
+  b |= b >> 16;
+  b |= b >> 32;
+  return b;
+}
+
+struct TraceSink {
+  EvalTrace* t;
+  int stage;
+  void add(int term, int c, int sq, Score s) const {
+    if (!t) return;
+    int v = taper(s, stage);
+    t->terms[term][c] += v;
+    if (sq != NO_SQUARE) t->board[sq] += c == WHITE ? v : -v;
+  }
+};
+
+// Pawn sets, both colours; computed on every call.
+void pawn_sets(const Position& pos, EvalScratch& sc) {
+  for (int c = WHITE; c <= BLACK; ++c) {
+    Bitboard p = pos.pieces[c][PAWN];
+    Bitboard f = push(c, p);
+    Bitboard left = (f & NOT_FILE_A) >> 1, right = (f & NOT_FILE_H) << 1;
+    sc.pawn_attacks[c] = left | right;
+    Bitboard king = king_attacks(pos.king_square[c]);
+    sc.king_attacks[c] = king;
+    sc.all_attacks[c] = left | right | king;
+    sc.attacked_twice[c] = (left & right) | ((left | right) & king);
+    sc.front_fill[c] = front_fill(c, p);
+    Bitboard ff = sc.front_fill[c];
+    sc.attack_span[c] = ((ff & NOT_FILE_A) >> 1) | ((ff & NOT_FILE_H) << 1);
+  }
+  sc.passed = sc.candidates = 0;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    Bitboard p = pos.pieces[c][PAWN];
+    Bitboard free_file = p & ~sc.front_fill[c ^ 1];
+    sc.passed |= free_file & ~sc.attack_span[c ^ 1];
+    sc.candidates |= free_file & sc.attack_span[c ^ 1];
+  }
+}
+
+// The per-pawn structure sums of one colour (what the pawn hash stores).
+Score pawn_structure(const Position& pos, const EvalScratch& sc, int c, const TraceSink& tr) {
+  const EvalWeights& w = g_weights;
+  const int flip = c == WHITE ? 0 : 56;
+  const Bitboard own = pos.pieces[c][PAWN], enemy = pos.pieces[c ^ 1][PAWN];
+  const Bitboard own_files = file_fill(own);
+  Score sum = 0;
+  for (Bitboard b = own; b;) {
+    int s = pop_lsb(b);
+    int f = file_of(s);
+    Score v = w.pst[PAWN][s ^ flip];
+    if ((own & file_bb(f)) != bit(s)) v += w.doubled;
+    int front = s + PUSH_DIR[c];
+    if (!(sc.attack_span[c] & bit(front))) {
+      v += w.backward;
+      if (!(own_files & g_attacks.adjacent_files[f])) v += w.isolated;
+      if (!(enemy & g_attacks.ray[c == WHITE ? DIR_N : DIR_S][s])) v += w.weak;
+    }
+    if (g_attacks.side_neighbours[s] & own) v += w.connected[s ^ flip];
+    if (sc.pawn_attacks[c] & bit(s)) v += w.defended[s ^ flip];
+    tr.add(TRACE_PAWNS, c, s, v);
+    sum += v;
+  }
+  return sum;
+}
+
+// Pawns that cannot move because something stands in front of them.
+Score blocked_pawns(const Position& pos, int c, const TraceSink& tr) {
+  const EvalWeights& w = g_weights;
+  Bitboard blocked = pos.pieces[c][PAWN] & push(c ^ 1, pos.occupied());
+  Score s = popcount(blocked) * w.blocked + popcount(blocked & SECOND_RANK_CENTRE[c]) * w.blocked_central;
+  if (tr.t)
+    for (Bitboard b = blocked; b;) {
+      int sq = pop_lsb(b);
+      tr.add(TRACE_PAWNS, c, sq, w.blocked + ((SECOND_RANK_CENTRE[c] & bit(sq)) ? w.blocked_central : 0));
+    }
+  return s;
+}
+
+// Pieces that are the only occupant between their own king (or their own
+// queen) and an enemy slider on the same line.
+Bitboard pinned_pieces(const Position& pos) {
+  const Bitboard occ = pos.occupied();
+  Bitboard pinned = 0;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    const int e = c ^ 1;
+    const Bitboard* ep = pos.pieces[e];
+    const Bitboard own = pos.pieces[c][0];
+    int k = pos.king_square[c];
+    Bitboard snipers = (rook_rays(k) & (ep[ROOK] | ep[QUEEN])) | (bishop_rays(k) & (ep[BISHOP] | ep[QUEEN]));
+    while (snipers) {
+      Bitboard b = between(k, pop_lsb(snipers)) & occ;
+      if (b && !(b & (b - 1)) && (b & own)) pinned |= b;
+    }
+    Bitboard queens = pos.pieces[c][QUEEN];
+    if (queens) {
+      // With several queens, the one on the lowest square seen from the
+      // colour's own side, so that both colours pick the same one.
+      int q = lsb(queens);
+      if (c == BLACK) {
+        q = 64;
+        for (Bitboard b = queens; b;) q = std::min(q, pop_lsb(b) ^ 56);
+        q ^= 56;
+      }
+      snipers = (rook_rays(q) & ep[ROOK]) | (bishop_rays(q) & ep[BISHOP]);
+      while (snipers) {
+        Bitboard b = between(q, pop_lsb(snipers)) & occ;
+        if (b && !(b & (b - 1)) && (b & own)) pinned |= b;
+      }
+    }
+  }
+  return pinned;
+}
+
+void note_attacks(EvalScratch& sc, int c, Bitboard a) {
+  sc.attacked_twice[c] |= sc.all_attacks[c] & a;
+  sc.all_attacks[c] |= a;
+}
+
+// What the piece loops of both colours share, computed once per call.
+struct PieceContext {
+  Bitboard occ;
+  Bitboard mobility_area[2], outposts[2], rammed[2];
+  Bitboard king_files;  // files around both kings
+};
+
+void piece_context(const Position& pos, EvalScratch& sc, PieceContext& ctx) {
+  ctx.occ = pos.occupied();
+  ctx.king_files = 0;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    const int e = c ^ 1;
+    ctx.mobility_area[c] = ~(bit(pos.king_square[c]) | pos.pieces[c][PAWN] | sc.pawn_attacks[e]);
+    ctx.outposts[c] = OUTPOST_RANKS[c] & NOT_FILE_A & NOT_FILE_H & ~sc.attack_span[e];
+    ctx.rammed[c] = pos.pieces[c][PAWN] & push(e, pos.pieces[e][PAWN]) & NOT_FILE_A & NOT_FILE_H;
+    int kf = CLAMP_INWARD[file_of(pos.king_square[c])];
+    ctx.king_files |= file_bb(kf - 1) | file_bb(kf) | file_bb(kf + 1);
+    int zone = make_square(CLAMP_INWARD[file_of(pos.king_square[c])], CLAMP_INWARD[rank_of(pos.king_square[c])]);
+    sc.king_zone[c] = bit(zone) | king_attacks(zone);
+    sc.knight_attacks[c] = sc.bishop_attacks[c] = sc.rook_attacks[c] = sc.queen_attacks[c] = 0;
+    for (int t = 0; t < 4; ++t) sc.king_attackers[c][t] = 0;
+  }
+}
+
+// Knights, bishops, rooks and queens of colour c: square values, mobility
+// and the piece terms; builds c's attack maps and king-attack counts.  The
+// colours are independent of each other, so each gets its own loops.
+template <int c>
+void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, const TraceSink& tr) {
+  constexpr int e = c ^ 1;
+  const EvalWeights& w = g_weights;
+  const Bitboard occ = ctx.occ;
+  const Bitboard* mobility_area = ctx.mobility_area;
+  const Bitboard* outposts = ctx.outposts;
+  const Bitboard* rammed = ctx.rammed;
+  const Bitboard king_files = ctx.king_files;
+  const Bitboard pinned = sc.pinned;
+
+  // Knights.
+  for (Bitboard b = pos.pieces[c][KNIGHT]; b;) {
+    const int s = pop_lsb(b);
+    const Bitboard a = knight_attacks(s);
+    sc.knight_attacks[c] |= a;
+    note_attacks(sc, c, a);
+    if (a & sc.king_zone[e]) ++sc.king_attackers[c][0];
+    int m = (pinned & bit(s)) ? 0 : popcount(a & mobility_area[c]);
+    Score v = w.pst[KNIGHT][s ^ (c == WHITE ? 0 : 56)] + w.knight_mobility[m];
+    if (!(a & king_files)) v += make_score(-8, 0);
+    if (outposts[c] & bit(s)) {
+      v += w.knight_outpost;
+      if (sc.pawn_attacks[c] & bit(s)) v += w.knight_outpost_half;
+    } else if (a & outposts[c]) {
+      v += w.knight_outpost_half;
+    }
+    if (m < 2 && relative_rank(c, s) == 7) sc.danger[c] += 250;
+    sc.positional[c] += v;
+    tr.add(TRACE_KNIGHTS, c, s, v);
+  }
+
+  // Bishops see through their own queens.
+  for (Bitboard b = pos.pieces[c][BISHOP]; b;) {
+    const int s = pop_lsb(b);
+    const Bitboard a = bishop_attacks(s, occ & ~pos.pieces[c][QUEEN]);
+    sc.bishop_attacks[c] |= a;
+    note_attacks(sc, c, a);
+    if (a & sc.king_zone[e]) ++sc.king_attackers[c][1];
+    int m = 0, centre = 0;
+    if (!(pinned & bit(s))) {
+      m = popcount(a & mobility_area[c]);
+      centre = popcount(a & CENTRE_16);
+    }
+    Score v = w.pst[BISHOP][s ^ (c == WHITE ? 0 : 56)] + w.bishop_mobility[std::min(m + centre, BISHOP_MOBILITY_SIZE - 1)];
+    if (outposts[c] & bit(s))
+      v += w.bishop_outpost;
+    else if (a & outposts[c])
+      v += w.bishop_outpost_half;
+    Bitboard same_colour = (bit(s) & LIGHT_SQUARES) ? LIGHT_SQUARES : ~LIGHT_SQUARES;
+    v += popcount(rammed[c] & same_colour) * w.bad_bishop;
+    if (m < 2 && relative_rank(c, s) == 7) sc.danger[c] += 250;
+    sc.positional[c] += v;
+    tr.add(TRACE_BISHOPS, c, s, v);
+  }
+
+  // Rooks see through their own rooks and queens.
+  for (Bitboard b = pos.pieces[c][ROOK]; b;) {
+    const int s = pop_lsb(b);
+    const Bitboard a = rook_attacks(s, occ & ~(pos.pieces[c][ROOK] | pos.pieces[c][QUEEN]));
+    sc.rook_attacks[c] |= a;
+    note_attacks(sc, c, a);
+    if (a & sc.king_zone[e]) ++sc.king_attackers[c][2];
+    const bool is_pinned = pinned & bit(s);
+    const Bitboard file = file_bb(file_of(s));
+    int m = 0, forward = 0;
+    if (!is_pinned) {
+      m = popcount(a & mobility_area[c]);
+      forward = popcount(a & file & HALF[e]);
+    }
+    Score v = w.pst[ROOK][s ^ (c == WHITE ? 0 : 56)] + w.rook_mobility[std::min(m + forward, ROOK_MOBILITY_SIZE - 1)];
+    if (!(pos.pieces[c][PAWN] & file))
+      v += (pos.pieces[e][PAWN] & file) ? w.rook_half_open_file : w.rook_open_file;
+    if ((is_pinned || m < 5) &&
+        ((pos.pieces[c][PAWN] | bit(pos.king_square[c])) & TRAP_FILES[file_of(s)] & rank_bb(rank_of(s))))
+      v += w.rook_trapped;
+    if (relative_rank(c, s) == 6 && ((pos.pieces[e][PAWN] | bit(pos.king_square[e])) & LAST_TWO_RANKS[c]))
+      v += w.rook_rank7;
+    sc.positional[c] += v;
+    tr.add(TRACE_ROOKS, c, s, v);
+  }
+
+  // Queens; the mobility counts the squares behind own bishops and rooks on
+  // the same lines.
+  for (Bitboard b = pos.pieces[c][QUEEN]; b;) {
+    const int s = pop_lsb(b);
+    const Bitboard diag = bishop_attacks(s, occ), line = rook_attacks(s, occ);
+    const Bitboard a = diag | line;
+    Bitboard x = a;
+    if (a & pos.pieces[c][BISHOP]) x |= bishop_attacks(s, occ & ~pos.pieces[c][BISHOP]);
+    if (a & pos.pieces[c][ROOK]) x |= rook_attacks(s, occ & ~pos.pieces[c][ROOK]);
+    sc.queen_attacks[c] |= a;
+    sc.attacked_twice[c] |= sc.all_attacks[c] & x;
+    sc.all_attacks[c] |= a;
+    if (x & sc.king_zone[e]) ++sc.king_attackers[c][3];
+    int m = (pinned & bit(s)) ? 0 : popcount(x & mobility_area[c]);
+    Score v = w.pst[QUEEN][s ^ (c == WHITE ? 0 : 56)] + w.queen_mobility[std::min(m, QUEEN_MOBILITY_SIZE - 1)];
+    if (!(x & king_files)) v += make_score(-10, -10);
+    sc.positional[c] += v;
+    tr.add(TRACE_QUEENS, c, s, v);
+  }
+}
+
+// King safety of colour c: shield, storm, defenders, safe checks and the
+// attack on the king zone; in the endgame the king's room and its distance to
+// the pawns.
+template <int c>
+void king_term(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
+  const EvalWeights& w = g_weights;
+  constexpr int e = c ^ 1;
+  const int k = pos.king_square[c];
+  const int fk = file_of(k), rk = relative_rank(c, k);
+  const Bitboard occ = pos.occupied();
+  int op = score_op(w.pst[KING][k ^ (c == WHITE ? 0 : 56)]);
+  int en = score_en(w.pst[KING][k ^ (c == WHITE ? 0 : 56)]);
+  int danger = 0, safe_checks = 0;
+
+  if (sc.phase[e] > 2) {
+    const int f = CLAMP_INWARD[fk];
+    const Bitboard own_pawns = pos.pieces[c][PAWN];
+    int shield = 0;
+    if (rk <= 3) {
+      Bitboard shield_pawns = own_pawns & HALF[c] & ~sc.pawn_attacks[e];
+      // Per file, the shield pawn nearest the king: 3 on the second rank, 2
+      // on the third, 1 on the fourth (no pawn stands on the first).
+      for (int ff = f - 1; ff <= f + 1; ++ff) {
+        Bitboard on_file = shield_pawns & file_bb(ff);
+        if (on_file) shield += 4 - relative_rank(c, c == WHITE ? lsb(on_file) : msb(on_file));
+      }
+      danger = (4 - rk) * w.pawn_shield[shield] * SHIELD_FILE_WEIGHT[fk] / 16 - 64;
+    }
+    if (std::abs(f - file_of(pos.king_square[e])) > 2) {
+      const Bitboard their_pawns = pos.pieces[e][PAWN] & HALF[e];
+      for (int ff = f - 1; ff <= f + 1; ++ff)
+        if (!(their_pawns & file_bb(ff))) danger += score_op(w.pawn_storm);
+    }
+    const Bitboard* own = pos.pieces[c];
+    danger += DEFENDER_SCORE[std::min(4, popcount((own[PAWN] | own[KNIGHT] | own[BISHOP]) & sc.king_zone[c]))];
+
+    // Squares from which the enemy could check without being taken.
+    const Bitboard minors_defence = sc.pawn_attacks[c] | sc.knight_attacks[c] | sc.bishop_attacks[c];
+    const Bitboard defended = minors_defence | sc.rook_attacks[c] | sc.queen_attacks[c];
+    const Bitboard near = king_attacks(k);
+    Bitboard safe = ~pos.pieces[e][0] & ~defended & ~(near & ~sc.attacked_twice[e]);
+    const Bitboard diag = bishop_attacks(k, occ), line = rook_attacks(k, occ);
+    safe_checks = popcount(knight_attacks(k) & safe & sc.knight_attacks[e]) +
+                  popcount(diag & safe & sc.bishop_attacks[e]) + popcount(line & safe & sc.rook_attacks[e]) +
+                  ((line & safe & sc.queen_attacks[e]) != 0) + ((diag & safe & sc.queen_attacks[e]) != 0);
+    if (near & safe & sc.queen_attacks[e]) sc.danger[c] += 900;
+
+    const Bitboard zone = sc.king_zone[c];
+    const int* att = sc.king_attackers[e];
+    int index = 3 * att[1] + 4 * att[0] + 4 * att[2] + 5 * att[3] + 4 * safe_checks +
+                4 * (popcount(zone & sc.pawn_attacks[e]) + popcount(zone & sc.knight_attacks[e] & ~minors_defence) +
+                     popcount(zone & sc.bishop_attacks[e] & ~minors_defence) +
+                     popcount(zone & sc.rook_attacks[e] & ~(minors_defence | sc.rook_attacks[c])) +
+                     popcount(zone & sc.queen_attacks[e] & ~defended)) -
+                shield - (pos.side == c ? 1 : 0);
+    if (index > 0) danger -= w.king_danger[std::min(index, KING_DANGER_SIZE - 1)];
+    op += danger;
+  }
+  sc.safe_checks[c] = safe_checks;
+
+  if (sc.phase[WHITE] + sc.phase[BLACK] < 9) {
+    Bitboard room = king_attacks(k) & INNER_SQUARES;
+    if (!(room & ~(sc.all_attacks[e] | pos.pieces[c][0]))) en -= 10;
+    const Bitboard pawns = pos.pieces[WHITE][PAWN] | pos.pieces[BLACK][PAWN];
+    int lo = std::max(0, fk - 1), hi = std::min(7, fk + 1), step = 8;
+    for (;;) {
+      Bitboard files = 0;
+      for (int ff = lo; ff <= hi; ++ff) files |= file_bb(ff);
+      if (pawns & files) break;
+      en -= step;
+      step += 2;
+      if (lo == 0 && hi == 7) break;
+      lo = std::max(0, lo - 1);
+      hi = std::min(7, hi + 1);
+    }
+  }
+  if (!pos.pieces[e][QUEEN]) op /= 2;
+  Score v = make_score(op, en) + safe_checks * w.safe_check;
+  sc.positional[c] += v;
+  tr.add(TRACE_KINGS, c, k, v);
+  if (tr.t) {
+    tr.t->king_square[c] = k;
+    tr.t->king_danger[c] = danger;
+  }
+}
+
+// Static exchange on t after a pawn of colour c stepped there from `from`:
+// whether the enemy, capturing first, comes out ahead.
+bool enemy_wins_pawn(const Position& pos, int c, int from, int t) {
+  Bitboard occ = (pos.occupied() ^ bit(from)) | bit(t);
+  int gain[40];
+  int n = 0;
+  int on_square = SEE_VALUE[PAWN];
+  int side = c ^ 1;
+  for (;;) {
+    const Bitboard* p = pos.pieces[side];
+    int attacker = NO_SQUARE, type = 0;
+    Bitboard b;
+    if ((b = pawn_attacks(side ^ 1, t) & p[PAWN] & occ)) {
+      attacker = lsb(b);
+      type = PAWN;
+    } else if ((b = knight_attacks(t) & p[KNIGHT] & occ)) {
+      attacker = lsb(b);
+      type = KNIGHT;
+    } else if ((b = bishop_attacks(t, occ) & p[BISHOP] & occ)) {
+      attacker = lsb(b);
+      type = BISHOP;
+    } else if ((b = rook_attacks(t, occ) & p[ROOK] & occ)) {
+      attacker = lsb(b);
+      type = ROOK;
+    } else if ((b = queen_attacks(t, occ) & p[QUEEN] & occ)) {
+      attacker = lsb(b);
+      type = QUEEN;
+    } else if (king_attacks(t) & p[KING] & occ) {
+      attacker = pos.king_square[side];
+      type = KING;
+    }
+    if (attacker == NO_SQUARE || n == 39) break;
+    gain[n] = n == 0 ? on_square : on_square - gain[n - 1];
+    ++n;
+    on_square = SEE_VALUE[type];
+    occ ^= bit(attacker);
+    side ^= 1;
+  }
+  if (n == 0) return false;
+  while (--n) gain[n - 1] = std::min(gain[n - 1], -gain[n]);
+  return gain[0] > 0;
+}
+
+// Passed pawns of both colours, then candidates in the later game.
+void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
+  const EvalWeights& w = g_weights;
+  for (Bitboard b = sc.passed; b;) {
+    const int s = pop_lsb(b);
+    const int c = colour_of(pos.board[s]), e = c ^ 1;
+    const int r = relative_rank(c, s), d = PUSH_DIR[c];
+    const int k = pos.king_square[e], K = pos.king_square[c];
+    const Bitboard front = g_attacks.ray[c == WHITE ? DIR_N : DIR_S][s];
+    int v = w.passer_held[r];
+    int t = s + d;
+    if (r == 1 && !pos.board[t]) t += d;
+    const int rt = relative_rank(c, t);
+    bool safe = false;
+    // The exchange needs playing out only when the enemy reaches t: directly,
+    // or with a rook or queen behind the pawn on its file.
+    const bool contested = (sc.all_attacks[e] & bit(t)) ||
+                           (g_attacks.ray[c == WHITE ? DIR_S : DIR_N][s] & (pos.pieces[e][ROOK] | pos.pieces[e][QUEEN]));
+    if (!pos.board[t] && rt > 2 && !(contested && enemy_wins_pawn(pos, c, s, t))) {
+      safe = true;
+      v = w.passer_safe[r];
+      sc.danger[e] += 2 << rt;
+      if (!(front & (sc.all_attacks[e] | (pos.pieces[e][0] & ~sc.all_attacks[c])))) {
+        v += (v + 64) / 8;
+        sc.danger[e] += 6 << rt;
+        if (pos.piece_material[e] == 0) {
+          int promo = make_square(file_of(s), c == WHITE ? 7 : 0);
+          if (distance(k, promo) > 8 - r - (pos.side == c ? 1 : 0)) v += 16 * rt;
+        }
+      }
+    }
+    if (sc.pawn_attacks[c] & bit(t)) v += v / 4;
+    const int o = 11 * v;
+    const int target = r >= 6 ? t : t + d;
+    v += (24 * distance(k, target) - 16 * distance(K, target)) * (safe ? rt : r) / 8;
+    int op, en;
+    if (front & pos.pieces[c][PAWN]) {
+      op = o / 32;
+      en = v / 2;
+    } else {
+      op = o / 16;
+      en = v;
+    }
+    sc.positional[c] += make_score(op, en);
+    if (tr.t) {
+      tr.t->terms[TRACE_PASSERS][c] += en;
+      int tv = taper(make_score(op, en), tr.stage);
+      tr.t->board[s] += c == WHITE ? tv : -tv;
+    }
+  }
+
+  if (sc.stage < 12) return;
+  for (Bitboard b = sc.candidates; b;) {
+    const int s = pop_lsb(b);
+    const int c = colour_of(pos.board[s]), e = c ^ 1;
+    const int r = relative_rank(c, s);
+    if (r < 3 || r > 5) continue;
+    const int d = PUSH_DIR[c];
+    int supporters = popcount(g_attacks.side_neighbours[s] & pos.pieces[c][PAWN]);
+    int stoppers = popcount(g_attacks.passed_mask[c][s + d] & pos.pieces[e][PAWN]);
+    if (stoppers > supporters) continue;
+    if (pos.board[s + d]) continue;
+    int dist = distance(pos.king_square[e], s + 2 * d);
+    Score v = make_score(0, (24 * dist + 32 * (r - 2)) * score_en(w.candidate) / 256);
+    sc.positional[c] += v;
+    if (tr.t) {  // on the board only: the passers row holds the passed pawns' endgame values
+      int tv = taper(v, tr.stage);
+      tr.t->board[s] += c == WHITE ? tv : -tv;
+    }
+  }
+}
+
+// Pieces and pawns of colour c that the enemy attacks without enough
+// defence, and enemy pawn pushes that would attack c's pieces.
+void threat_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
+  const EvalWeights& w = g_weights;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    const int e = c ^ 1;
+    const Bitboard* p = pos.pieces[c];
+    Score v = 0;
+    if (sc.all_attacks[e] & p[0]) {
+      Bitboard weak = (sc.attacked_twice[e] & ~sc.pawn_attacks[c] & ~sc.attacked_twice[c]) |
+                      (sc.all_attacks[e] & ~sc.all_attacks[c]);
+      Bitboard hung_pawns = p[PAWN] & weak & ~sc.pawn_attacks[e];
+      Bitboard minor_hits = sc.pawn_attacks[e] | sc.knight_attacks[e] | sc.bishop_attacks[e];
+      Bitboard hung = (p[QUEEN] & (minor_hits | sc.rook_attacks[e])) | (p[ROOK] & (minor_hits | weak)) |
+                      ((p[KNIGHT] | p[BISHOP]) & (sc.pawn_attacks[e] | weak));
+      Bitboard piece_hits = sc.knight_attacks[e] | sc.bishop_attacks[e] | sc.rook_attacks[e] |
+                            sc.queen_attacks[e] | sc.king_attacks[e];
+      Bitboard attacked = ((p[KNIGHT] | p[BISHOP] | p[ROOK]) & sc.all_attacks[e]) | (p[PAWN] & piece_hits);
+      attacked &= ~hung_pawns & ~hung & ~sc.pawn_attacks[c];
+      int nh = popcount(hung_pawns), nq = popcount(hung);
+      v = popcount(attacked) * w.attacked_piece + nq * w.hung_piece + nh * w.hung_pawn;
+      if (nh + nq > 1) v += w.multi_hung;
+      sc.danger[c] += 64 * (nh + 4 * nq);
+      if (tr.t) {
+        for (Bitboard b = attacked; b;) tr.add(TRACE_THREATS, c, pop_lsb(b), w.attacked_piece);
+        for (Bitboard b = hung; b;) tr.add(TRACE_THREATS, c, pop_lsb(b), w.hung_piece);
+        for (Bitboard b = hung_pawns; b;) tr.add(TRACE_THREATS, c, pop_lsb(b), w.hung_pawn);
+        if (nh + nq > 1) tr.add(TRACE_THREATS, c, NO_SQUARE, w.multi_hung);
+      }
+    }
+    // Enemy pawn steps that would fork or chase c's pieces.
+    const Bitboard empty = ~pos.occupied();
+    Bitboard steps = push(e, pos.pieces[e][PAWN]) & empty;
+    steps |= push(e, steps & THIRD_RANK[e]) & empty;
+    steps &= ~sc.all_attacks[c] | sc.pawn_attacks[e] | sc.attacked_twice[e];
+    Bitboard targets = pawn_attack_set(e, steps) & p[0] & ~p[PAWN];
+    Score pushes = popcount(targets) * w.threat_ppush;
+    v += pushes;
+    if (tr.t)
+      for (Bitboard b = targets; b;) tr.add(TRACE_THREATS, c, pop_lsb(b), w.threat_ppush);
+    sc.positional[c] += v;
+  }
+}
+
+// The listing of a position settled before the terms: only the score line.
+void trace_early_result(const Position& pos, int score, int draw_factor) {
+  EvalTrace& t = g_eval_trace;
+  std::memset(&t, 0, sizeof t);
+  t.score = score;
+  t.stage = game_stage(pos);
+  t.draw_factor = draw_factor;
+  for (int c = WHITE; c <= BLACK; ++c) {
+    t.king_square[c] = pos.king_square[c];
+    t.signature[c] = pos.material_signature[c];
+    t.material[c] = taper(material_score(pos.material_signature[c]), t.stage);
+  }
+}
+
+}  // namespace
+
 int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bool skip, bool trace) {
   if (skip) return EVAL_SKIPPED;
   if (slot) {
@@ -212,14 +774,19 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
 
   if (draw_by_material(pos)) {
     if (slot) slot->draw_by_material = 1;
+    if (trace) trace_early_result(pos, 0, 0);
     return 0;
   }
 
   int special;
-  if (special_endgame(pos, &special)) return pos.side == WHITE ? special : -special;
+  if (special_endgame(pos, &special)) {
+    int score = pos.side == WHITE ? special : -special;
+    if (trace) trace_early_result(pos, score, 256);
+    return score;
+  }
 
   EvalCacheEntry& entry = et.cache[pos.hash_key & (EVAL_CACHE_SIZE - 1)];
-  if (et.iteration_depth > 1 && ply > 1) {
+  if (et.iteration_depth > 1 && ply > 1 && !trace) {
     ++et.cache_probes;
     if (entry.key == pos.hash_key) {
       ++et.cache_hits;
@@ -232,7 +799,6 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   }
 
   EvalScratch& sc = et.scratch;
-  const EvalWeights& w = g_weights;
 
   // Material, tapered on its own.
   for (int c = WHITE; c <= BLACK; ++c) {
@@ -243,26 +809,39 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   }
   sc.stage = STAGE_MAX - sc.phase[WHITE] - sc.phase[BLACK];
 
-  // Pawns: their square values.
-  // TODO(next issue): the pawn hash probe with the structure terms (doubled,
-  // backward, isolated, weak, connected, defended) and the blocked-pawn terms.
-  for (int c = WHITE; c <= BLACK; ++c) sc.positional[c] = pst_sum(pos, c, PAWN);
+  EvalTrace* t = nullptr;
+  if (trace) {
+    t = &g_eval_trace;
+    std::memset(t, 0, sizeof *t);
+  }
+  const TraceSink tr{t, sc.stage};
 
-  // Pieces, knights to queens: their square values.
-  // TODO(next issue): mobility, outposts, bad bishops, open files, seventh
-  // rank, trapped rooks, distance from the kings, and the attack maps that
-  // the later terms read.
-  for (int c = WHITE; c <= BLACK; ++c)
-    for (int t = KNIGHT; t <= QUEEN; ++t) sc.positional[c] += pst_sum(pos, c, t);
+  // Pawn structure: the per-pawn sums come from the pawn hash when it knows
+  // these pawns; the blocked pawns depend on the pieces and are counted anew.
+  pawn_sets(pos, sc);
+  PawnHashEntry& pawns = et.pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+  ++et.pawn_probes;
+  if (pawns.key == pos.pawn_key && et.iteration_depth != 0 && !trace) {
+    ++et.pawn_hits;
+  } else {
+    pawns.key = pos.pawn_key;
+    pawns.sum[WHITE] = pawn_structure(pos, sc, WHITE, tr);
+    pawns.sum[BLACK] = pawn_structure(pos, sc, BLACK, tr);
+  }
+  for (int c = WHITE; c <= BLACK; ++c) {
+    Score blocked = blocked_pawns(pos, c, tr);
+    sc.positional[c] = pawns.sum[c] + blocked;
+  }
 
-  // Kings: their square values.
-  // TODO(next issue): shield, storm, defenders, safe checks and the attack
-  // index, and the endgame king terms.
-  for (int c = WHITE; c <= BLACK; ++c)
-    sc.positional[c] += w.pst[KING][pos.king_square[c] ^ (c == WHITE ? 0 : 56)];
-
-  // TODO(next issue): passed pawns, then candidates when the stage is 12 or more.
-  // TODO(next issue): threats against each colour.
+  sc.pinned = pinned_pieces(pos);
+  PieceContext ctx;
+  piece_context(pos, sc, ctx);
+  piece_terms<WHITE>(pos, sc, ctx, tr);
+  piece_terms<BLACK>(pos, sc, ctx, tr);
+  king_term<WHITE>(pos, sc, tr);
+  king_term<BLACK>(pos, sc, tr);
+  passed_pawn_terms(pos, sc, tr);
+  threat_terms(pos, sc, tr);
 
   // Tempo.
   sc.positional[pos.side] += make_score(16, 8);
@@ -291,6 +870,7 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   score = std::clamp(score, -EVAL_LIMIT, EVAL_LIMIT);
 
   if (pos.side == BLACK) score = -score;
+  for (int c = WHITE; c <= BLACK; ++c) sc.danger[c] = std::min(sc.danger[c], 32767);
   entry.key = pos.hash_key;
   entry.danger[WHITE] = i16(sc.danger[WHITE]);
   entry.danger[BLACK] = i16(sc.danger[BLACK]);
@@ -299,15 +879,56 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
     slot->danger[WHITE] = i16(sc.danger[WHITE]);
     slot->danger[BLACK] = i16(sc.danger[BLACK]);
   }
-  if (trace) {
-    EvalTrace& t = g_eval_trace;
-    t.score = score;
-    t.stage = sc.stage;
-    t.draw_factor = sc.draw_factor;
+  if (t) {
+    t->score = score;
+    t->stage = sc.stage;
+    t->draw_factor = sc.draw_factor;
     for (int c = WHITE; c <= BLACK; ++c) {
-      t.material[c] = taper(sc.material[c], sc.stage);
-      t.positional[c] = taper(sc.positional[c], sc.stage);
+      t->material[c] = taper(sc.material[c], sc.stage);
+      t->positional[c] = taper(sc.positional[c], sc.stage);
+      t->signature[c] = pos.material_signature[c];
     }
   }
   return score;
+}
+
+namespace {
+
+// Piece letters of one colour's material, queens first: "QRRBNPPPP".
+void material_letters(u32 sig, char* out) {
+  static const char LETTERS[] = " PNBRQ";
+  int n = 0;
+  for (int type = QUEEN; type >= PAWN; --type)
+    for (int i = piece_count(sig, type); i > 0 && n < 40; --i) out[n++] = LETTERS[type];
+  out[n] = 0;
+}
+
+void print_row(const char* label, int white, int black) {
+  output_format("%-11s%5d    %5d    %5d", label, white, black, white - black);
+}
+
+}  // namespace
+
+void print_eval_trace(int qscore) {
+  const EvalTrace& t = g_eval_trace;
+  for (int c = WHITE; c <= BLACK; ++c)
+    output_format("sq=%s, KD= %d", SQUARE_NAMES[t.king_square[c] & 63], t.king_danger[c]);
+  output_format("eval= %d, qscore= %d, stage= %d, draw_adj= %0.2f", t.score, qscore, t.stage, t.draw_factor / 256.0);
+  output_line("");
+  output_line("           white    black     diff");
+  char white[48], black[48];
+  material_letters(t.signature[WHITE], white);
+  material_letters(t.signature[BLACK], black);
+  output_format("mtl=       %5d    %5d    %5d   (%s :: %s)", t.material[WHITE], t.material[BLACK],
+                t.material[WHITE] - t.material[BLACK], white, black);
+  print_row("pos=", t.positional[WHITE], t.positional[BLACK]);
+  static const char* const LABELS[] = {"pawns=", "knights=", "bishops=", "rooks=", "queens=", "kings=", "passers="};
+  for (int i = TRACE_PAWNS; i <= TRACE_PASSERS; ++i) print_row(LABELS[i], t.terms[i][WHITE], t.terms[i][BLACK]);
+  output_line("");
+  for (int rank = 7; rank >= 0; --rank) {
+    char line[80];
+    int n = 0;
+    for (int f = 0; f < 8; ++f) n += std::snprintf(line + n, sizeof line - n, " %4d", t.board[make_square(f, rank)]);
+    output_line(line);
+  }
 }

@@ -48,7 +48,9 @@ struct PawnHashEntry {
 };
 
 // Per-call working values, kept in the thread record so nothing is
-// allocated or zeroed on the stack for each call.
+// allocated or zeroed on the stack for each call.  The attack maps are built
+// once by the pawn and piece terms and read by king safety, passed pawns,
+// threats and draw scaling.
 struct EvalScratch {
   int stage;
   int phase[2];
@@ -56,6 +58,25 @@ struct EvalScratch {
   Score positional[2];  // P: gets the non-linear boost
   int danger[2];
   int draw_factor;  // last scaling factor, in 1/256
+
+  Bitboard pawn_attacks[2];
+  Bitboard knight_attacks[2];
+  Bitboard bishop_attacks[2];
+  Bitboard rook_attacks[2];
+  Bitboard queen_attacks[2];
+  Bitboard king_attacks[2];
+  Bitboard all_attacks[2];
+  Bitboard attacked_twice[2];
+  Bitboard king_zone[2];
+  Bitboard front_fill[2];
+  Bitboard attack_span[2];
+  Bitboard passed;      // passed pawns of both colours
+  Bitboard candidates;  // candidate passed pawns of both colours
+  Bitboard pinned;      // pinned pieces of both colours
+  // Pieces of each colour whose attacks reach the enemy king zone, by type
+  // (knights, bishops, rooks, queens).
+  int king_attackers[2][4];
+  int safe_checks[2];
 };
 
 // The evaluation's share of a search thread's record.  The search owns it
@@ -76,16 +97,34 @@ struct EvalThread {
   u64 pawn_probes, pawn_hits;
 };
 
+// Rows of the "eval" listing.
+enum EvalTraceTerm : int {
+  TRACE_PAWNS,
+  TRACE_KNIGHTS,
+  TRACE_BISHOPS,
+  TRACE_ROOKS,
+  TRACE_QUEENS,
+  TRACE_KINGS,
+  TRACE_PASSERS,
+  TRACE_THREATS,
+  TRACE_TERMS
+};
+
 // What the "eval" listing shows, filled only when evaluate is called with
-// trace set (console, search idle).  Totals are tapered centipawns, White's view
-// per colour.  The per-term rows and the per-square board come with the terms
-// that fill them.
+// trace set (console, search idle).  Totals are tapered centipawns of each
+// colour (the passers row holds the endgame values); the board holds each
+// square's tapered contribution from White's view.
 struct EvalTrace {
   int score;        // final score, side to move's view
   int stage;
   int draw_factor;  // in 1/256
   int material[2];
   int positional[2];
+  int terms[TRACE_TERMS][2];
+  int board[64];
+  int king_square[2];
+  int king_danger[2];  // the middlegame danger value of each king term
+  u32 signature[2];
 };
 
 extern EvalTrace g_eval_trace;
@@ -109,3 +148,7 @@ Score material_score(u32 signature);
 
 // Draw-scaling factor in 1/256 for a White-view score.
 int draw_scale(const Position& pos, int score, int phase_white, int phase_black);
+
+// Prints the breakdown of the last traced evaluation: the score line with
+// the quiescence score qscore, the per-term rows and the per-square board.
+void print_eval_trace(int qscore);

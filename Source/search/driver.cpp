@@ -441,3 +441,27 @@ void tool_search(const Position& root) {
   iterate(*t);
   g_tool_search = false;
 }
+
+int root_quiescence(const Position& root) {
+  SearchThread* tp = g_threads[0];
+  if (!tp) return 0;
+  SearchThread& t = *tp;
+  copy_root_to_threads(root);
+  eval_begin_search(t.eval, t.pos.side, 99999.0);
+  reset_move_ordering(t.tables);
+  prepare_root(t);
+  Position& pos = t.pos;
+  SearchStackEntry& ss = t.tables.stack[1];
+  ss.checker_square = u8(least_attacker(pos, pos.king_square[pos.side], pos.side ^ 1, pos.occupied()));
+  ss.in_check = ss.checker_square != NO_SQUARE;
+  ss.depth = 0;
+  ss.iid_active = 0;
+  ss.danger[0] = ss.danger[1] = 0;
+  u16 pv[PV_SIZE] = {};
+  const u8 stop = g_control.stop.load();
+  g_control.stop = 0;
+  int score = ss.in_check ? search_moves(t, 1, 0, -SCORE_INF, SCORE_INF, true, PV_NODE, pv)
+                          : qsearch(t, 1, 0, -SCORE_INF, SCORE_INF, PV_NODE, pv);
+  g_control.stop = stop;
+  return score;
+}

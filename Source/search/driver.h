@@ -22,5 +22,8 @@ void print_info_if_due(int thread_index, int pv_number, int depth, int score, co
 void gather_search_stats();
 // Runs the whole search on thread 0's record in the calling thread (tools, console).
 void tool_search(const Position& root);
+// Quiescence score of root, searched on thread 0's record in the calling
+// thread with the search idle (the console evaluation listing).
+int root_quiescence(const Position& root);
 // "cp 25" or "mate 3" / "mate -2".
 void score_text(int score, char* buffer);

@@ -227,7 +227,9 @@ TEST(MoveGen, PseudoLegalAndLegalAgreeWithBruteForce) {
       if (castling && is_attacked(b.pos, (move_from(e->move) + move_to(e->move)) / 2, b.pos.side ^ 1))
         own_king_safe = false;
       ASSERT_EQ(legal, own_king_safe) << fen << " " << e->move;
-      if (legal) ASSERT_EQ(gives_check(b.pos, b.pos.side, *e) != 0, enemy_in_check) << fen << " " << e->move;
+      if (legal) {
+        ASSERT_EQ(gives_check(b.pos, b.pos.side, *e) != 0, enemy_in_check) << fen << " " << e->move;
+      }
     }
     ASSERT_EQ(no_legal_moves(pos), gen_legal(pos, reinterpret_cast<Move*>(list)) == 0) << fen;
   }

@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include <cstdint>
+
 #include <cerrno>
 #include <ctime>
 #include <poll.h>
@@ -75,6 +77,23 @@ void CondVar::wait_for(Mutex& mutex, int ms) {
 
 void* alloc_zeroed(std::size_t bytes) {
   if (bytes == 0) bytes = 1;
+  // Big tables (the transposition table) are probed at random: with 4 KB
+  // pages nearly every probe also misses the TLB.  Such blocks are aligned
+  // to 2 MB and offered to the kernel for transparent huge pages.
+  constexpr std::size_t HUGE = std::size_t(2) << 20;
+  if (bytes >= 2 * HUGE) {
+    const std::size_t span = bytes + HUGE;
+    void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t aligned = (start + HUGE - 1) & ~(HUGE - 1);
+    const auto page = std::uintptr_t(sysconf(_SC_PAGESIZE));
+    const std::uintptr_t end = (aligned + bytes + page - 1) & ~(page - 1);
+    if (aligned > start) munmap(raw, aligned - start);
+    if (start + span > end) munmap(reinterpret_cast<void*>(end), start + span - end);
+    madvise(reinterpret_cast<void*>(aligned), end - aligned, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+  }
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   return p == MAP_FAILED ? nullptr : p;
 }

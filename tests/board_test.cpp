@@ -14,16 +14,6 @@
 
 namespace {
 
-std::vector<std::string> g_captured;
-void capture_sink(const char* line) { g_captured.push_back(line); }
-
-struct CaptureOutput {
-  CaptureOutput() {
-    g_captured.clear();
-    set_output_sink(capture_sink);
-  }
-  ~CaptureOutput() { set_output_sink(nullptr); }
-};
 
 std::vector<std::string> suite_fens() {
   std::vector<std::string> fens;

@@ -1,6 +1,8 @@
 // A position with its own history stack, ready to use in tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 
 #include "board/movegen.h"
@@ -30,6 +32,13 @@ struct TestBoard {
     Move m = parse(text);
     if (m) make_move(pos, m);
   }
+};
+
+// A board whose FEN must be accepted.
+struct ValidBoard : TestBoard {
+  ValidBoard() = default;
+  explicit ValidBoard(const std::string& fen) { set(fen); }
+  void set(const std::string& fen) { ASSERT_EQ(set_position(pos, fen.c_str()), 0) << fen; }
 };
 
 constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";

@@ -18,16 +18,6 @@
 
 namespace {
 
-std::vector<std::string> g_out;
-void capture(const char* line) { g_out.emplace_back(line); }
-
-struct Capture {
-  Capture() {
-    g_out.clear();
-    set_output_sink(capture);
-  }
-  ~Capture() { set_output_sink(nullptr); }
-};
 
 // One position of the reference list: its key and every entry per book.
 struct ExpectedBlock {
@@ -197,29 +187,29 @@ TEST(Book, ProbeDrawsInProportionAndListsTheMoves) {
   std::srand(7);
   int e4 = 0, d4 = 0;
   {
-    Capture cap;
+    CaptureOutput cap;
     for (int i = 0; i < 1000; ++i) {
       Move m = probe_book(b.pos, {path.c_str(), 25, BOOK_LIST_NONE});
       e4 += m == make_move_code(E2, E4);
       d4 += m == make_move_code(D2, D4);
     }
-    EXPECT_TRUE(g_out.empty());
+    EXPECT_TRUE(g_captured.empty());
   }
   EXPECT_EQ(e4 + d4, 1000);
   EXPECT_NEAR(e4 / 1000.0, 0.75, 0.05);
 
-  Capture cap;
+  CaptureOutput cap;
   probe_book(b.pos, {path.c_str(), 25, BOOK_LIST_UCI});
-  EXPECT_EQ(g_out, std::vector<std::string>{"info string ( book moves are: e2e4 d2d4  )"});
+  EXPECT_EQ(g_captured, std::vector<std::string>{"info string ( book moves are: e2e4 d2d4  )"});
   std::remove(path.c_str());
 
   // Variety 0 takes a quarter of the first weight off every move.
   path = write_book({{start, raw_move(E2, E4), 100, 0}, {start, raw_move(D2, D4), 20, 0}});
   for (int i = 0; i < 50; ++i) {
-    g_out.clear();
+    g_captured.clear();
     ASSERT_EQ(probe_book(b.pos, {path.c_str(), 0, BOOK_LIST_CONSOLE}), make_move_code(E2, E4));
   }
-  EXPECT_EQ(g_out, (std::vector<std::string>{"  e2e4  cnt=   100, weight= 83.33% -> 100.00%",
+  EXPECT_EQ(g_captured, (std::vector<std::string>{"  e2e4  cnt=   100, weight= 83.33% -> 100.00%",
                                              "  d2d4  cnt=    20, weight= 16.67% ->  0.00%", "selecting e2e4"}));
   std::remove(path.c_str());
 }
@@ -243,7 +233,7 @@ TEST(Book, CastlingEntriesBecomeKingMoves) {
 TEST(Book, FilesThatAreNoBooksGiveNothingSilently) {
   const u64 start = key_of(START_FEN);
   TestBoard b(START_FEN);
-  Capture cap;
+  CaptureOutput cap;
   EXPECT_EQ(probe_book(b.pos, {"", 25, BOOK_LIST_UCI}), 0);
   EXPECT_EQ(probe_book(b.pos, {"/no/such/book.bin", 25, BOOK_LIST_UCI}), 0);
   // 15 bytes: shorter than one entry.
@@ -254,7 +244,7 @@ TEST(Book, FilesThatAreNoBooksGiveNothingSilently) {
   std::remove(path.c_str());
   path = write_book({{start, raw_move(E2, E4), 0, 0}, {start, raw_move(D2, D4), 0, 0}});
   EXPECT_EQ(probe_book(b.pos, {path.c_str(), 100, BOOK_LIST_UCI}), 0);
-  EXPECT_TRUE(g_out.empty());
+  EXPECT_TRUE(g_captured.empty());
   std::remove(path.c_str());
 
   // Moves that do not fit the position are never played: a blocked pawn

@@ -13,40 +13,22 @@
 #include "eval/params.h"
 #include "platform/output.h"
 #include "engine_process.h"
+#include "board_test.h"
+#include "eval_fixture.h"
 #include "test_util.h"
 
 namespace {
 
-i16 g_term_slots[OPTION_SLOTS];
-EvalThread g_term_thread;
-
-struct TermBoard {
-  GameHistory history;
-  Position pos;
-  explicit TermBoard(const char* fen) {
-    init_attacks();
-    init_zobrist();
-    position_init(pos, history);
-    EXPECT_EQ(set_position(pos, fen), 0) << fen;
-  }
-};
-
-class EvalTerms : public ::testing::Test {
+class EvalTerms : public EvalFixture {
  protected:
-  void SetUp() override {
-    std::memset(g_term_slots, 0, sizeof g_term_slots);
-    register_eval_params(g_term_slots);
-    build_eval_tables(g_term_slots);
-    eval_begin_search(g_term_thread, WHITE, 1.0);
-  }
   // Evaluates with tracing and returns the filled record.
   static EvalTrace trace(const char* fen, EvalPlyInfo* info = nullptr) {
-    TermBoard b(fen);
-    evaluate(g_term_thread, b.pos, 1, info, false, true);
+    ValidBoard b(fen);
+    evaluate(eval_thread, b.pos, 1, info, false, true);
     return g_eval_trace;
   }
   static int stage_of(const char* fen) {
-    TermBoard b(fen);
+    ValidBoard b(fen);
     return game_stage(b.pos);
   }
 };
@@ -80,18 +62,18 @@ TEST_F(EvalTerms, PawnStructureExamples) {
 }
 
 TEST_F(EvalTerms, PawnHashSharedByPositionsWithTheSamePawns) {
-  TermBoard a("r3k3/pp3ppp/2p5/8/3P4/8/PP3PPP/4K2R w - - 0 1");
-  TermBoard b("4k2r/pp3ppp/2p5/8/3P4/8/PP3PPP/R3K3 w - - 0 1");
+  ValidBoard a("r3k3/pp3ppp/2p5/8/3P4/8/PP3PPP/4K2R w - - 0 1");
+  ValidBoard b("4k2r/pp3ppp/2p5/8/3P4/8/PP3PPP/R3K3 w - - 0 1");
   ASSERT_EQ(a.pos.pawn_key, b.pos.pawn_key);
-  g_term_thread.iteration_depth = 1;  // a search is running: the pawn hash is consulted
-  evaluate(g_term_thread, a.pos, 1, nullptr);
-  u64 hits = g_term_thread.pawn_hits;
-  evaluate(g_term_thread, b.pos, 1, nullptr);
-  EXPECT_EQ(g_term_thread.pawn_hits, hits + 1);
+  eval_thread.iteration_depth = 1;  // a search is running: the pawn hash is consulted
+  evaluate(eval_thread, a.pos, 1, nullptr);
+  u64 hits = eval_thread.pawn_hits;
+  evaluate(eval_thread, b.pos, 1, nullptr);
+  EXPECT_EQ(eval_thread.pawn_hits, hits + 1);
   // Outside a search (depth 0) the table is written but never read.
-  g_term_thread.iteration_depth = 0;
-  evaluate(g_term_thread, a.pos, 1, nullptr);
-  EXPECT_EQ(g_term_thread.pawn_hits, hits + 1);
+  eval_thread.iteration_depth = 0;
+  evaluate(eval_thread, a.pos, 1, nullptr);
+  EXPECT_EQ(eval_thread.pawn_hits, hits + 1);
 }
 
 // --- Pieces --------------------------------------------------------------
@@ -226,33 +208,29 @@ TEST_F(EvalTerms, ThreatExamples) {
 
 // --- Trace listing -------------------------------------------------------
 
-namespace {
-std::vector<std::string> g_listing;
-void capture_listing(const char* line) { g_listing.push_back(line); }
-}  // namespace
 
 TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
   const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
-  TermBoard b(fen);
-  int score = evaluate(g_term_thread, b.pos, 1, nullptr, false, true);
-  EXPECT_EQ(evaluate(g_term_thread, b.pos, 1, nullptr), score);  // tracing changes nothing
-  g_listing.clear();
-  set_output_sink(capture_listing);
-  print_eval_trace(37);
-  set_output_sink(nullptr);
-  ASSERT_EQ(g_listing.size(), 2u + 2u + 1u + 1u + 8u + 1u + 8u);
-  EXPECT_EQ(g_listing[0].rfind("sq=e1, KD= ", 0), 0u);
-  EXPECT_EQ(g_listing[1].rfind("sq=e8, KD= ", 0), 0u);
+  ValidBoard b(fen);
+  int score = evaluate(eval_thread, b.pos, 1, nullptr, false, true);
+  EXPECT_EQ(evaluate(eval_thread, b.pos, 1, nullptr), score);  // tracing changes nothing
+  {
+    CaptureOutput out;
+    print_eval_trace(37);
+  }
+  ASSERT_EQ(g_captured.size(), 2u + 2u + 1u + 1u + 8u + 1u + 8u);
+  EXPECT_EQ(g_captured[0].rfind("sq=e1, KD= ", 0), 0u);
+  EXPECT_EQ(g_captured[1].rfind("sq=e8, KD= ", 0), 0u);
   char expected[128];
   std::snprintf(expected, sizeof expected, "eval= %d, qscore= 37, stage= 0, draw_adj= 1.00", score);
-  EXPECT_EQ(g_listing[2], expected);
-  EXPECT_EQ(g_listing[3], "");
-  EXPECT_EQ(g_listing[4], "           white    black     diff");
-  EXPECT_EQ(g_listing[5], "mtl=        4560     4560        0   (QRRBBNNPPPPPPPP :: QRRBBNNPPPPPPPP)");
-  EXPECT_EQ(g_listing[6].rfind("pos=       ", 0), 0u);
-  EXPECT_EQ(g_listing[13].rfind("passers=       0        0        0", 0), 0u);
-  EXPECT_EQ(g_listing[14], "");
-  EXPECT_EQ(g_listing[15].size(), 40u);  // eight squares of " %4d"
+  EXPECT_EQ(g_captured[2], expected);
+  EXPECT_EQ(g_captured[3], "");
+  EXPECT_EQ(g_captured[4], "           white    black     diff");
+  EXPECT_EQ(g_captured[5], "mtl=        4560     4560        0   (QRRBBNNPPPPPPPP :: QRRBBNNPPPPPPPP)");
+  EXPECT_EQ(g_captured[6].rfind("pos=       ", 0), 0u);
+  EXPECT_EQ(g_captured[13].rfind("passers=       0        0        0", 0), 0u);
+  EXPECT_EQ(g_captured[14], "");
+  EXPECT_EQ(g_captured[15].size(), 40u);  // eight squares of " %4d"
 
   // Every square's contribution belongs to some term: the board adds up to
   // the rows (up to the rounding of each tapered item).
@@ -441,10 +419,10 @@ TEST_F(EvalTerms, KingAndPawnMatchesEndgameTables) {
     size_t w = line.find("wdl ");
     ASSERT_NE(w, std::string::npos) << line;
     int wdl = std::atoi(line.c_str() + w + 4);
-    TermBoard b(fen.c_str());
+    ValidBoard b(fen.c_str());
     int pawn_side = b.pos.pieces[WHITE][PAWN] ? WHITE : BLACK;
     bool won = b.pos.side == pawn_side ? wdl == 2 : wdl == -2;
-    int score = evaluate(g_term_thread, b.pos, 1, nullptr);
+    int score = evaluate(eval_thread, b.pos, 1, nullptr);
     if (b.pos.side != pawn_side) score = -score;
     EXPECT_EQ(score > 400, won) << line;
     ++seen;
@@ -454,7 +432,7 @@ TEST_F(EvalTerms, KingAndPawnMatchesEndgameTables) {
 
 TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
   static EvalThread threads[2];
-  TermBoard b("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
+  ValidBoard b("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
   for (EvalThread& t : threads) {
     eval_begin_search(t, WHITE, 1.0);
     t.iteration_depth = 2;
@@ -464,8 +442,8 @@ TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
     EXPECT_EQ(t.cache_hits, 1u);
     EXPECT_EQ(t.pawn_hits, 1u);
   }
-  g_term_slots[SLOT_SCALE_MOBILITY_KNIGHT] = 0;  // any change of a parameter
-  build_eval_tables(g_term_slots);
+  eval_slots[SLOT_SCALE_MOBILITY_KNIGHT] = 0;  // any change of a parameter
+  build_eval_tables(eval_slots);
   for (EvalThread& t : threads) {
     eval_begin_search(t, WHITE, 1.0);
     bool empty = t.cache_hits == 0 && t.pawn_hits == 0;

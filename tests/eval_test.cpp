@@ -16,40 +16,19 @@
 #include "eval/kpk.h"
 #include "eval/params.h"
 #include "platform/output.h"
+#include "board_test.h"
+#include "eval_fixture.h"
 #include "test_util.h"
 
 namespace {
 
-i16 g_slots[OPTION_SLOTS];
-EvalThread g_thread;  // large: keep it out of the stack
+using Board = ValidBoard;
 
-struct Board {
-  GameHistory history;
-  Position pos;
-  Board() {
-    init_attacks();
-    init_zobrist();
-    position_init(pos, history);
-  }
-  explicit Board(const std::string& fen) : Board() { set(fen); }
-  void set(const std::string& fen) { ASSERT_EQ(set_position(pos, fen.c_str()), 0) << fen; }
-};
-
-class EvalTest : public ::testing::Test {
+class EvalTest : public EvalFixture {
  protected:
-  void SetUp() override {
-    std::memset(g_slots, 0, sizeof g_slots);
-    register_eval_params(g_slots);
-    build_eval_tables(g_slots);
-    eval_begin_search(g_thread, WHITE, 1.0);
-  }
-  void rebuild() {
-    build_eval_tables(g_slots);
-    eval_begin_search(g_thread, WHITE, 1.0);
-  }
   static int eval_fen(const std::string& fen, EvalPlyInfo* info = nullptr) {
     Board b(fen);
-    return evaluate(g_thread, b.pos, 1, info);
+    return evaluate(eval_thread, b.pos, 1, info);
   }
 };
 
@@ -104,17 +83,17 @@ TEST_F(EvalTest, RegistryNamesSlotsAndDefaults) {
   for (const Where& w : expected) {
     int i = find_eval_param(w.name);
     ASSERT_GE(i, 0) << w.name;
-    EXPECT_EQ(g_eval_params.entries[i].value, &g_slots[w.slot]) << w.name;
-    EXPECT_EQ(g_slots[w.slot], w.value) << w.name;
+    EXPECT_EQ(g_eval_params.entries[i].value, &eval_slots[w.slot]) << w.name;
+    EXPECT_EQ(eval_slots[w.slot], w.value) << w.name;
     EXPECT_EQ(g_eval_params.entries[i].estimate, w.value) << w.name;
   }
   // The pinned option pairs: Mtl_* and the percentage pairs up to tune.
-  EXPECT_EQ(g_slots[258], 30);
-  for (int s = 337; s <= 368; ++s) EXPECT_EQ(g_slots[s], 100) << s;
+  EXPECT_EQ(eval_slots[258], 30);
+  for (int s = 337; s <= 368; ++s) EXPECT_EQ(eval_slots[s], 100) << s;
   // The outposts' endgame halves are in the block but not named.
-  EXPECT_EQ(g_slots[283], 0);
-  EXPECT_EQ(g_slots[285], 0);
-  for (int i = 0; i < g_eval_params.count; ++i) EXPECT_NE(g_eval_params.entries[i].value, &g_slots[283]);
+  EXPECT_EQ(eval_slots[283], 0);
+  EXPECT_EQ(eval_slots[285], 0);
+  for (int i = 0; i < g_eval_params.count; ++i) EXPECT_NE(g_eval_params.entries[i].value, &eval_slots[283]);
 
   EXPECT_TRUE(select_eval_param("king_safety"));
   EXPECT_EQ(g_eval_params.entries[find_eval_param("king_safety")].tune, 1);
@@ -148,12 +127,12 @@ TEST_F(EvalTest, PieceSquareTablesWithDefaults) {
 }
 
 TEST_F(EvalTest, ScalingRoundsHalvesAwayFromZero) {
-  g_slots[SLOT_SCALE_PST_KNIGHT] = 50;
-  g_slots[SLOT_SCALE_PST_KNIGHT + 1] = 15;
-  g_slots[SLOT_SCALE_PAWN_STRUCTURE] = 50;
-  g_slots[SLOT_SCALE_THREATS + 1] = 50;
-  g_slots[SLOT_SCALE_PST_ROOK] = 0;
-  rebuild();
+  eval_slots[SLOT_SCALE_PST_KNIGHT] = 50;
+  eval_slots[SLOT_SCALE_PST_KNIGHT + 1] = 15;
+  eval_slots[SLOT_SCALE_PAWN_STRUCTURE] = 50;
+  eval_slots[SLOT_SCALE_THREATS + 1] = 50;
+  eval_slots[SLOT_SCALE_PST_ROOK] = 0;
+  rebuild_eval();
   const EvalWeights& w = g_weights;
   EXPECT_EQ(op(w.pst[KNIGHT][A1]), -14);  // -27 * 0.5 = -13.5
   EXPECT_EQ(en(w.pst[KNIGHT][D4]), 2);    // 10 * 0.15 = 1.5
@@ -198,30 +177,28 @@ TEST_F(EvalTest, MobilityKingAndPassedTables) {
   EXPECT_EQ(w.knight_outpost_half, make_score(8, 0));
   EXPECT_EQ(w.bishop_outpost_half, make_score(6, 0));
 
-  g_slots[SLOT_SCALE_MOBILITY_KNIGHT] = g_slots[SLOT_SCALE_MOBILITY_KNIGHT + 1] = 0;
-  g_slots[SLOT_SCALE_PASSED_PAWNS + 1] = 50;
-  rebuild();
+  eval_slots[SLOT_SCALE_MOBILITY_KNIGHT] = eval_slots[SLOT_SCALE_MOBILITY_KNIGHT + 1] = 0;
+  eval_slots[SLOT_SCALE_PASSED_PAWNS + 1] = 50;
+  rebuild_eval();
   for (int i = 0; i < 11; ++i) EXPECT_EQ(w.knight_mobility[i], 0) << i;
   EXPECT_EQ(w.passer_safe[1], 4);  // trunc(9 * 0.5)
 }
 
-std::vector<std::string> g_lines;
-void capture(const char* line) { g_lines.push_back(line); }
 
 TEST_F(EvalTest, TableListing) {
-  g_lines.clear();
-  set_output_sink(capture);
-  print_eval_tables();
-  set_output_sink(nullptr);
-  ASSERT_GT(g_lines.size(), 100u);
-  EXPECT_EQ(g_lines[0], "piece values=  90/110  380/360  390/375  535/635  1200/1200");
-  EXPECT_EQ(g_lines[1], "bishop_pair= 30 , 50");
-  EXPECT_EQ(g_lines[3], "KingDanger[]=");
-  EXPECT_EQ(g_lines[5], "10:     25    30    36    42    49    56    64    72    81    90 ");
+  {
+    CaptureOutput out;
+    print_eval_tables();
+  }
+  ASSERT_GT(g_captured.size(), 100u);
+  EXPECT_EQ(g_captured[0], "piece values=  90/110  380/360  390/375  535/635  1200/1200");
+  EXPECT_EQ(g_captured[1], "bishop_pair= 30 , 50");
+  EXPECT_EQ(g_captured[3], "KingDanger[]=");
+  EXPECT_EQ(g_captured[5], "10:     25    30    36    42    49    56    64    72    81    90 ");
   bool knight_seen = false;
-  for (size_t i = 0; i + 1 < g_lines.size(); ++i)
-    if (g_lines[i] == "Knight") {
-      EXPECT_EQ(g_lines[i + 1], "  -44   -26   -20   -18   -18   -20   -26   -44 ");
+  for (size_t i = 0; i + 1 < g_captured.size(); ++i)
+    if (g_captured[i] == "Knight") {
+      EXPECT_EQ(g_captured[i + 1], "  -44   -26   -20   -18   -18   -20   -26   -44 ");
       knight_seen = true;
       break;
     }
@@ -251,7 +228,7 @@ TEST_F(EvalTest, StageAndStartPosition) {
   Board b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
   EXPECT_EQ(game_stage(b.pos), 0);
   // Everything cancels but the tempo, 16/8 at stage 0.
-  EXPECT_EQ(evaluate(g_thread, b.pos, 1, nullptr), 16);
+  EXPECT_EQ(evaluate(eval_thread, b.pos, 1, nullptr), 16);
   EXPECT_EQ(eval_fen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR b KQkq - 0 1"), 16);
   b.set("4k3/8/8/8/8/8/8/QQQQK3 w - - 0 1");
   EXPECT_EQ(game_stage(b.pos), 12);  // 16 capped at 12
@@ -261,7 +238,7 @@ TEST_F(EvalTest, StageAndStartPosition) {
 
 TEST_F(EvalTest, SkipAndDrawsByMaterial) {
   Board b("4k3/8/8/8/8/8/8/4K3 w - - 0 1");
-  EXPECT_EQ(evaluate(g_thread, b.pos, 3, nullptr, true), -10001);
+  EXPECT_EQ(evaluate(eval_thread, b.pos, 3, nullptr, true), -10001);
   const char* draws[] = {"4k3/8/8/8/8/8/8/4K3 w - - 0 1", "4k3/8/8/8/8/8/8/4KN2 b - - 0 1",
                          "4k3/8/8/8/8/8/8/3NKN2 w - - 0 1", "4kb2/8/8/8/8/8/8/4KB2 w - - 0 1",
                          "4kn2/8/8/8/8/8/8/4KB2 w - - 0 1"};
@@ -340,34 +317,34 @@ TEST_F(EvalTest, DrawScaling) {
 
 TEST_F(EvalTest, CacheAnswersRepeatsUntilRebuild) {
   Board b("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
-  g_thread.iteration_depth = 2;
-  int first = evaluate(g_thread, b.pos, 2, nullptr);
-  u64 hits = g_thread.cache_hits;
+  eval_thread.iteration_depth = 2;
+  int first = evaluate(eval_thread, b.pos, 2, nullptr);
+  u64 hits = eval_thread.cache_hits;
   g_weights.pst[BISHOP][C4] += make_score(50, 50);  // a change the cache cannot know about
-  EXPECT_EQ(evaluate(g_thread, b.pos, 2, nullptr), first);
-  EXPECT_EQ(g_thread.cache_hits, hits + 1);
-  EXPECT_NE(evaluate(g_thread, b.pos, 1, nullptr), first);  // ply 1 never reads the cache
+  EXPECT_EQ(evaluate(eval_thread, b.pos, 2, nullptr), first);
+  EXPECT_EQ(eval_thread.cache_hits, hits + 1);
+  EXPECT_NE(evaluate(eval_thread, b.pos, 1, nullptr), first);  // ply 1 never reads the cache
 
-  build_eval_tables(g_slots);  // back to the defaults, and the caches are marked stale
-  eval_begin_search(g_thread, WHITE, 1.0);
-  EXPECT_EQ(g_thread.cache_hits, 0u);
-  g_thread.iteration_depth = 2;
+  build_eval_tables(eval_slots);  // back to the defaults, and the caches are marked stale
+  eval_begin_search(eval_thread, WHITE, 1.0);
+  EXPECT_EQ(eval_thread.cache_hits, 0u);
+  eval_thread.iteration_depth = 2;
   g_weights.pst[BISHOP][C4] += make_score(50, 50);
-  EXPECT_NE(evaluate(g_thread, b.pos, 2, nullptr), first);
-  g_thread.iteration_depth = 0;
+  EXPECT_NE(evaluate(eval_thread, b.pos, 2, nullptr), first);
+  eval_thread.iteration_depth = 0;
 }
 
 TEST_F(EvalTest, Contempt) {
   const std::string start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-  g_slots[SLOT_CONTEMPT] = 41;  // n = 29 + 12 = 41 for the start position, so +41
-  rebuild();
+  eval_slots[SLOT_CONTEMPT] = 41;  // n = 29 + 12 = 41 for the start position, so +41
+  rebuild_eval();
   EXPECT_EQ(eval_fen(start), 16 + 41);
-  eval_begin_search(g_thread, BLACK, 1.0);
+  eval_begin_search(eval_thread, BLACK, 1.0);
   EXPECT_EQ(eval_fen(mirror_fen(start)), 16 + 41);
-  eval_begin_search(g_thread, WHITE, 6000.0);  // analysis: no contempt
+  eval_begin_search(eval_thread, WHITE, 6000.0);  // analysis: no contempt
   EXPECT_EQ(eval_fen(start), 16);
-  g_slots[SLOT_CONTEMPT] = -300;  // clamped to -150
-  rebuild();
+  eval_slots[SLOT_CONTEMPT] = -300;  // clamped to -150
+  rebuild_eval();
   EXPECT_EQ(g_weights.contempt, -150);
 }
 
@@ -509,8 +486,8 @@ TEST_F(EvalTest, ColourSymmetryOverSuitesAndGames) {
   // Odd percentages make rounding asymmetries show.
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) {
-      for (int s = SLOT_SCALE_PST_PAWN; s < SLOT_SCALE_AWARENESS; ++s) g_slots[s] = i16(37 + 11 * (s & 7));
-      rebuild();
+      for (int s = SLOT_SCALE_PST_PAWN; s < SLOT_SCALE_AWARENESS; ++s) eval_slots[s] = i16(37 + 11 * (s & 7));
+      rebuild_eval();
     }
     int nonzero = 0, failures = 0;
     Board a, m;
@@ -518,7 +495,7 @@ TEST_F(EvalTest, ColourSymmetryOverSuitesAndGames) {
       a.set(fen);
       m.set(mirror_fen(fen));
       EvalPlyInfo ia{}, im{};
-      int ea = evaluate(g_thread, a.pos, 1, &ia), em = evaluate(g_thread, m.pos, 1, &im);
+      int ea = evaluate(eval_thread, a.pos, 1, &ia), em = evaluate(eval_thread, m.pos, 1, &im);
       bool same = ea == em && ia.danger[WHITE] == im.danger[BLACK] && ia.danger[BLACK] == im.danger[WHITE];
       if (!same && ++failures <= 10)
         ADD_FAILURE() << fen << ": " << ea << " vs " << em << ", danger " << ia.danger[0] << "/" << ia.danger[1]

@@ -28,8 +28,6 @@ void default_slots() {
   g_slots[SLOT_LMR_DEPTH] = 3;
 }
 
-std::vector<std::string> g_lines;
-void capture(const char* line) { g_lines.push_back(line); }
 
 const SearchParams& sp = g_search_params;
 
@@ -152,22 +150,22 @@ TEST(SearchParams, StrengthReduction) {
 TEST(SearchParams, Listing) {
   default_slots();
   set_search_params(g_slots);
-  g_lines.clear();
-  set_output_sink(capture);
-  print_search_params();
-  set_output_sink(nullptr);
-  ASSERT_EQ(g_lines.size(), 7u + 1 + 31 + 2 + 31);
-  EXPECT_EQ(g_lines[0], "BP_margin= 15");
-  EXPECT_EQ(g_lines[1], "FP_depth= 3, margins= 175 300 425");
-  EXPECT_EQ(g_lines[2], "SEP_depth= 3, margins= 75 150 225");
-  EXPECT_EQ(g_lines[3], "PC: depth= 3, Red= 3, Margin= 100");
-  EXPECT_EQ(g_lines[4], "NMP_depth= 3");
-  EXPECT_EQ(g_lines[5], "LMP_depth= 6, count= 3 5 7 9 11 13");
-  EXPECT_EQ(g_lines[6], "LMR_depth= 3");
-  EXPECT_EQ(g_lines[7], "LMR table:");
-  EXPECT_EQ(g_lines[8].substr(0, 8), " 1  0 0 ");
-  EXPECT_EQ(g_lines[10], " 3  0 0 0 0 0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ");
-  EXPECT_EQ(g_lines[39], "");
-  EXPECT_EQ(g_lines[40], "");
-  EXPECT_EQ(g_lines[43].substr(0, 10), " 3  0 1 1 ");
+  {
+    CaptureOutput out;
+    print_search_params();
+  }
+  ASSERT_EQ(g_captured.size(), 7u + 1 + 31 + 2 + 31);
+  EXPECT_EQ(g_captured[0], "BP_margin= 15");
+  EXPECT_EQ(g_captured[1], "FP_depth= 3, margins= 175 300 425");
+  EXPECT_EQ(g_captured[2], "SEP_depth= 3, margins= 75 150 225");
+  EXPECT_EQ(g_captured[3], "PC: depth= 3, Red= 3, Margin= 100");
+  EXPECT_EQ(g_captured[4], "NMP_depth= 3");
+  EXPECT_EQ(g_captured[5], "LMP_depth= 6, count= 3 5 7 9 11 13");
+  EXPECT_EQ(g_captured[6], "LMR_depth= 3");
+  EXPECT_EQ(g_captured[7], "LMR table:");
+  EXPECT_EQ(g_captured[8].substr(0, 8), " 1  0 0 ");
+  EXPECT_EQ(g_captured[10], " 3  0 0 0 0 0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ");
+  EXPECT_EQ(g_captured[39], "");
+  EXPECT_EQ(g_captured[40], "");
+  EXPECT_EQ(g_captured[43].substr(0, 10), " 3  0 1 1 ");
 }

@@ -20,14 +20,6 @@ int ms_since(Clock::time_point t0) {
   return int(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
 }
 
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  std::string w;
-  while (in >> w) out.push_back(w);
-  return out;
-}
-
 // Whether `text` is a legal move (UCI notation) of the position.
 bool is_legal_text(const std::string& fen, const std::vector<std::string>& moves, const std::string& text) {
   TestBoard b(fen.c_str());

@@ -16,11 +16,9 @@
 #include "platform/output.h"
 #include "search/control.h"
 #include "search/options.h"
+#include "test_util.h"
 
 namespace {
-
-std::vector<std::string> g_out;
-void capture(const char* line) { g_out.emplace_back(line); }
 
 // Runs inside the test program's engine (started without the speed
 // measurement) with a made-up measured speed, and puts everything back.
@@ -32,7 +30,7 @@ class Strength : public ::testing::Test {
     saved_elo_ = g_options[SLOT_ELO];
     g_control.calibration_nps = 2000000;
     g_control.max_elo = elo_from_nps(2000000);
-    set_output_sink(capture);
+    set_output_sink(capture_sink);
   }
   void TearDown() override {
     set_output_sink(nullptr);
@@ -44,9 +42,9 @@ class Strength : public ::testing::Test {
     g_options[SLOT_ELO] = saved_elo_;
   }
   std::vector<std::string> set(const char* name, const char* value) {
-    g_out.clear();
+    g_captured.clear();
     set_option(name, value);
-    return g_out;
+    return g_captured;
   }
   static f64 prepared_target() {
     prepare_search();
@@ -58,14 +56,6 @@ class Strength : public ::testing::Test {
   std::vector<f64> saved_control_;
   i16 saved_limit_ = 0, saved_elo_ = 0;
 };
-
-std::vector<std::string> words(const std::string& line) {
-  std::istringstream in(line);
-  std::vector<std::string> out;
-  std::string w;
-  while (in >> w) out.push_back(w);
-  return out;
-}
 
 // Nodes of the last info line that reports them.
 long long last_nodes(const std::vector<std::string>& lines) {

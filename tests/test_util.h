@@ -6,6 +6,9 @@
 
 #include <string>
 #include <sys/stat.h>
+#include <vector>
+
+#include "platform/output.h"
 
 inline std::string testdata_path(const std::string& rel) { return std::string(VORN_TESTDATA_DIR) + "/" + rel; }
 
@@ -24,3 +27,16 @@ inline bool long_tests_enabled() {
   const char* v = std::getenv("VORN_LONG_TESTS");
   return v && v[0] == '1';
 }
+
+// Lines printed through the output routine while a CaptureOutput lives.
+inline std::vector<std::string> g_captured;
+inline void capture_sink(const char* line) { g_captured.emplace_back(line); }
+struct CaptureOutput {
+  CaptureOutput() {
+    g_captured.clear();
+    set_output_sink(capture_sink);
+  }
+  ~CaptureOutput() { set_output_sink(nullptr); }
+  CaptureOutput(const CaptureOutput&) = delete;
+  CaptureOutput& operator=(const CaptureOutput&) = delete;
+};

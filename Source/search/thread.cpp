@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "platform/numa.h"
 #include "platform/platform.h"
 #include "search/tt.h"
 
@@ -31,6 +32,8 @@ u8 wait_for_command(SearchThread& t) {
 
 void* search_thread(void* arg) {
   int index = *static_cast<int*>(arg);
+  // Placed first: the record's pages come from the node of the first write.
+  numa_place_thread(index, g_thread_count);
   void* mem = alloc_zeroed(sizeof(SearchThread));
   if (!mem) std::exit(1);
   auto* t = new (mem) SearchThread();

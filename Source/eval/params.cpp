@@ -99,12 +99,12 @@ void register_eval_params(i16* slots) {
 
   static const char FILES[] = "abcd";
   for (int i = 0; i < 32; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "pst_%c%d", FILES[i & 3], i / 4 + 1);
     add_param(slots, name, SLOT_PST_SHAPE + i, PST_SHAPE_DEFAULTS[i]);
   }
   for (int i = 0; i < 15; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "p%d", i + 1);
     add_param(slots, name, SLOT_P1 + i, P_DEFAULTS[i]);
   }

@@ -351,7 +351,7 @@ TEST_F(EvalTest, Contempt) {
 // Positions from the games of a PGN file: every third position of each game,
 // up to `limit` in all.  Comments, variations, move numbers, results and
 // annotation glyphs are skipped; a game stops at the first move that does not parse.
-std::vector<std::string> pgn_positions(const std::string& path, size_t limit) {
+static std::vector<std::string> pgn_positions(const std::string& path, size_t limit) {
   std::vector<std::string> fens;
   std::ifstream in(path);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -426,7 +426,7 @@ std::vector<std::string> pgn_positions(const std::string& path, size_t limit) {
 
 // Positions from random games (fixed seed): odd material such as several
 // queens, bare kings and far-advanced pawns that real games rarely reach.
-std::vector<std::string> random_game_positions(int games) {
+static std::vector<std::string> random_game_positions(int games) {
   std::vector<std::string> fens;
   Board b;
   u32 seed = 12345;

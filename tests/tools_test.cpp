@@ -102,7 +102,7 @@ TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
   REQUIRE_TESTDATA("pgn/README.md");
   const char* files[] = {"anastasian-lewis.pgn", "chessbase-empty-line.pgn", "kasparov-deep-blue-1997.pgn",
                          "molinari-bordais-1979.pgn", "nepomniachtchi-liren-game1.pgn", "stockfish-learning.pgn",
-                         "uci-moves.pgn", "utf8-bom.pgn", "engine-games-3fold.pgn"};
+                         "uci-moves.pgn", "utf8-bom.pgn", "engine-games-3fold.pgn", "carlsen.pgn"};
   for (const char* f : files) {
     std::vector<PgnGame*> games = read_all(testdata_path(std::string("pgn/") + f));
     EXPECT_FALSE(games.empty()) << f;

@@ -58,7 +58,7 @@ int pgn_result_code(const char* text);
 
 struct Position;
 
-// The move of a move word in pos: the engine's notation reader first, then
-// standard notation whose disambiguation counts only legal moves (a pinned
-// piece does not make "Rc8" ambiguous).  1 with the move, else 0.
+// The move of a move word in pos: standard notation matched against the
+// legal moves (a pinned piece does not make "Rc8" ambiguous), then any other
+// form the engine reads ("g1f3", "e7e8q").  1 with the move, else 0.
 int parse_game_move(const Position& pos, const char* text, Move* move);

@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -40,11 +42,13 @@ std::vector<std::string> file_lines(const std::string& path) {
   return lines;
 }
 
-std::vector<PgnGame*> read_all(const std::string& path) {
-  std::vector<PgnGame*> games;
+std::vector<std::unique_ptr<PgnGame>> read_all(const std::string& path) {
+  std::vector<std::unique_ptr<PgnGame>> games;
   PgnReader r;
   if (!pgn_open(r, path.c_str())) return games;
-  for (auto* g = new PgnGame; pgn_next_game(r, *g); g = new PgnGame) games.push_back(g);
+  while (pgn_next_game(r, *games.emplace_back(new PgnGame))) {
+  }
+  games.pop_back();
   pgn_close(r);
   return games;
 }
@@ -69,7 +73,7 @@ TEST(PgnReader, ReadsWhatRealFilesContain) {
              "1.e4 $1 e5!? 2.Nf3 {a comment\r\nover two lines} (2.f4 exf4 (2...d5) 3.Nf3) 2...Nc6+ ; rest\r\n"
              "3.Bb5 \xE2\x80\x94 3...a6?? 4.Baxxxxxxx4 1-0\r\n"
              "[Event \"B\"]\n[Result \"*\"]\n\n1. d4 d5 *\n");
-  std::vector<PgnGame*> games = read_all(path);
+  auto games = read_all(path);
   ASSERT_EQ(games.size(), 2u);
   const PgnGame& a = *games[0];
   EXPECT_EQ(a.result, PGN_WHITE_WINS);
@@ -82,7 +86,6 @@ TEST(PgnReader, ReadsWhatRealFilesContain) {
   EXPECT_STREQ(a.moves[2].comment, "a comment over two lines");
   EXPECT_EQ(games[1]->result, PGN_UNKNOWN);
   EXPECT_EQ(games[1]->move_count, 2);
-  for (PgnGame* g : games) delete g;
 }
 
 TEST(PgnReader, LongGamesKeepTheirFirstPart) {
@@ -90,11 +93,10 @@ TEST(PgnReader, LongGamesKeepTheirFirstPart) {
   std::string text = "[Event \"long\"]\n\n";
   for (int i = 0; i < 200; ++i) text += "Nf3 Nf6 Ng1 Ng8 ";
   write_file(path, text + "1/2-1/2\n");
-  std::vector<PgnGame*> games = read_all(path);
+  auto games = read_all(path);
   ASSERT_EQ(games.size(), 1u);
   EXPECT_EQ(games[0]->move_count, PGN_MAX_PLIES);
   EXPECT_TRUE(games[0]->truncated);
-  delete games[0];
 }
 
 // Every game of the shared collections replays to its end.
@@ -104,9 +106,9 @@ TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
                          "molinari-bordais-1979.pgn", "nepomniachtchi-liren-game1.pgn", "stockfish-learning.pgn",
                          "uci-moves.pgn", "utf8-bom.pgn", "engine-games-3fold.pgn", "carlsen.pgn"};
   for (const char* f : files) {
-    std::vector<PgnGame*> games = read_all(testdata_path(std::string("pgn/") + f));
+    auto games = read_all(testdata_path(std::string("pgn/") + f));
     EXPECT_FALSE(games.empty()) << f;
-    for (PgnGame* g : games) {
+    for (auto& g : games) {
       TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
       // A null move ("Z0", "--") ends what can be replayed.
       for (int i = 0; i < g->move_count && std::strcmp(g->moves[i].text, "Z0") && std::strcmp(g->moves[i].text, "--");
@@ -115,16 +117,15 @@ TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
         ASSERT_TRUE(parse_game_move(b.pos, g->moves[i].text, &m)) << f << " game " << g->number << " move " << i << " '" << g->moves[i].text << "'";
         make_move(b.pos, m);
       }
-      delete g;
     }
   }
 }
 
 TEST(ScanPgn, ScoresFromComments) {
-  PgnMove m{};
-  auto score = [&](const char* comment, int mover) {
-    std::snprintf(m.comment, sizeof m.comment, "%s", comment);
-    m.has_comment = true;
+  auto score = [](const char* comment, int mover) {
+    PgnMove m{};
+    m.has_comment = comment != nullptr;
+    std::snprintf(m.comment, sizeof m.comment, "%s", comment ? comment : "");
     return comment_score(m, mover);
   };
   EXPECT_EQ(score("+M5/20 1.2s", WHITE), 9000);
@@ -133,21 +134,7 @@ TEST(ScanPgn, ScoresFromComments) {
   EXPECT_EQ(score("book", BLACK), 0);
   EXPECT_EQ(score("eval 40, depth 12", BLACK), -40);
   EXPECT_EQ(score("2.7s", WHITE), SCORE_NONE);
-  m.has_comment = false;
-  EXPECT_EQ(comment_score(m, WHITE), SCORE_NONE);
-}
-
-TEST(EpdOps, MovesAndPointsAreJudgedInThePosition) {
-  TestBoard b("r3k3/8/8/8/8/8/8/R3K2R w KQq -");
-  Move rd1 = b.parse("Rd1"), kf1 = b.parse("Kf1");
-  EXPECT_TRUE(move_listed(b.pos, "Kf1 Rd1", " ,;\"", rd1));
-  EXPECT_FALSE(move_listed(b.pos, "Kf1 Rxa8+", " ,;\"", rd1));
-  int available = 0;
-  EXPECT_EQ(points_for_move(b.pos, "\"Rd1=10, O-O=5\"", rd1, &available), 10);
-  EXPECT_EQ(available, 10);
-  EXPECT_EQ(points_for_move(b.pos, "\"Rd1=10, O-O=5\"", kf1, &available), 0);
-  EXPECT_EQ(book_weight(3, 0, 0), 12);
-  EXPECT_EQ(book_weight(2, 0, 8), 0);  // two wins are too few whatever the draws
+  EXPECT_EQ(score(nullptr, WHITE), SCORE_NONE);
 }
 
 // The book written from crafted games equals a recount of those games, and
@@ -335,4 +322,47 @@ TEST(ToolModes, SuiteSummaryAgreesWithItsAnswers) {
   EXPECT_EQ(answers, int(suite.size()));
   std::string want = std::to_string(matching) + " / " + std::to_string(answers) + " correct best moves";
   EXPECT_NE(std::find(out.begin(), out.end(), want), out.end()) << want;
+}
+
+// Variant 1 marks a move "?" exactly where the opponent's scores jump for
+// good, and the next scored move "!"; checked on the scores it printed.
+TEST(ToolModes, ScanMarksMistakesOnlyWhereTheScoresJump) {
+  REQUIRE_TESTDATA("pgn/engine-games.pgn");
+  std::string dir = make_temp_dir();
+  run_tool({"-scan_pgn1", testdata_path("pgn/engine-games.pgn")}, dir);
+  std::vector<std::string> lines = file_lines(dir + "/tmp.pgn");
+  std::vector<std::string> comments;
+  int games = 0, marks = 0;
+  auto check_game = [&] {
+    const int count = int(comments.size());
+    std::vector<int> s(count + 8, -29999);
+    for (int i = 0; i < count; ++i) {
+      char* end = nullptr;
+      double v = std::strtod(comments[i].c_str(), &end);
+      if (end != comments[i].c_str()) s[i] = int(std::lround(v * 100)) * (i % 2 ? -1 : 1);
+    }
+    bool marked = false;
+    for (int i = 0; i < count; ++i) {
+      bool has = comments[i].find(" ? ") != std::string::npos, bm = comments[i].find(" ! ") != std::string::npos;
+      EXPECT_EQ(bm, marked && s[i] >= -9999) << "game " << games << " move " << i;
+      int s0 = i > 0 ? s[i - 1] : 0, d = std::abs(s0) / 10;
+      bool jump = i > 12 && i < count - 10 && s0 >= -999 && s0 <= 249 && s[i + 7] >= -999 && s[i + 1] - s0 > d + 30 &&
+                  s[i + 3] - s0 > d + 30 && s[i + 7] - s0 > d + 50;
+      EXPECT_EQ(has, jump) << "game " << games << " move " << i << " " << comments[i];
+      marks += has;
+      marked = has;
+    }
+    comments.clear();
+  };
+  for (const std::string& l : lines) {
+    if (l.empty() || l[0] == '[') {
+      if (!comments.empty()) ++games, check_game();
+      continue;
+    }
+    size_t open = l.find('{');
+    ASSERT_NE(open, std::string::npos) << l;
+    comments.push_back(l.substr(open + 1, l.rfind('}') - open - 1));
+  }
+  EXPECT_EQ(games, 200);
+  EXPECT_GT(marks, 0);
 }

@@ -54,7 +54,8 @@ std::vector<std::unique_ptr<PgnGame>> read_all(const std::string& path) {
 }
 
 // Runs a tool mode to its end with standard input closed; its output lines.
-std::vector<std::string> run_tool(const std::vector<std::string>& args, const std::string& dir, bool hold_input = false) {
+std::vector<std::string> run_tool(const std::vector<std::string>& args, const std::string& dir,
+                                  bool hold_input = false) {
   EngineProcess e(args, dir);
   if (!hold_input) e.close_input();
   std::vector<std::string> lines;
@@ -102,9 +103,10 @@ TEST(PgnReader, LongGamesKeepTheirFirstPart) {
 // Every game of the shared collections replays to its end.
 TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
   REQUIRE_TESTDATA("pgn/README.md");
-  const char* files[] = {"anastasian-lewis.pgn", "chessbase-empty-line.pgn", "kasparov-deep-blue-1997.pgn",
+  const char* files[] = {"anastasian-lewis.pgn",   "chessbase-empty-line.pgn", "kasparov-deep-blue-1997.pgn",
                          "molinari-bordais-1979.pgn", "nepomniachtchi-liren-game1.pgn", "stockfish-learning.pgn",
-                         "uci-moves.pgn", "utf8-bom.pgn", "engine-games-3fold.pgn", "carlsen.pgn"};
+                         "uci-moves.pgn",          "utf8-bom.pgn",             "engine-games-3fold.pgn",
+                         "carlsen.pgn"};
   for (const char* f : files) {
     auto games = read_all(testdata_path(std::string("pgn/") + f));
     EXPECT_FALSE(games.empty()) << f;
@@ -114,7 +116,8 @@ TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
       for (int i = 0; i < g->move_count && std::strcmp(g->moves[i].text, "Z0") && std::strcmp(g->moves[i].text, "--");
            ++i) {
         Move m = 0;
-        ASSERT_TRUE(parse_game_move(b.pos, g->moves[i].text, &m)) << f << " game " << g->number << " move " << i << " '" << g->moves[i].text << "'";
+        ASSERT_TRUE(parse_game_move(b.pos, g->moves[i].text, &m))
+            << f << " game " << g->number << " move " << i << " '" << g->moves[i].text << "'";
         make_move(b.pos, m);
       }
     }
@@ -178,7 +181,8 @@ TEST(ToolModes, BookEqualsARecountOfTheGames) {
   for (u64 key : keys) {
     std::multiset<std::pair<u16, u16>> want, got;
     for (auto& [km, c] : count)
-      if (km.first == key && book_weight(c[0], c[1], c[2])) want.insert({km.second, u16(book_weight(c[0], c[1], c[2]))});
+      if (km.first == key && book_weight(c[0], c[1], c[2]))
+        want.insert({km.second, u16(book_weight(c[0], c[1], c[2]))});
     BookEntry e[BOOK_MAX_CANDIDATES];
     int n = find_book_entries((dir + "/tmp_book.bin").c_str(), key, e, BOOK_MAX_CANDIDATES);
     for (int i = 0; i < n; ++i) {
@@ -242,9 +246,9 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
       std::string c = text.substr(p + 1, e - p - 1);
       size_t slash = c.find('/');
       moves.back().second = c.find("book") != std::string::npos ? 0
-                            : c.find("+M") == 0                  ? 9000
-                            : c.find("-M") == 0                  ? -9000
-                                                                 : int(std::stod(c.substr(0, slash)) * 100);
+                            : c.find("+M") == 0                 ? 9000
+                            : c.find("-M") == 0                 ? -9000
+                                                                : int(std::stod(c.substr(0, slash)) * 100);
       p = e + 1;
       continue;
     }
@@ -297,8 +301,8 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     EXPECT_NE(std::find(out.begin(), out.end(), "1 / 4 correct best moves"), out.end());
     EXPECT_NE(std::find(out.begin(), out.end(), "score= 10 / 10"), out.end());
     std::vector<std::string> unsolved = file_lines(dir + "/unsolved.epd");
-    EXPECT_EQ(unsolved, (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -",
-                                                  "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
+    EXPECT_EQ(unsolved,
+              (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
   }
 }
 

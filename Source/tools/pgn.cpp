@@ -274,15 +274,19 @@ int parse_standard(const Position& pos, const char* text, Move* move) {
     const char* p = buf;
     if (*p && std::strchr(letters, *p)) type = int(std::strchr(letters, *p++) - letters) + KNIGHT;
     int len = int(std::strlen(p));
-    if (type == PAWN && len > 0 && std::strchr("NBRQ", p[len - 1])) promo = int(std::strchr(letters, p[--len]) - letters) + KNIGHT;
+    if (type == PAWN && len > 0 && std::strchr("NBRQ", p[len - 1]))
+      promo = int(std::strchr(letters, p[--len]) - letters) + KNIGHT;
     if (len < 2 || len > 4) return 0;
     int f = p[len - 2] - 'a', r = p[len - 1] - '1';
     if (f < 0 || f > 7 || r < 0 || r > 7) return 0;
     to = make_square(f, r);
     for (int i = 0; i < len - 2; ++i) {
-      if (p[i] >= 'a' && p[i] <= 'h') from_file = p[i] - 'a';
-      else if (p[i] >= '1' && p[i] <= '8') from_rank = p[i] - '1';
-      else return 0;
+      if (p[i] >= 'a' && p[i] <= 'h')
+        from_file = p[i] - 'a';
+      else if (p[i] >= '1' && p[i] <= '8')
+        from_rank = p[i] - '1';
+      else
+        return 0;
     }
     // A pawn push stays on its file; a capture names the file it leaves.
     if (type == PAWN && !capture && from_file < 0) from_file = f;

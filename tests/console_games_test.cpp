@@ -112,7 +112,7 @@ TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
 }
 
 TEST(ConsoleGames, EditorSetsUpSafePositionsOnly) {
-  EngineProcess e({"-c"});
+  EngineProcess e({"-c"}, make_temp_dir());
   ASSERT_EQ(board_fen(e), START);
   // Lines sent at once, before the editor has even started, must all reach it.
   e.send("edit\n#\nw Ke1 Qd1\nb Ke8\n.");
@@ -123,6 +123,10 @@ TEST(ConsoleGames, EditorSetsUpSafePositionsOnly) {
   EXPECT_EQ(fen_after(e, "edit\nw Ke2\n."), "4k3/8/8/8/8/8/8/3QK3 b - -");  // two white kings
   // Castling stays only where king and rook stand at home.
   EXPECT_EQ(fen_after(e, "edit\n#\nw Ke1 Rh1 Ra1\nb Ke8 Ra8 Rh7\n."), "r3k3/7r/8/8/8/8/8/R3K2R b KQq -");
+  // A game from an edited position is saved with its start and loads back.
+  EXPECT_EQ(fen_after(e, "Kd8"), "r2k4/7r/8/8/8/8/8/R3K2R w KQ -");
+  e.send("save");
+  EXPECT_EQ(fen_after(e, "load tmp.pgn 1"), "r2k4/7r/8/8/8/8/8/R3K2R w KQ -");
   e.send("quit");
   EXPECT_EQ(e.wait_exit(5000), 0);
 }

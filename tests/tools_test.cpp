@@ -293,8 +293,10 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
              "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - am Rd8; id \"avoid\";\n"
              "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - c0 \"Rd8=10, Rd7=5\"; id \"points\";\n"
              "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - id \"neither\";\n");
+  // Depth 3 searches in this thread; a node limit wakes the search threads.
   for (bool hold : {false, true}) {
-    std::vector<std::string> out = run_tool({"-anepd", "suite.epd", "-d", "3"}, dir, hold);
+    std::vector<std::string> out =
+        run_tool({"-anepd", "suite.epd", hold ? "-n" : "-d", hold ? "200000" : "3"}, dir, hold);
     int moves = 0;
     for (const std::string& l : out) moves += l.rfind("move= d1d8", 0) == 0;
     EXPECT_EQ(moves, 4);

@@ -85,7 +85,11 @@ void load_game(const char* path, const char* tag) {
     reset_clocks();
     return;
   }
-  setup_game_fen(START_POSITION);
+  // A game that starts elsewhere brings its position, under the same safety test as "fen".
+  if (!setup_game_fen(game.fen[0] ? game.fen : START_POSITION)) {
+    reset_clocks();
+    return;
+  }
   Position& pos = game_position();
   for (int i = 0; i < game.move_count; ++i) {
     Move m;

@@ -441,7 +441,8 @@ void process_command() {
   read_pending_input();
   if (g_in.count == 0) {
     // End of input acts as "quit" once everything sent before it has run.
-    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 && !g_in.quit_sent) {
+    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
+        !g_in.quit_sent) {
       g_in.quit_sent = true;
       g_control.stop = STOP_ABORT;
       g_control.report_held = 0;

@@ -136,7 +136,7 @@ void build_book(const char* pgn_file) {
       std::fputc('.', stdout);
       std::fflush(stdout);
     }
-    if (game.result != PGN_UNKNOWN) add_game(table, game);
+    if (game.result != PGN_UNKNOWN && !game.fen[0]) add_game(table, game);
   }
   pgn_close(reader);
   if (table.failed) {

@@ -201,7 +201,7 @@ bool pgn_next_game(PgnReader& r, PgnGame& g) {
   if (!r.file) return false;
   g.result = PGN_UNKNOWN;
   g.has_result_tag = g.matched = g.truncated = false;
-  g.white[0] = g.black[0] = '\0';
+  g.white[0] = g.black[0] = g.fen[0] = '\0';
   g.tag_count = g.move_count = 0;
   MoveText mt;
   mt.game = &g;
@@ -228,6 +228,7 @@ bool pgn_next_game(PgnReader& r, PgnGame& g) {
       if (g.tag_count < PGN_MAX_TAGS) copy_text(g.tags[g.tag_count++], PGN_TAG_CHARS, line, line + std::strlen(line));
       if (tag_is(s, "White")) tag_value(s, g.white, int(sizeof g.white) - 1);
       if (tag_is(s, "Black")) tag_value(s, g.black, int(sizeof g.black) - 1);
+      if (tag_is(s, "FEN")) tag_value(s, g.fen, int(sizeof g.fen) - 1);
       if (tag_is(s, "Result")) {
         char value[32];
         tag_value(s, value, int(sizeof value) - 1);

@@ -32,6 +32,7 @@ struct PgnGame {
   bool matched;        // a line of the game contains PgnReader::find
   bool truncated;      // more than PGN_MAX_PLIES half-moves; the rest was dropped
   char white[64], black[64];
+  char fen[100];       // the FEN tag of a game that starts elsewhere, or empty
   int tag_count;
   char tags[PGN_MAX_TAGS][PGN_TAG_CHARS + 1];  // the tag lines as written, line end removed
   int move_count;

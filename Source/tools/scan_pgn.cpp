@@ -167,7 +167,8 @@ void scan_pgn(const char* pgn_file, int variant) {
         if (std::strstr(game.tags[t], "Round ")) std::fprintf(f.out, "[Tag \"game_%d\"]\n", games);
       }
     }
-    if (game.move_count > 0) write_game_positions(f, game, variant);
+    // Only games from the initial position are replayed.
+    if (game.move_count > 0 && !game.fen[0]) write_game_positions(f, game, variant);
   }
   std::fputc('\n', f.out);
   std::fclose(f.out);

@@ -284,9 +284,9 @@ TEST(EnginePipe, ConsoleBoardMovesAndPerft) {
 }
 
 TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
-  EngineProcess e({"-mkbook", "games.pgn"});
+  EngineProcess e({"-mktune", "games.epd"});
   EXPECT_EQ(e.wait_exit(2000), 2);
-  EngineProcess f({"-anepd", "x.epd", "-unknown-switch"});
+  EngineProcess f({"-tune", "x.epd", "-unknown-switch"});
   EXPECT_EQ(f.wait_exit(2000), 2);
 }
 

@@ -7,6 +7,7 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/see.h"
+#include "engine/console_games.h"
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/options.h"
@@ -237,6 +238,7 @@ void print_swaps() {
 }  // namespace
 
 void console_command(const char* line) {
+  if (games_command(line)) return;
   Words words;
   split_words(line, words);
   const char* cmd = words.w[0];

@@ -23,7 +23,10 @@
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "tools/anepd.h"
 #include "tools/bench.h"
+#include "tools/mkbook.h"
+#include "tools/scan_pgn.h"
 
 EngineFlags g_flags;
 GameRecord* g_game = nullptr;
@@ -45,7 +48,8 @@ void set_text_switch(int slot, const char* value) { set_option_text(g_options, s
 // Switches whose tool is not part of this build end the run with a message.
 bool mode_available(int mode) {
   return mode == MODE_PLAY || mode == MODE_MATCH || mode == MODE_MKCONFIG || mode == MODE_BENCH ||
-         mode == MODE_BENCH2 || mode == MODE_PBENCH;
+         mode == MODE_BENCH2 || mode == MODE_PBENCH || mode == MODE_ANEPD || mode == MODE_MKBOOK ||
+         (mode >= MODE_SCAN_PGN1 && mode <= MODE_SCAN_PGN4);
 }
 
 void bench_prepare() {
@@ -416,11 +420,21 @@ void engine_loop() {
 int vorn_main(int argc, char** argv) {
   if (!engine_startup(argc, argv, true)) return 1;
   int rc = 0;
+  // A tool runs to the end of its work or a "quit" line, not to the end of input.
+  if (g_flags.mode != MODE_PLAY) set_end_of_input_quits(false);
   if (g_flags.mode == MODE_PLAY) {
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
     BenchHooks hooks{&game_position(), bench_prepare, process_command};
     run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
+  } else if (g_flags.mode == MODE_ANEPD) {
+    ToolHooks hooks{&game_position(), setup_game_fen, bench_prepare, process_command,
+                    [] { return g_flags.quit != 0; }};
+    analyze_epd(g_flags.epd_file, hooks);
+  } else if (g_flags.mode == MODE_MKBOOK) {
+    build_book(g_flags.pgn_file);
+  } else if (g_flags.mode >= MODE_SCAN_PGN1 && g_flags.mode <= MODE_SCAN_PGN4) {
+    scan_pgn(g_flags.pgn_file, g_flags.mode - MODE_SCAN_PGN1 + 1);
   } else if (!mode_available(g_flags.mode)) {
     std::fprintf(stderr, "%s: this mode is not available in this build\n", g_flags.mode_switch);
     rc = 2;

@@ -36,6 +36,7 @@ struct InputState {
 };
 
 InputState g_in;
+bool g_end_of_input_quits = true;
 
 void push_line(const char* text, int len) {
   int slot = (g_in.head + g_in.count) % QUEUE_LINES;
@@ -422,6 +423,8 @@ const char* next_token(const char* text) {
 
 bool input_ready() { return g_in.count > 0 || g_in.raw_pos < g_in.raw_len || g_in.end_of_input; }
 
+void set_end_of_input_quits(bool quits) { g_end_of_input_quits = quits; }
+
 void reset_input_state() { std::memset(&g_in, 0, sizeof g_in); }
 
 void execute_command(const char* line) {
@@ -438,7 +441,8 @@ void process_command() {
   read_pending_input();
   if (g_in.count == 0) {
     // End of input acts as "quit" once everything sent before it has run.
-    if (g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 && !g_in.quit_sent) {
+    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
+        !g_in.quit_sent) {
       g_in.quit_sent = true;
       g_control.stop = STOP_ABORT;
       g_control.report_held = 0;

@@ -10,6 +10,8 @@ void execute_command(const char* line);
 const char* next_token(const char* text);
 // Whether a command is queued or input is pending or already known to be at its end.
 bool input_ready();
+// Whether the end of standard input acts as "quit" (play) or is ignored (tool modes).
+void set_end_of_input_quits(bool quits);
 // Forgets queued input and the end-of-input state (tests drive the
 // interpreter in-process).
 void reset_input_state();

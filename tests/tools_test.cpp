@@ -1,0 +1,374 @@
+// The PGN and EPD readers and the tool modes built on them: the book
+// builder, the PGN scanner and the test-suite analysis.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board_test.h"
+#include "book/book.h"
+#include "engine_process.h"
+#include "test_util.h"
+#include "tools/epd.h"
+#include "tools/mkbook.h"
+#include "tools/pgn.h"
+#include "tools/scan_pgn.h"
+
+namespace {
+
+std::string make_temp_dir() {
+  char tmpl[] = "/tmp/vorn_tools_XXXXXX";
+  const char* d = mkdtemp(tmpl);
+  return d ? d : "/tmp";
+}
+
+void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::vector<std::string> file_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+std::vector<std::unique_ptr<PgnGame>> read_all(const std::string& path) {
+  std::vector<std::unique_ptr<PgnGame>> games;
+  PgnReader r;
+  if (!pgn_open(r, path.c_str())) return games;
+  while (pgn_next_game(r, *games.emplace_back(new PgnGame))) {
+  }
+  games.pop_back();
+  pgn_close(r);
+  return games;
+}
+
+// Runs a tool mode to its end with standard input closed; its output lines.
+std::vector<std::string> run_tool(const std::vector<std::string>& args, const std::string& dir,
+                                  bool hold_input = false) {
+  EngineProcess e(args, dir);
+  if (!hold_input) e.close_input();
+  std::vector<std::string> lines;
+  for (std::string line; e.read_line(line, 60000);) lines.push_back(line);
+  EXPECT_EQ(e.wait_exit(5000), 0);
+  return lines;
+}
+
+}  // namespace
+
+TEST(PgnReader, ReadsWhatRealFilesContain) {
+  std::string dir = make_temp_dir(), path = dir + "/real.pgn";
+  write_file(path,
+             "\xEF\xBB\xBF[Event \"A\"]\r\n[White \"Caf\xC3\xA9\"]\r\n[Result \"1-0\"]\r\n\r\n"
+             "% a line for other programs\r\n"
+             "1.e4 $1 e5!? 2.Nf3 {a comment\r\nover two lines} (2.f4 exf4 (2...d5) 3.Nf3) 2...Nc6+ ; rest\r\n"
+             "3.Bb5 \xE2\x80\x94 3...a6?? 4.Baxxxxxxx4 1-0\r\n"
+             "[Event \"B\"]\n[Result \"*\"]\n\n1. d4 d5 *\n");
+  auto games = read_all(path);
+  ASSERT_EQ(games.size(), 2u);
+  const PgnGame& a = *games[0];
+  EXPECT_EQ(a.result, PGN_WHITE_WINS);
+  EXPECT_STREQ(a.white, "Caf\xC3\xA9");
+  std::vector<std::string> moves;
+  for (int i = 0; i < a.move_count; ++i) moves.push_back(a.moves[i].text);
+  // The too-long word is kept as a move that cannot parse, so a game stops there.
+  EXPECT_EQ(moves, (std::vector<std::string>{"e4", "e5", "Nf3", "Nc6+", "Bb5", "a6", ""}));
+  EXPECT_TRUE(a.moves[2].has_comment);
+  EXPECT_STREQ(a.moves[2].comment, "a comment over two lines");
+  EXPECT_EQ(games[1]->result, PGN_UNKNOWN);
+  EXPECT_EQ(games[1]->move_count, 2);
+}
+
+TEST(PgnReader, LongGamesKeepTheirFirstPart) {
+  std::string dir = make_temp_dir(), path = dir + "/long.pgn";
+  std::string text = "[Event \"long\"]\n\n";
+  for (int i = 0; i < 200; ++i) text += "Nf3 Nf6 Ng1 Ng8 ";
+  write_file(path, text + "1/2-1/2\n");
+  auto games = read_all(path);
+  ASSERT_EQ(games.size(), 1u);
+  EXPECT_EQ(games[0]->move_count, PGN_MAX_PLIES);
+  EXPECT_TRUE(games[0]->truncated);
+}
+
+// Every game of the shared collections replays to its end.
+TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
+  REQUIRE_TESTDATA("pgn/README.md");
+  const char* files[] = {"anastasian-lewis.pgn",   "chessbase-empty-line.pgn", "kasparov-deep-blue-1997.pgn",
+                         "molinari-bordais-1979.pgn", "nepomniachtchi-liren-game1.pgn", "stockfish-learning.pgn",
+                         "uci-moves.pgn",          "utf8-bom.pgn",             "engine-games-3fold.pgn",
+                         "carlsen.pgn"};
+  for (const char* f : files) {
+    auto games = read_all(testdata_path(std::string("pgn/") + f));
+    EXPECT_FALSE(games.empty()) << f;
+    for (auto& g : games) {
+      TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+      // A null move ("Z0", "--") ends what can be replayed.
+      for (int i = 0; i < g->move_count && std::strcmp(g->moves[i].text, "Z0") && std::strcmp(g->moves[i].text, "--");
+           ++i) {
+        Move m = 0;
+        ASSERT_TRUE(parse_game_move(b.pos, g->moves[i].text, &m))
+            << f << " game " << g->number << " move " << i << " '" << g->moves[i].text << "'";
+        make_move(b.pos, m);
+      }
+    }
+  }
+}
+
+TEST(ScanPgn, ScoresFromComments) {
+  auto score = [](const char* comment, int mover) {
+    PgnMove m{};
+    m.has_comment = comment != nullptr;
+    std::snprintf(m.comment, sizeof m.comment, "%s", comment ? comment : "");
+    return comment_score(m, mover);
+  };
+  EXPECT_EQ(score("+M5/20 1.2s", WHITE), 9000);
+  EXPECT_EQ(score("-M3/20", BLACK), -9000);
+  EXPECT_EQ(score("-0.35/14 0.52s", WHITE), -35);
+  EXPECT_EQ(score("book", BLACK), 0);
+  EXPECT_EQ(score("eval 40, depth 12", BLACK), -40);
+  EXPECT_EQ(score("2.7s", WHITE), SCORE_NONE);
+  EXPECT_EQ(score(nullptr, WHITE), SCORE_NONE);
+}
+
+// The book written from crafted games equals a recount of those games, and
+// the engine's own probe finds every entry.
+TEST(ToolModes, BookEqualsARecountOfTheGames) {
+  std::string dir = make_temp_dir();
+  const char* lines[] = {"1. e4 e5 2. Nf3 Nc6 3. Bb5", "1. e4 c5 2. Nf3 d6", "1. d4 d5 2. c4 e6 3. Nc3 Nf6 4. Bg5 Be7",
+                         "1. Nf3 d5 2. g3 Nf6 3. Bg2 e6 4. O-O Be7 5. d3 O-O"};
+  const char* results[] = {"1-0", "0-1", "1/2-1/2", "1-0", "1-0", "1-0"};
+  std::string pgn;
+  std::vector<std::pair<std::string, int>> played;
+  for (int i = 0; i < 24; ++i) {
+    const char* r = results[i % 6];
+    pgn += std::string("[Event \"t\"]\n[Result \"") + r + "\"]\n\n" + lines[i % 4] + " {x\ny} " + r + "\n\n";
+    played.emplace_back(lines[i % 4], pgn_result_code(r));
+  }
+  pgn += "[Event \"t\"]\n[Result \"*\"]\n\n1. e4 e5 *\n";
+  write_file(dir + "/games.pgn", pgn);
+  std::vector<std::string> out = run_tool({"-mkbook", "games.pgn"}, dir);
+
+  std::map<std::pair<u64, u16>, std::array<unsigned, 3>> count;  // wins, losses, draws
+  std::set<u64> keys;
+  for (auto& [line, result] : played) {
+    TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    std::istringstream words(line);
+    for (std::string w; words >> w;) {
+      if (std::isdigit(static_cast<unsigned char>(w[0]))) continue;
+      Move m = b.parse(w.c_str());
+      ASSERT_NE(m, 0) << w;
+      int from = move_from(m), to = move_to(m);
+      if (w == "O-O") to = from + 3;
+      u16 raw = u16(from << 6 | to);
+      u64 key = polyglot_key(b.pos);
+      keys.insert(key);
+      count[{key, raw}][result == 2 ? 2 : result == b.pos.side ? 0 : 1]++;
+      make_move(b.pos, m);
+    }
+  }
+  std::string summary = "ngames= 25, nmoves= " + std::to_string(count.size());
+  EXPECT_NE(std::find(out.begin(), out.end(), summary), out.end()) << summary;
+  for (u64 key : keys) {
+    std::multiset<std::pair<u16, u16>> want, got;
+    for (auto& [km, c] : count)
+      if (km.first == key && book_weight(c[0], c[1], c[2]))
+        want.insert({km.second, u16(book_weight(c[0], c[1], c[2]))});
+    BookEntry e[BOOK_MAX_CANDIDATES];
+    int n = find_book_entries((dir + "/tmp_book.bin").c_str(), key, e, BOOK_MAX_CANDIDATES);
+    for (int i = 0; i < n; ++i) {
+      got.insert({e[i].move, e[i].weight});
+      if (i) {
+        EXPECT_GE(e[i - 1].weight, e[i].weight);
+      }
+    }
+    EXPECT_EQ(got, want);
+  }
+}
+
+TEST(ToolModes, BookOfALargeCollectionIsSortedAndCountsItsGames) {
+  REQUIRE_TESTDATA("pgn/carlsen.pgn");
+  std::string dir = make_temp_dir(), pgn = testdata_path("pgn/carlsen.pgn");
+  int results = 0;
+  for (const std::string& l : file_lines(pgn)) results += l.find("[Result") != std::string::npos;
+  std::vector<std::string> out = run_tool({"-mkbook", pgn}, dir);
+  bool counted = false;
+  for (const std::string& l : out) counted |= l.rfind("ngames= " + std::to_string(results) + ", nmoves= ", 0) == 0;
+  EXPECT_TRUE(counted);
+  FILE* f = std::fopen((dir + "/tmp_book.bin").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  BookEntry prev{}, e{};
+  int n = 0;
+  for (; read_book_entry(f, e) == 0; ++n, prev = e) {
+    if (n) {
+      ASSERT_TRUE(prev.key < e.key || (prev.key == e.key && prev.weight >= e.weight)) << n;
+    }
+  }
+  std::fclose(f);
+  EXPECT_GT(n, 100);
+  TestBoard start("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+  BookEntry first[BOOK_MAX_CANDIDATES];
+  EXPECT_GT(find_book_entries((dir + "/tmp_book.bin").c_str(), polyglot_key(start.pos), first, 128), 1);
+}
+
+// Variant 2 against a replay of the first game written here: the same
+// positions, moves, scores and result, under the skipping rules.
+TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
+  REQUIRE_TESTDATA("pgn/engine-games.pgn");
+  std::string dir = make_temp_dir(), pgn = testdata_path("pgn/engine-games.pgn");
+  std::vector<std::string> out = run_tool({"-scan_pgn2", pgn}, dir);
+  std::vector<std::string> epd = file_lines(dir + "/tmp.epd");
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.back(), "games= 200, positions= " + std::to_string(epd.size() - 1));
+
+  // The first game, read plainly: "move {score/depth time}" pairs after the tags.
+  std::ifstream in(pgn);
+  std::string text, line, result;
+  int events = 0;
+  while (std::getline(in, line)) {
+    if (line.rfind("[Event", 0) == 0 && ++events == 2) break;
+    if (line.rfind("[Result", 0) == 0) result = line.substr(9, line.size() - 11);
+    if (line.empty() || line[0] != '[') text += line + " ";
+  }
+  std::vector<std::pair<std::string, int>> moves;
+  for (size_t p = 0; (p = text.find_first_not_of(' ', p)) != std::string::npos;) {
+    if (text[p] == '{') {
+      size_t e = text.find('}', p);
+      std::string c = text.substr(p + 1, e - p - 1);
+      size_t slash = c.find('/');
+      moves.back().second = c.find("book") != std::string::npos ? 0
+                            : c.find("+M") == 0                 ? 9000
+                            : c.find("-M") == 0                 ? -9000
+                                                                : int(std::stod(c.substr(0, slash)) * 100);
+      p = e + 1;
+      continue;
+    }
+    size_t e = text.find_first_of(" {", p);
+    std::string w = text.substr(p, e - p);
+    if (std::isalpha(static_cast<unsigned char>(w[0]))) moves.emplace_back(w, -29999);
+    p = e;
+  }
+  TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+  size_t k = 0;
+  int n = int(moves.size());
+  for (int i = 0; i <= n - 9 && i <= 220; ++i) {
+    if (i >= 12 && b.pos.fifty_count <= 32 && !in_check(b.pos)) {
+      std::string want = b.fen() + " bm " + moves[i].first + "; ce " + std::to_string(moves[i].second) + "; c6 " +
+                         std::to_string(moves[i + 6].second) + "; c9 \"" + result + "\";";
+      ASSERT_LT(k, epd.size());
+      EXPECT_EQ(epd[k++], want);
+    }
+    b.play(moves[i].first.c_str());
+  }
+  // Every line is a position where its move is legal and nobody is in check.
+  for (const std::string& l : epd) {
+    if (l.empty()) continue;
+    char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
+    ASSERT_EQ(split_epd(l.c_str(), fen, bm, am, id, ce, c0, c6), 1);
+    TestBoard p(fen);
+    EXPECT_FALSE(in_check(p.pos)) << l;
+    Move m = 0;
+    EXPECT_TRUE(parse_game_move(p.pos, bm, &m)) << l;
+  }
+}
+
+// A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),
+// comment and short lines; the same with standard input held open.
+TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
+  std::string dir = make_temp_dir();
+  write_file(dir + "/suite.epd",
+             "# a comment line\r\n"
+             "; another\n"
+             "short\n"
+             "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - bm Rd8+ Rd7; id \"mate\";\r\n"
+             "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - am Rd8; id \"avoid\";\n"
+             "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - c0 \"Rd8=10, Rd7=5\"; id \"points\";\n"
+             "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - id \"neither\";\n");
+  // Depth 3 searches in this thread; a node limit wakes the search threads.
+  for (bool hold : {false, true}) {
+    std::vector<std::string> out =
+        run_tool({"-anepd", "suite.epd", hold ? "-n" : "-d", hold ? "200000" : "3"}, dir, hold);
+    int moves = 0;
+    for (const std::string& l : out) moves += l.rfind("move= d1d8", 0) == 0;
+    EXPECT_EQ(moves, 4);
+    EXPECT_NE(std::find(out.begin(), out.end(), "1 / 4 correct best moves"), out.end());
+    EXPECT_NE(std::find(out.begin(), out.end(), "score= 10 / 10"), out.end());
+    std::vector<std::string> unsolved = file_lines(dir + "/unsolved.epd");
+    EXPECT_EQ(unsolved,
+              (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
+  }
+}
+
+// The summary's count equals the count of its own answers that match bm.
+TEST(ToolModes, SuiteSummaryAgreesWithItsAnswers) {
+  REQUIRE_TESTDATA("epd/wac.epd");
+  std::string dir = make_temp_dir();
+  std::vector<std::string> out = run_tool({"-anepd", testdata_path("epd/wac.epd"), "-d", "4"}, dir);
+  std::vector<std::string> suite = file_lines(testdata_path("epd/wac.epd"));
+  int matching = 0, answers = 0;
+  for (const std::string& l : out) {
+    if (l.rfind("move= ", 0) != 0) continue;
+    ASSERT_LT(size_t(answers), suite.size());
+    char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
+    split_epd(suite[answers++].c_str(), fen, bm, am, id, ce, c0, c6);
+    TestBoard b(fen);
+    std::string move = l.substr(6, l.find(',') - 6);
+    std::istringstream words(bm);
+    for (std::string w; words >> w;) matching += b.parse(w.c_str()) == b.parse(move.c_str()) ? 1 : 0;
+  }
+  EXPECT_EQ(answers, int(suite.size()));
+  std::string want = std::to_string(matching) + " / " + std::to_string(answers) + " correct best moves";
+  EXPECT_NE(std::find(out.begin(), out.end(), want), out.end()) << want;
+}
+
+// Variant 1 marks a move "?" exactly where the opponent's scores jump for
+// good, and the next scored move "!"; checked on the scores it printed.
+TEST(ToolModes, ScanMarksMistakesOnlyWhereTheScoresJump) {
+  REQUIRE_TESTDATA("pgn/engine-games.pgn");
+  std::string dir = make_temp_dir();
+  run_tool({"-scan_pgn1", testdata_path("pgn/engine-games.pgn")}, dir);
+  std::vector<std::string> lines = file_lines(dir + "/tmp.pgn");
+  std::vector<std::string> comments;
+  int games = 0, marks = 0;
+  auto check_game = [&] {
+    const int count = int(comments.size());
+    std::vector<int> s(count + 8, -29999);
+    for (int i = 0; i < count; ++i) {
+      char* end = nullptr;
+      double v = std::strtod(comments[i].c_str(), &end);
+      if (end != comments[i].c_str()) s[i] = int(std::lround(v * 100)) * (i % 2 ? -1 : 1);
+    }
+    bool marked = false;
+    for (int i = 0; i < count; ++i) {
+      bool has = comments[i].find(" ? ") != std::string::npos, bm = comments[i].find(" ! ") != std::string::npos;
+      EXPECT_EQ(bm, marked && s[i] >= -9999) << "game " << games << " move " << i;
+      int s0 = i > 0 ? s[i - 1] : 0, d = std::abs(s0) / 10;
+      bool jump = i > 12 && i < count - 10 && s0 >= -999 && s0 <= 249 && s[i + 7] >= -999 && s[i + 1] - s0 > d + 30 &&
+                  s[i + 3] - s0 > d + 30 && s[i + 7] - s0 > d + 50;
+      EXPECT_EQ(has, jump) << "game " << games << " move " << i << " " << comments[i];
+      marks += has;
+      marked = has;
+    }
+    comments.clear();
+  };
+  for (const std::string& l : lines) {
+    if (l.empty() || l[0] == '[') {
+      if (!comments.empty()) ++games, check_game();
+      continue;
+    }
+    size_t open = l.find('{');
+    ASSERT_NE(open, std::string::npos) << l;
+    comments.push_back(l.substr(open + 1, l.rfind('}') - open - 1));
+  }
+  EXPECT_EQ(games, 200);
+  EXPECT_GT(marks, 0);
+}

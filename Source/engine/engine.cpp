@@ -94,7 +94,31 @@ void report_console() {
   }
 }
 
+// A search stopped before its first iteration ended (or never started, past
+// the fifty-move limit) has published no move; a legal one is answered all
+// the same: the head of thread 0's ordered root list when that list belongs
+// to the game position, else the first legal move.
+Move fallback_move() {
+  Position& pos = game_position();
+  Move legal[MAX_MOVES];
+  int n = gen_legal(pos, legal);
+  if (n == 0) return MOVE_NONE;
+  const SearchThread* t = g_threads[0];
+  if (t && t->pos.hash_key == pos.hash_key && t->tables.stack[1].move_list == t->tables.move_buffer) {
+    Move head = t->tables.move_buffer[0].move;
+    for (int i = 0; i < n; ++i)
+      if (legal[i] == head) return head;
+  }
+  return legal[0];
+}
+
 void report_result() {
+  // Console self-play ends its game where no move was found (past the
+  // fifty-move limit too); a client is always answered a move.
+  if (g_flags.uci_mode && !g_control.best_move()) {
+    g_control.best_pv[1] = fallback_move();
+    g_control.best_pv[2] = 0;
+  }
   gather_search_stats();
   print_info_if_due(0, 1, g_control.report_depth, g_control.best_score, g_control.best_pv);
   if (!g_flags.uci_mode) {

@@ -49,6 +49,20 @@ std::string knight_shuffle(int plies) {
   return out;
 }
 
+// A console engine past its start-up board.
+struct Console : EngineProcess {
+  Console() : EngineProcess({"-c"}) { read_until("white", WAIT_MS); }
+  // Sends the lines, then waits for a line starting with `reply`; the time it
+  // took in milliseconds, or -1 when it never came.
+  long long answer_ms(const std::vector<std::string>& lines, const std::string& reply) {
+    auto start = std::chrono::steady_clock::now();
+    for (const std::string& l : lines) send(l);
+    std::vector<std::string> got = read_until(reply, WAIT_MS, true);
+    if (got.empty() || got.back().rfind(reply, 0) != 0) return -1;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  }
+};
+
 }  // namespace
 
 TEST(HostileInput, EveryGoAnswersALegalMove) {
@@ -68,4 +82,33 @@ TEST(HostileInput, EveryGoAnswersALegalMove) {
   e.send("position startpos moves" + knight_shuffle(104));
   e.send("go depth 5");
   EXPECT_EQ(legal.count(next_bestmove(e)), 1u);
+}
+
+TEST(HostileInput, ConsoleJobsGiveTheInputBack) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::string reply;
+  };
+  const std::vector<Case> cases = {
+      {{"go", "perft 3"}, "visited 8902 nodes"},           // perft during an endless analysis
+      {{"go", "mv", ".", "bd"}, "white"},                  // a search asked for during one
+      {{"go", "go", ".", "bd"}, "white"},                  // a second analysis
+      {{"perft 8", "."}, "perft interrupted"},             // a long perft ends on "."
+  };
+  for (const Case& c : cases) {
+    Console e;
+    long long ms = e.answer_ms(c.lines, c.reply);
+    EXPECT_GE(ms, 0) << c.lines[0] << " / " << c.lines[1];
+    std::printf("%s / %s: %lld ms\n", c.lines[0].c_str(), c.lines[1].c_str(), ms);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(WAIT_MS), 0);
+  }
+  for (const char* job : {"self", "perft 9"}) {  // self-play and perft end on quit or end of input
+    Console e;
+    if (std::string(job) == "self") e.send("go");
+    e.send(job);
+    e.send("quit");
+    e.close_input();
+    EXPECT_EQ(e.wait_exit(WAIT_MS), 0) << job;
+  }
 }

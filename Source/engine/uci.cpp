@@ -424,6 +424,18 @@ bool input_ready() { return g_in.count > 0 || g_in.raw_pos < g_in.raw_len || g_i
 
 void reset_input_state() { std::memset(&g_in, 0, sizeof g_in); }
 
+bool stop_line_pending() {
+  read_pending_input();
+  if (g_in.end_of_input) return true;
+  for (int i = 0; i < g_in.count; ++i) {
+    char word[128];
+    std::snprintf(word, sizeof word, "%s", next_token(g_in.lines[(g_in.head + i) % QUEUE_LINES]));
+    word[std::strcspn(word, "\r\t")] = '\0';
+    if (!std::strcmp(word, ".") || !std::strcmp(word, "quit")) return true;
+  }
+  return false;
+}
+
 void execute_command(const char* line) {
   char cmd[LINE_LIMIT + 1];
   std::snprintf(cmd, sizeof cmd, "%s", line);

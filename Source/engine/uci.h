@@ -10,6 +10,9 @@ void execute_command(const char* line);
 const char* next_token(const char* text);
 // Whether a command is queued or input is pending or already known to be at its end.
 bool input_ready();
+// Whether "." or "quit" waits in the input, or the input has ended: a long
+// job on the main thread gives up then (the line itself stays queued).
+bool stop_line_pending();
 // Forgets queued input and the end-of-input state (tests drive the
 // interpreter in-process).
 void reset_input_state();

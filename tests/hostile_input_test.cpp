@@ -41,6 +41,12 @@ std::string next_bestmove(EngineProcess& e) {
   return w.size() > 1 ? w[1] : "";
 }
 
+bool has_line_starting(const std::vector<std::string>& lines, const std::string& start) {
+  for (const std::string& l : lines)
+    if (l.rfind(start, 0) == 0) return true;
+  return false;
+}
+
 // Knights out and back: every four plies the start position again.
 std::string knight_shuffle(int plies) {
   static const char* CYCLE[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
@@ -111,4 +117,35 @@ TEST(HostileInput, ConsoleJobsGiveTheInputBack) {
     e.close_input();
     EXPECT_EQ(e.wait_exit(WAIT_MS), 0) << job;
   }
+}
+
+TEST(HostileInput, UnreachablePositionsAreRefused) {
+  const std::set<std::string> legal = start_moves();
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  for (const char* fen : {
+           "QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1",
+           "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNQ w kq - 0 1",   // a promotion without a missing pawn
+           "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",  // nine squares in a rank
+       }) {
+    e.send("position startpos");
+    e.send(std::string("position fen ") + fen);
+    EXPECT_TRUE(has_line_starting(e.sync(WAIT_MS), "info string position refused")) << fen;
+    e.send("go depth 1");
+    EXPECT_EQ(legal.count(next_bestmove(e)), 1u) << fen;
+  }
+  // Nine queens and no pawns can be reached; the material sums hold at the
+  // largest values the options allow.
+  e.send("setoption name Mtl_Queen value 2000,2000");
+  e.send("position fen 7k/6pp/8/8/8/8/QQ6/QQQQQQQK w - - 0 1");
+  EXPECT_FALSE(has_line_starting(e.sync(WAIT_MS), "info string position refused"));
+  e.send("go depth 3");
+  EXPECT_NE(next_bestmove(e), "");
+  // Castling rights the pieces do not allow: a warning, as an info string.
+  e.send("position fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1KNR w KQkq - 0 1");
+  for (const std::string& l : e.sync(WAIT_MS)) EXPECT_EQ(l.rfind("info string ", 0), 0u) << l;
+
+  Console c;  // the console refuses the same
+  EXPECT_GE(c.answer_ms({"fen QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1"},
+                        "position refused"), 0);
 }

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/fen_check.h"
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "engine/console.h"
@@ -347,23 +348,6 @@ void uci_command(const char* cmd) {
   }
 }
 
-bool rank_has_pawn(const Position& pos, int rank) {
-  Bitboard mask = Bitboard(0xFF) << (8 * rank);
-  return ((pos.pieces[WHITE][PAWN] | pos.pieces[BLACK][PAWN]) & mask) != 0;
-}
-
-// Why a set-up position cannot be searched safely, or nullptr when it can.
-const char* unsafe_reason(const Position& pos) {
-  for (int c = WHITE; c <= BLACK; ++c)
-    if (popcount(pos.pieces[c][KING]) != 1) return "not exactly one king a side";
-  if (rank_has_pawn(pos, 0) || rank_has_pawn(pos, 7)) return "pawns on the first or last rank";
-  for (int c = WHITE; c <= BLACK; ++c)
-    for (int t = PAWN; t <= QUEEN; ++t)
-      if (popcount(pos.pieces[c][t]) > 15) return "more than 15 pieces of one kind";
-  if (is_attacked(pos, pos.king_square[pos.side ^ 1], pos.side)) return "the side not to move is in check";
-  return nullptr;
-}
-
 // An en-passant square is kept only when a pawn really just passed it;
 // anything else would let move generation capture a phantom pawn.
 void sanitize_ep(Position& pos) {
@@ -396,8 +380,10 @@ bool setup_game_fen(const char* fen) {
   static GameRecord scratch;
   position_init(scratch.pos, scratch.history);
   while (*fen == ' ' || *fen == '\t') ++fen;
-  set_position(scratch.pos, fen);
-  if (const char* why = unsafe_reason(scratch.pos)) {
+  char note[600] = "";
+  set_position(scratch.pos, fen, note, sizeof note);
+  if (note[0]) print_message("%s", note);
+  if (const char* why = fen_refusal(scratch.pos, fen)) {
     print_message("position refused (%s): %.200s", why, fen);
     return false;
   }

@@ -272,7 +272,7 @@ void parse_switches(int argc, char** argv) {
       set_speed_limit(nps);
       int elo = int(elo_from_nps(nps));
       g_options[SLOT_ELO] = i16(elo > 32767 ? 32767 : elo);
-      output_format("Elo= %d", elo);
+      print_message("Elo= %d", elo);
     } else if (is_switch(a, "-hash")) {
       long long mb = read_integer(value());
       g_options[SLOT_HASH] = i16(mb < 0 ? 0 : mb > 16384 ? 16384 : mb);

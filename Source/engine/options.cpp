@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/strength.h"
+#include "engine/uci.h"
 #include "eval/params.h"
 #include "platform/output.h"
 #include "search/control.h"
@@ -146,7 +147,7 @@ void set_threads(const char* value) {
   if (n == thread_count()) return;
   destroy_search_threads(thread_count());
   if (create_search_threads(n) != 0) {
-    output_line("error!");
+    print_message("error!");
     std::exit(-1);
   }
 }

@@ -149,3 +149,17 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
   EXPECT_GE(c.answer_ms({"fen QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1"},
                         "position refused"), 0);
 }
+
+TEST(HostileInput, LongLinesAreReadWholeOrRefused) {
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  // 1 102 plies, more than the history holds, ending where Qxf7 mates.
+  e.send("position startpos moves" + knight_shuffle(1096) + " e2e4 e7e5 d1h5 b8c6 f1c4 g8f6");
+  e.send("go depth 3");
+  EXPECT_EQ(next_bestmove(e), "h5f7");
+  e.send("position startpos moves" + knight_shuffle(60000));
+  std::vector<std::string> lines = e.sync(WAIT_MS);
+  EXPECT_TRUE(has_line_starting(lines, "info string input line longer than")) << lines.size();
+  e.send("go depth 3");  // the position of the refused line was not taken
+  EXPECT_EQ(next_bestmove(e), "h5f7");
+}

@@ -21,8 +21,9 @@
 
 namespace {
 
-// Longest line taken as one command; longer input is cut into pieces of this size.
-constexpr int LINE_LIMIT = 4999;
+// Longest line taken as one command (a move list of well over 10 000
+// plies fits); a longer line is refused whole, never cut.
+constexpr int LINE_LIMIT = 1 << 17;
 constexpr int QUEUE_LINES = 16;
 
 struct InputState {
@@ -30,6 +31,7 @@ struct InputState {
   int raw_pos, raw_len;
   char partial[LINE_LIMIT + 1];  // a line still waiting for its newline
   int partial_len;
+  bool overlong;  // the line being read passed LINE_LIMIT: dropped up to its newline
   char lines[QUEUE_LINES][LINE_LIMIT + 1];  // complete lines, oldest at head
   int head, count;
   bool end_of_input;
@@ -51,12 +53,16 @@ void split_raw() {
   while (g_in.raw_pos < g_in.raw_len && g_in.count < QUEUE_LINES) {
     char ch = g_in.raw[g_in.raw_pos++];
     if (ch == '\n' || ch == '\0') {
-      if (g_in.partial_len > 0) push_line(g_in.partial, g_in.partial_len);
-      g_in.partial_len = 0;
-    } else {
-      g_in.partial[g_in.partial_len++] = ch;
-      if (g_in.partial_len == LINE_LIMIT) {  // over-long line: cut here
+      if (g_in.overlong)
+        print_message("input line longer than %d characters ignored", LINE_LIMIT);
+      else if (g_in.partial_len > 0)
         push_line(g_in.partial, g_in.partial_len);
+      g_in.partial_len = 0;
+      g_in.overlong = false;
+    } else if (!g_in.overlong) {
+      g_in.partial[g_in.partial_len++] = ch;
+      if (g_in.partial_len == LINE_LIMIT) {
+        g_in.overlong = true;
         g_in.partial_len = 0;
       }
     }
@@ -68,6 +74,10 @@ void read_pending_input() {
   if (g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len > 0 && g_in.count < QUEUE_LINES) {
     push_line(g_in.partial, g_in.partial_len);
     g_in.partial_len = 0;
+  }
+  if (g_in.end_of_input && g_in.overlong) {
+    print_message("input line longer than %d characters ignored", LINE_LIMIT);
+    g_in.overlong = false;
   }
   if (g_in.raw_pos < g_in.raw_len || g_in.end_of_input || !input_pending()) return;
   int n = read_input(g_in.raw, LINE_LIMIT);

@@ -163,3 +163,33 @@ TEST(HostileInput, LongLinesAreReadWholeOrRefused) {
   e.send("go depth 3");  // the position of the refused line was not taken
   EXPECT_EQ(next_bestmove(e), "h5f7");
 }
+
+TEST(HostileInput, HashTooLargeForTheMachineIsHalved) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
+#else
+  rlimit saved;
+  getrlimit(RLIMIT_AS, &saved);
+  rlimit low = saved;
+  low.rlim_cur = rlim_t(1) << 30;  // 1 GB for the child: 16 GB of table cannot be had
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < low.rlim_cur) GTEST_SKIP() << "hard limit too low";
+  setrlimit(RLIMIT_AS, &low);
+  EngineProcess e;
+  setrlimit(RLIMIT_AS, &saved);
+  e.sync(WAIT_MS);
+  e.send("setoption name Hash value 16384");
+  e.send("go depth 1");
+  std::vector<std::string> lines = e.read_until("bestmove", WAIT_MS, true);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u);
+  int got = -1, asked = -1;
+  for (const std::string& l : lines)
+    std::sscanf(l.c_str(), "info string allocated %d Mbytes for hash table (%d", &got, &asked);
+  EXPECT_EQ(asked, 16384);
+  EXPECT_GT(got, 0);
+  EXPECT_LT(got, 16384);
+  EXPECT_EQ(got & (got - 1), 0);  // halved from a power of two
+  e.send("go depth 1");  // the next search keeps the table it has
+  EXPECT_FALSE(has_line_starting(e.read_until("bestmove", WAIT_MS, true), "info string allocated"));
+#endif
+}

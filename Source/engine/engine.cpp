@@ -344,6 +344,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
   if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
   g_control.hash_mb = u16(g_options[SLOT_HASH]);
   if (!tt_allocate()) return false;
+  g_options[SLOT_HASH] = i16(g_control.hash_mb);
   if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
   g_listed_options = g_options;
   // The speed is measured before the configuration file is read, so that a
@@ -385,6 +386,9 @@ void prepare_search() {
   if (g_options[SLOT_HASH] != c.hash_mb) {
     c.hash_mb = u16(g_options[SLOT_HASH]);
     if (!tt_allocate()) std::exit(-1);
+    // A smaller table than asked for stands as the setting, so the next
+    // search does not try the impossible size again.
+    g_options[SLOT_HASH] = i16(c.hash_mb);
   }
   if (c.hash_mb < 1) c.hash_enabled = 0;
   c.search_state = c.go_request.load();

@@ -193,3 +193,24 @@ TEST(HostileInput, HashTooLargeForTheMachineIsHalved) {
   EXPECT_FALSE(has_line_starting(e.read_until("bestmove", WAIT_MS, true), "info string allocated"));
 #endif
 }
+
+TEST(HostileInput, NumericOptionsRefuseWords) {
+  std::string path = testing::TempDir() + "hostile_input.cfg";
+  {
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("UCI_Elo = abc\nContempt = 12\n", f);
+    std::fclose(f);
+  }
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  e.send("setoption name Hash value lots");
+  e.send("setoption name Mtl_Pawn value 100,x");
+  e.send("setoption name ConfigFilePath value " + path);
+  std::vector<std::string> lines = e.sync(WAIT_MS);
+  EXPECT_TRUE(has_line_starting(lines, "info string Hash not changed"));
+  EXPECT_TRUE(has_line_starting(lines, "info string Mtl_Pawn not changed"));
+  EXPECT_TRUE(has_line_starting(lines, "info string UCI_Elo not changed"));
+  EXPECT_TRUE(has_line_starting(lines, "info string Contempt set to 12"));
+  std::remove(path.c_str());
+}

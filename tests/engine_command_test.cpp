@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "board/movegen.h"
@@ -29,6 +31,13 @@ void capture(const char* line) { g_lines.emplace_back(line); }
 class EngineEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
+    // Long console jobs look at standard input for "." and its end: give the
+    // interpreter a pipe that stays open and silent, not this program's input.
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) == 0) {
+      dup2(fds[0], 0);
+      close(fds[0]);
+    }
     static char prog[] = "vorn", hash[] = "-hash", mb[] = "1";
     char* argv[] = {prog, hash, mb};
     set_output_sink(capture);

@@ -230,7 +230,7 @@ TEST(EnginePipe, LogFileInUseByAnotherEngine) {
   EngineProcess second({}, dir);
   second.sync();
   second.send("setoption name Log value true");
-  EXPECT_EQ(second.sync(), (std::vector<std::string>{"info string Log set to 1", "log file in use."}));
+  EXPECT_EQ(second.sync(), (std::vector<std::string>{"info string Log set to 1", "info string log file in use."}));
   first.send("quit");
   EXPECT_EQ(first.wait_exit(), 0);
   std::ifstream log(dir + "/vorn.log");

@@ -121,7 +121,7 @@ TEST(StrengthUci, EloOptionRepliesAndTheNpsSwitch) {
     EngineProcess e({"-nps", "30000"});
     std::string line;
     ASSERT_TRUE(e.read_line(line));
-    EXPECT_EQ(line, "Elo= 2481");
+    EXPECT_EQ(line, "info string Elo= 2481");
     e.send("quit");
     EXPECT_EQ(e.wait_exit(), 0);
   }

@@ -165,6 +165,13 @@ u64 compute_pawn_key(const Position& pos) {
 }
 
 int set_position(Position& pos, const char* text) {
+  char note[600] = "";
+  int rc = set_position(pos, text, note, sizeof note);
+  if (note[0]) output_line(note);
+  return rc;
+}
+
+int set_position(Position& pos, const char* text, char* note, std::size_t note_size) {
   GameHistory* h = pos.owner;
   u8 side = pos.side;
   std::memset(pos.board, 0, sizeof pos.board);
@@ -262,9 +269,7 @@ int set_position(Position& pos, const char* text) {
   pos.pawn_key = compute_pawn_key(pos);
 
   if (pos.castle_rights != before) {
-    char msg[600];
-    std::snprintf(msg, sizeof msg, "Illegal EPD - %.500s", rest);
-    output_line(msg);
+    std::snprintf(note, note_size, "Illegal EPD - %.500s", rest);
     return -1;
   }
   return 0;

@@ -1,6 +1,8 @@
 // The chess position, its history stack, Zobrist keys, make/unmake and FEN/EPD.
 #pragma once
 
+#include <cstddef>
+
 #include "board/bitboard.h"
 #include "board/types.h"
 
@@ -67,6 +69,9 @@ extern TraceHook g_trace_hook;
 
 void position_init(Position& pos, GameHistory& history);
 int set_position(Position& pos, const char* text);
+// The same, leaving the warning about castling rights the pieces do not
+// allow in note instead of printing it (empty when there is none).
+int set_position(Position& pos, const char* text, char* note, std::size_t note_size);
 void position_to_fen(const Position& pos, char* buffer);  // buffer of at least 100 chars
 void print_board(const Position& pos);
 

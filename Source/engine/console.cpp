@@ -115,12 +115,14 @@ void redo_move() {
 void run_perft(const char* arg) {
   long long d = std::strtoll(arg, nullptr, 10);
   int depth = d < 0 ? 0 : d > 20 ? 20 : int(d);
-  wait_threads_idle();
+  abort_search();
   g_control.search_start = now_seconds();
   copy_root_to_threads(game_position());
   SearchThread& t = *g_threads[0];
-  t.nodes = depth > 0 ? perft_picker(t, depth) : 0;
+  bool stopped = false;
+  t.nodes = depth > 0 ? perft_picker(t, depth, stop_line_pending, &stopped) : 0;
   g_control.elapsed = now_seconds() - g_control.search_start;
+  if (stopped) output_line("perft interrupted");
   f64 nodes = f64(t.nodes);
   output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, g_control.elapsed,
                 nodes / (g_control.elapsed + 0.001));
@@ -267,12 +269,15 @@ void console_command(const char* line) {
   } else if (!std::strcmp(cmd, "swap")) {
     print_swaps();
   } else if (!std::strcmp(cmd, "mv")) {
+    abort_search();
     g_control.go_request = STATE_SEARCH;
   } else if (!std::strcmp(cmd, "go") || !std::strcmp(cmd, "an")) {
+    abort_search();
     start_analysis(words.w[1]);
   } else if (!std::strcmp(cmd, ".")) {
     g_control.stop = STOP_ABORT;
   } else if (!std::strcmp(cmd, "self")) {
+    abort_search();
     g_self_play = true;
     g_options[SLOT_PONDER] = 0;
     g_control.go_request = STATE_SEARCH;

@@ -98,7 +98,31 @@ void report_console() {
   }
 }
 
+// A search stopped before its first iteration ended (or never started, past
+// the fifty-move limit) has published no move; a legal one is answered all
+// the same: the head of thread 0's ordered root list when that list belongs
+// to the game position, else the first legal move.
+Move fallback_move() {
+  Position& pos = game_position();
+  Move legal[MAX_MOVES];
+  int n = gen_legal(pos, legal);
+  if (n == 0) return MOVE_NONE;
+  const SearchThread* t = g_threads[0];
+  if (t && t->pos.hash_key == pos.hash_key && t->tables.stack[1].move_list == t->tables.move_buffer) {
+    Move head = t->tables.move_buffer[0].move;
+    for (int i = 0; i < n; ++i)
+      if (legal[i] == head) return head;
+  }
+  return legal[0];
+}
+
 void report_result() {
+  // Console self-play ends its game where no move was found (past the
+  // fifty-move limit too); a client is always answered a move.
+  if (g_flags.uci_mode && !g_control.best_move()) {
+    g_control.best_pv[1] = fallback_move();
+    g_control.best_pv[2] = 0;
+  }
   gather_search_stats();
   print_info_if_due(0, 1, g_control.report_depth, g_control.best_score, g_control.best_pv);
   if (!g_flags.uci_mode) {
@@ -252,7 +276,7 @@ void parse_switches(int argc, char** argv) {
       set_speed_limit(nps);
       int elo = int(elo_from_nps(nps));
       g_options[SLOT_ELO] = i16(elo > 32767 ? 32767 : elo);
-      output_format("Elo= %d", elo);
+      print_message("Elo= %d", elo);
     } else if (is_switch(a, "-hash")) {
       long long mb = read_integer(value());
       g_options[SLOT_HASH] = i16(mb < 0 ? 0 : mb > 16384 ? 16384 : mb);
@@ -324,6 +348,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
   if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
   g_control.hash_mb = u16(g_options[SLOT_HASH]);
   if (!tt_allocate()) return false;
+  g_options[SLOT_HASH] = i16(g_control.hash_mb);
   if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
   g_listed_options = g_options;
   // The speed is measured before the configuration file is read, so that a
@@ -365,6 +390,9 @@ void prepare_search() {
   if (g_options[SLOT_HASH] != c.hash_mb) {
     c.hash_mb = u16(g_options[SLOT_HASH]);
     if (!tt_allocate()) std::exit(-1);
+    // A smaller table than asked for stands as the setting, so the next
+    // search does not try the impossible size again.
+    g_options[SLOT_HASH] = i16(c.hash_mb);
   }
   if (c.hash_mb < 1) c.hash_enabled = 0;
   c.search_state = c.go_request.load();

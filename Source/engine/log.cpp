@@ -9,6 +9,7 @@
 
 #include "board/notation.h"
 #include "engine/options.h"
+#include "engine/uci.h"
 #include "platform/output.h"
 #include "search/thread.h"
 
@@ -25,7 +26,7 @@ void open_log() {
       close(old_fd);
       g_options[SLOT_LOG] = 0;
       sync_log_option();
-      output_line("log file in use.");
+      print_message("log file in use.");
       return;
     }
     unlink(LOG_NAME);

@@ -8,6 +8,7 @@
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/strength.h"
+#include "engine/uci.h"
 #include "eval/params.h"
 #include "platform/output.h"
 #include "search/control.h"
@@ -112,6 +113,29 @@ long long read_number(const char* text) {
   return v;
 }
 
+// Whether [begin, end) holds one decimal integer, blanks around it allowed;
+// an empty part counts as one when empty_ok.
+bool is_integer_text(const char* begin, const char* end, bool empty_ok) {
+  while (begin < end && std::isspace((unsigned char)*begin)) ++begin;
+  while (end > begin && std::isspace((unsigned char)end[-1])) --end;
+  if (begin == end) return empty_ok;
+  if (*begin == '-' || *begin == '+') ++begin;
+  if (begin == end) return false;
+  for (; begin < end; ++begin)
+    if (!std::isdigit((unsigned char)*begin)) return false;
+  return true;
+}
+
+// A numeric option takes numbers only: anything else would read as 0.
+bool numeric_value_ok(const OptionDef& o, const char* value) {
+  const char* end = value + std::strlen(value);
+  if (o.type == OPT_SPIN) return is_integer_text(value, end, false);
+  if (o.type != OPT_PAIR) return true;
+  const char* comma = std::strchr(value, ',');
+  if (!comma) return is_integer_text(value, end, false);
+  return is_integer_text(value, comma, true) && is_integer_text(comma + 1, end, true);
+}
+
 int clamp_int(long long v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : int(v); }
 
 int set_option_spin(const char* name, const char* value, int min, int max) {
@@ -146,7 +170,7 @@ void set_threads(const char* value) {
   if (n == thread_count()) return;
   destroy_search_threads(thread_count());
   if (create_search_threads(n) != 0) {
-    output_line("error!");
+    print_message("error!");
     std::exit(-1);
   }
 }
@@ -172,6 +196,10 @@ void option_defaults(UciOptions& opts) {
 void set_option(const char* name, const char* value) {
   const OptionDef* o = find_option(name);
   if (!o) return;
+  if (!numeric_value_ok(*o, value)) {
+    output_format("info string %s not changed: '%.100s' is not a number", o->name, value);
+    return;
+  }
   switch (o->type) {
     case OPT_STRING: {
       set_option_text(g_options, o->slot, value);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "board/fen_check.h"
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "engine/console.h"
@@ -20,8 +21,9 @@
 
 namespace {
 
-// Longest line taken as one command; longer input is cut into pieces of this size.
-constexpr int LINE_LIMIT = 4999;
+// Longest line taken as one command (a move list of well over 10 000
+// plies fits); a longer line is refused whole, never cut.
+constexpr int LINE_LIMIT = 1 << 17;
 constexpr int QUEUE_LINES = 16;
 
 struct InputState {
@@ -29,6 +31,7 @@ struct InputState {
   int raw_pos, raw_len;
   char partial[LINE_LIMIT + 1];  // a line still waiting for its newline
   int partial_len;
+  bool overlong;  // the line being read passed LINE_LIMIT: dropped up to its newline
   char lines[QUEUE_LINES][LINE_LIMIT + 1];  // complete lines, oldest at head
   int head, count;
   bool end_of_input;
@@ -51,12 +54,16 @@ void split_raw() {
   while (g_in.raw_pos < g_in.raw_len && g_in.count < QUEUE_LINES) {
     char ch = g_in.raw[g_in.raw_pos++];
     if (ch == '\n' || ch == '\0') {
-      if (g_in.partial_len > 0) push_line(g_in.partial, g_in.partial_len);
-      g_in.partial_len = 0;
-    } else {
-      g_in.partial[g_in.partial_len++] = ch;
-      if (g_in.partial_len == LINE_LIMIT) {  // over-long line: cut here
+      if (g_in.overlong)
+        print_message("input line longer than %d characters ignored", LINE_LIMIT);
+      else if (g_in.partial_len > 0)
         push_line(g_in.partial, g_in.partial_len);
+      g_in.partial_len = 0;
+      g_in.overlong = false;
+    } else if (!g_in.overlong) {
+      g_in.partial[g_in.partial_len++] = ch;
+      if (g_in.partial_len == LINE_LIMIT) {
+        g_in.overlong = true;
         g_in.partial_len = 0;
       }
     }
@@ -68,6 +75,10 @@ void read_pending_input() {
   if (g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len > 0 && g_in.count < QUEUE_LINES) {
     push_line(g_in.partial, g_in.partial_len);
     g_in.partial_len = 0;
+  }
+  if (g_in.end_of_input && g_in.overlong) {
+    print_message("input line longer than %d characters ignored", LINE_LIMIT);
+    g_in.overlong = false;
   }
   if (g_in.raw_pos < g_in.raw_len || g_in.end_of_input || !input_pending()) return;
   int n = read_input(g_in.raw, LINE_LIMIT);
@@ -348,23 +359,6 @@ void uci_command(const char* cmd) {
   }
 }
 
-bool rank_has_pawn(const Position& pos, int rank) {
-  Bitboard mask = Bitboard(0xFF) << (8 * rank);
-  return ((pos.pieces[WHITE][PAWN] | pos.pieces[BLACK][PAWN]) & mask) != 0;
-}
-
-// Why a set-up position cannot be searched safely, or nullptr when it can.
-const char* unsafe_reason(const Position& pos) {
-  for (int c = WHITE; c <= BLACK; ++c)
-    if (popcount(pos.pieces[c][KING]) != 1) return "not exactly one king a side";
-  if (rank_has_pawn(pos, 0) || rank_has_pawn(pos, 7)) return "pawns on the first or last rank";
-  for (int c = WHITE; c <= BLACK; ++c)
-    for (int t = PAWN; t <= QUEEN; ++t)
-      if (popcount(pos.pieces[c][t]) > 15) return "more than 15 pieces of one kind";
-  if (is_attacked(pos, pos.king_square[pos.side ^ 1], pos.side)) return "the side not to move is in check";
-  return nullptr;
-}
-
 // An en-passant square is kept only when a pawn really just passed it;
 // anything else would let move generation capture a phantom pawn.
 void sanitize_ep(Position& pos) {
@@ -397,8 +391,10 @@ bool setup_game_fen(const char* fen) {
   static GameRecord scratch;
   position_init(scratch.pos, scratch.history);
   while (*fen == ' ' || *fen == '\t') ++fen;
-  set_position(scratch.pos, fen);
-  if (const char* why = unsafe_reason(scratch.pos)) {
+  char note[600] = "";
+  set_position(scratch.pos, fen, note, sizeof note);
+  if (note[0]) print_message("%s", note);
+  if (const char* why = fen_refusal(scratch.pos, fen)) {
     print_message("position refused (%s): %.200s", why, fen);
     return false;
   }
@@ -426,6 +422,18 @@ bool input_ready() { return g_in.count > 0 || g_in.raw_pos < g_in.raw_len || g_i
 void set_end_of_input_quits(bool quits) { g_end_of_input_quits = quits; }
 
 void reset_input_state() { std::memset(&g_in, 0, sizeof g_in); }
+
+bool stop_line_pending() {
+  read_pending_input();
+  if (g_in.end_of_input) return true;
+  for (int i = 0; i < g_in.count; ++i) {
+    char word[128];
+    std::snprintf(word, sizeof word, "%s", next_token(g_in.lines[(g_in.head + i) % QUEUE_LINES]));
+    word[std::strcspn(word, "\r\t")] = '\0';
+    if (!std::strcmp(word, ".") || !std::strcmp(word, "quit")) return true;
+  }
+  return false;
+}
 
 void execute_command(const char* line) {
   char cmd[LINE_LIMIT + 1];

@@ -131,11 +131,15 @@ int passed_count(const Position& pos, int c) {
 
 Score material_score(u32 sig) {
   const EvalWeights& w = g_weights;
-  Score m = 0;
-  for (int t = PAWN; t <= QUEEN; ++t) m += piece_count(sig, t) * w.material[t];
-  if (piece_count(sig, BISHOP) >= 2) m += w.bishop_pair;
-  if ((sig & 0xFFFF0) == 0x10000) m += w.lone_queen;  // a queen without minor or rook support
-  return m;
+  // Summed as unsigned pairs, which wrap instead of overflowing.  Each half
+  // stays inside 16 bits for any material a game can reach (at most 15
+  // pieces besides the king, worth at most 2000 each), so the pair that
+  // comes out is exact.
+  u32 m = 0;
+  for (int t = PAWN; t <= QUEEN; ++t) m += u32(piece_count(sig, t)) * u32(w.material[t]);
+  if (piece_count(sig, BISHOP) >= 2) m += u32(w.bishop_pair);
+  if ((sig & 0xFFFF0) == 0x10000) m += u32(w.lone_queen);  // a queen without minor or rook support
+  return Score(m);
 }
 
 int draw_scale(const Position& pos, int score, int phase_white, int phase_black) {

@@ -460,8 +460,12 @@ int root_quiescence(const Position& root) {
   u16 pv[PV_SIZE] = {};
   const u8 stop = g_control.stop.load();
   g_control.stop = 0;
+  // A speed limit holds searches only, never this display.
+  const f64 target_nps = g_control.target_nps;
+  g_control.target_nps = NO_NPS_LIMIT;
   int score = ss.in_check ? search_moves(t, 1, 0, -SCORE_INF, SCORE_INF, true, PV_NODE, pv)
                           : qsearch(t, 1, 0, -SCORE_INF, SCORE_INF, PV_NODE, pv);
+  g_control.target_nps = target_nps;
   g_control.stop = stop;
   return score;
 }

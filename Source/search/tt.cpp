@@ -26,15 +26,26 @@ bool tt_allocate() {
     init_zobrist();
     g_zobrist_ready = true;
   }
-  u16 mb = g_control.hash_mb;
+  const u16 asked = g_control.hash_mb;
+  u16 mb = asked;
   free_zeroed(g_tt.buffer, g_tt.bytes);
   g_tt = TransTable{};
-  u64 n = u64(mb) * TT_ENTRIES_PER_MB;
-  std::size_t bytes = std::size_t(n + TT_SLACK) * sizeof(TTEntry);
-  // Fresh anonymous pages read as zero, so a new table needs no clearing pass
-  // (and start-up does not pay for touching the whole table).
-  auto* buffer = static_cast<TTEntry*>(alloc_zeroed(bytes));
+  u64 n;
+  std::size_t bytes;
+  TTEntry* buffer;
+  // A size the machine cannot give is halved until it can: the engine plays
+  // on with a smaller table rather than ending.
+  for (;;) {
+    n = u64(mb) * TT_ENTRIES_PER_MB;
+    bytes = std::size_t(n + TT_SLACK) * sizeof(TTEntry);
+    // Fresh anonymous pages read as zero, so a new table needs no clearing pass
+    // (and start-up does not pay for touching the whole table).
+    buffer = static_cast<TTEntry*>(alloc_zeroed(bytes));
+    if (buffer || mb == 0) break;
+    mb = u16(mb / 2);
+  }
   if (!buffer) return false;
+  g_control.hash_mb = mb;
   g_tt.buffer = buffer;
   g_tt.bytes = bytes;
   g_tt.entries = n;
@@ -51,7 +62,11 @@ bool tt_allocate() {
   else if (g_control.hash_enabled == 0)
     g_control.hash_enabled = 1;
   g_control.hash_fill = 0;
-  output_format("info string allocated %d Mbytes for hash table", int(mb));
+  if (mb < asked)
+    output_format("info string allocated %d Mbytes for hash table (%d Mbytes could not be allocated)", int(mb),
+                  int(asked));
+  else
+    output_format("info string allocated %d Mbytes for hash table", int(mb));
   return true;
 }
 

@@ -1,0 +1,216 @@
+// Input a careless or hostile client may send, through the built program:
+// a stop that overtakes its search, positions no game can reach, console
+// jobs that must not take the input loop hostage, huge lines, impossible
+// table sizes and options given words for numbers.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <set>
+#include <string>
+#include <sys/resource.h>
+#include <vector>
+
+#include "board/movegen.h"
+#include "board_test.h"
+#include "engine_process.h"
+
+namespace {
+
+constexpr int WAIT_MS = 10000;  // generous: a hang fails, a slow machine does not
+
+std::string coordinate(Move m) {
+  return std::string(SQUARE_NAMES[move_from(m)]) + SQUARE_NAMES[move_to(m)];
+}
+
+// The moves of the start position, in coordinate form.
+std::set<std::string> start_moves() {
+  TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
+  Move legal[MAX_MOVES];
+  int n = gen_legal(b.pos, legal);
+  std::set<std::string> out;
+  for (int i = 0; i < n; ++i) out.insert(coordinate(legal[i]));
+  return out;
+}
+
+// The move of the next "bestmove" line ("" when none comes).
+std::string next_bestmove(EngineProcess& e) {
+  std::vector<std::string> lines = e.read_until("bestmove", WAIT_MS, true);
+  if (lines.empty() || lines.back().rfind("bestmove", 0) != 0) return "";
+  std::vector<std::string> w = words(lines.back());
+  return w.size() > 1 ? w[1] : "";
+}
+
+bool has_line_starting(const std::vector<std::string>& lines, const std::string& start) {
+  for (const std::string& l : lines)
+    if (l.rfind(start, 0) == 0) return true;
+  return false;
+}
+
+// Knights out and back: every four plies the start position again.
+std::string knight_shuffle(int plies) {
+  static const char* CYCLE[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
+  std::string out;
+  for (int i = 0; i < plies; ++i) out += std::string(" ") + CYCLE[i % 4];
+  return out;
+}
+
+// A console engine past its start-up board.
+struct Console : EngineProcess {
+  Console() : EngineProcess({"-c"}) { read_until("white", WAIT_MS); }
+  // Sends the lines, then waits for a line starting with `reply`; the time it
+  // took in milliseconds, or -1 when it never came.
+  long long answer_ms(const std::vector<std::string>& lines, const std::string& reply) {
+    auto start = std::chrono::steady_clock::now();
+    for (const std::string& l : lines) send(l);
+    std::vector<std::string> got = read_until(reply, WAIT_MS, true);
+    if (got.empty() || got.back().rfind(reply, 0) != 0) return -1;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  }
+};
+
+}  // namespace
+
+TEST(HostileInput, EveryGoAnswersALegalMove) {
+  const std::set<std::string> legal = start_moves();
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  // "stop" or a second "go" in the same read as "go": the search is over
+  // before its first iteration.
+  for (int i = 0; i < 5; ++i) {
+    e.send("position startpos\ngo\nstop");
+    EXPECT_EQ(legal.count(next_bestmove(e)), 1u);
+  }
+  e.send("position startpos\ngo depth 30\ngo depth 1");
+  EXPECT_EQ(legal.count(next_bestmove(e)), 1u);
+  EXPECT_EQ(legal.count(next_bestmove(e)), 1u);
+  // 104 plies without a capture or pawn move: past the fifty-move limit.
+  e.send("position startpos moves" + knight_shuffle(104));
+  e.send("go depth 5");
+  EXPECT_EQ(legal.count(next_bestmove(e)), 1u);
+}
+
+TEST(HostileInput, ConsoleJobsGiveTheInputBack) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::string reply;
+  };
+  const std::vector<Case> cases = {
+      {{"go", "perft 3"}, "visited 8902 nodes"},           // perft during an endless analysis
+      {{"go", "mv", ".", "bd"}, "white"},                  // a search asked for during one
+      {{"go", "go", ".", "bd"}, "white"},                  // a second analysis
+      {{"perft 8", "."}, "perft interrupted"},             // a long perft ends on "."
+  };
+  for (const Case& c : cases) {
+    Console e;
+    long long ms = e.answer_ms(c.lines, c.reply);
+    EXPECT_GE(ms, 0) << c.lines[0] << " / " << c.lines[1];
+    std::printf("%s / %s: %lld ms\n", c.lines[0].c_str(), c.lines[1].c_str(), ms);
+    e.send("quit");
+    EXPECT_EQ(e.wait_exit(WAIT_MS), 0);
+  }
+  for (const char* job : {"self", "perft 9"}) {  // self-play and perft end on quit or end of input
+    Console e;
+    if (std::string(job) == "self") e.send("go");
+    e.send(job);
+    e.send("quit");
+    e.close_input();
+    EXPECT_EQ(e.wait_exit(WAIT_MS), 0) << job;
+  }
+}
+
+TEST(HostileInput, UnreachablePositionsAreRefused) {
+  const std::set<std::string> legal = start_moves();
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  for (const char* fen : {
+           "QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1",
+           "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNQ w kq - 0 1",   // a promotion without a missing pawn
+           "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",  // nine squares in a rank
+       }) {
+    e.send("position startpos");
+    e.send(std::string("position fen ") + fen);
+    EXPECT_TRUE(has_line_starting(e.sync(WAIT_MS), "info string position refused")) << fen;
+    e.send("go depth 1");
+    EXPECT_EQ(legal.count(next_bestmove(e)), 1u) << fen;
+  }
+  // Nine queens and no pawns can be reached; the material sums hold at the
+  // largest values the options allow.
+  e.send("setoption name Mtl_Queen value 2000,2000");
+  e.send("position fen 7k/6pp/8/8/8/8/QQ6/QQQQQQQK w - - 0 1");
+  EXPECT_FALSE(has_line_starting(e.sync(WAIT_MS), "info string position refused"));
+  e.send("go depth 3");
+  EXPECT_NE(next_bestmove(e), "");
+  // Castling rights the pieces do not allow: a warning, as an info string.
+  e.send("position fen rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1KNR w KQkq - 0 1");
+  for (const std::string& l : e.sync(WAIT_MS)) EXPECT_EQ(l.rfind("info string ", 0), 0u) << l;
+
+  Console c;  // the console refuses the same
+  EXPECT_GE(c.answer_ms({"fen QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1"},
+                        "position refused"), 0);
+}
+
+TEST(HostileInput, LongLinesAreReadWholeOrRefused) {
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  // 1 102 plies, more than the history holds, ending where Qxf7 mates.
+  e.send("position startpos moves" + knight_shuffle(1096) + " e2e4 e7e5 d1h5 b8c6 f1c4 g8f6");
+  e.send("go depth 3");
+  EXPECT_EQ(next_bestmove(e), "h5f7");
+  e.send("position startpos moves" + knight_shuffle(60000));
+  std::vector<std::string> lines = e.sync(WAIT_MS);
+  EXPECT_TRUE(has_line_starting(lines, "info string input line longer than")) << lines.size();
+  e.send("go depth 3");  // the position of the refused line was not taken
+  EXPECT_EQ(next_bestmove(e), "h5f7");
+}
+
+TEST(HostileInput, HashTooLargeForTheMachineIsHalved) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's shadow memory does not fit an address-space limit";
+#else
+  rlimit saved;
+  getrlimit(RLIMIT_AS, &saved);
+  rlimit low = saved;
+  low.rlim_cur = rlim_t(1) << 30;  // 1 GB for the child: 16 GB of table cannot be had
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max < low.rlim_cur) GTEST_SKIP() << "hard limit too low";
+  setrlimit(RLIMIT_AS, &low);
+  EngineProcess e;
+  setrlimit(RLIMIT_AS, &saved);
+  e.sync(WAIT_MS);
+  e.send("setoption name Hash value 16384");
+  e.send("go depth 1");
+  std::vector<std::string> lines = e.read_until("bestmove", WAIT_MS, true);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u);
+  int got = -1, asked = -1;
+  for (const std::string& l : lines)
+    std::sscanf(l.c_str(), "info string allocated %d Mbytes for hash table (%d", &got, &asked);
+  EXPECT_EQ(asked, 16384);
+  EXPECT_GT(got, 0);
+  EXPECT_LT(got, 16384);
+  EXPECT_EQ(got & (got - 1), 0);  // halved from a power of two
+  e.send("go depth 1");  // the next search keeps the table it has
+  EXPECT_FALSE(has_line_starting(e.read_until("bestmove", WAIT_MS, true), "info string allocated"));
+#endif
+}
+
+TEST(HostileInput, NumericOptionsRefuseWords) {
+  std::string path = testing::TempDir() + "hostile_input.cfg";
+  {
+    FILE* f = std::fopen(path.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("UCI_Elo = abc\nContempt = 12\n", f);
+    std::fclose(f);
+  }
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  e.send("setoption name Hash value lots");
+  e.send("setoption name Mtl_Pawn value 100,x");
+  e.send("setoption name ConfigFilePath value " + path);
+  std::vector<std::string> lines = e.sync(WAIT_MS);
+  EXPECT_TRUE(has_line_starting(lines, "info string Hash not changed"));
+  EXPECT_TRUE(has_line_starting(lines, "info string Mtl_Pawn not changed"));
+  EXPECT_TRUE(has_line_starting(lines, "info string UCI_Elo not changed"));
+  EXPECT_TRUE(has_line_starting(lines, "info string Contempt set to 12"));
+  std::remove(path.c_str());
+}

@@ -14,6 +14,7 @@
 #include "engine/strength.h"
 #include "engine/uci.h"
 #include "eval/params.h"
+#include "fathom/tbcore.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/driver.h"
@@ -336,6 +337,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
 
 void engine_shutdown() {
   destroy_search_threads(thread_count());
+  free_tablebases();  // only once no thread can probe any more
   tt_free();
   if (g_game) {
     g_game->~GameRecord();
@@ -417,6 +419,7 @@ int vorn_main(int argc, char** argv) {
   if (!engine_startup(argc, argv, true)) return 1;
   int rc = 0;
   if (g_flags.mode == MODE_PLAY) {
+    if (g_options.text(SLOT_SYZYGY_PATH)[0]) init_tablebases(g_options.text(SLOT_SYZYGY_PATH));
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
     BenchHooks hooks{&game_position(), bench_prepare, process_command};

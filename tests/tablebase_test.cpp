@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -159,4 +160,36 @@ TEST(Tablebase, SearchGatesDepthCastlingAndPieceCount) {
   EXPECT_EQ(probe_tb_wdl(many.pos, 50), -1);
   TestBoard kings("8/8/8/3k4/8/8/8/K7 w - - 0 1");
   EXPECT_EQ(probe_tb_wdl(kings.pos, 0), 2);  // kings only need no file
+}
+
+TEST(Tablebase, DamagedCopiesOfEveryTableNeverBreakAProbe) {
+  REQUIRE_TESTDATA("syzygy/probes.epd");
+  auto cases = read_probes(testdata_path("syzygy/probes.epd"));
+  TempDir dir;
+  std::mt19937 rng(11);
+  for (size_t keep : {size_t(0), size_t(30), size_t(100), size_t(700)}) {
+    for (const auto& f : fs::directory_iterator(testdata_path("syzygy"))) {
+      const std::string ext = f.path().extension().string();
+      if (ext != ".rtbw" && ext != ".rtbz") continue;
+      std::ifstream in(f.path(), std::ios::binary);
+      std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      if (keep == 0) {
+        data.resize(data.size() / 2);  // truncated, header intact
+      } else {
+        for (size_t i = keep; i < data.size(); ++i) data[i] = char(rng());
+      }
+      std::ofstream(dir.path / f.path().filename(), std::ios::binary | std::ios::trunc) << data;
+    }
+    load_tables(dir.path.string());
+    for (const ProbeCase& c : cases) {
+      TestBoard b(c.fen.c_str());
+      int ok = 0;
+      const int wdl = probe_wdl(b.pos, ok);
+      if (ok) EXPECT_TRUE(wdl >= -2 && wdl <= 2);
+      probe_dtz(b.pos, ok);
+      RootTbResult r = probe_tb_root(b.pos);
+      if (r.move) EXPECT_TRUE(is_legal(b.pos, b.pos.side, r.move)) << c.fen;
+    }
+  }
+  load_tables("");
 }

@@ -3,6 +3,7 @@
 // damaged table files leave the engine playing legal moves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -189,4 +190,13 @@ TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
   e->send("quit");
   EXPECT_EQ(e->wait_exit(5000), 0);
   fs::remove_all(dir);
+}
+
+TEST(TablebaseUci, TbpathSwitchLoadsTheTablesAtStartUp) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  EngineProcess e({"-tbpath", testdata_path("syzygy")});
+  std::vector<std::string> lines = e.sync(5000);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 35 tablebases"), lines.end());
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(3000), 0);
 }

@@ -419,7 +419,8 @@ int vorn_main(int argc, char** argv) {
   if (!engine_startup(argc, argv, true)) return 1;
   int rc = 0;
   if (g_flags.mode == MODE_PLAY) {
-    if (g_options.text(SLOT_SYZYGY_PATH)[0]) init_tablebases(g_options.text(SLOT_SYZYGY_PATH));
+    const char* tb_path = g_options.text(SLOT_SYZYGY_PATH);
+    if (tb_path[0] && !tablebases_loaded_from(tb_path)) init_tablebases(tb_path);
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
     BenchHooks hooks{&game_position(), bench_prepare, process_command};

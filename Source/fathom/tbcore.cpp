@@ -694,9 +694,12 @@ void free_tablebases() {
   clear_registry();
   g_tb.paths.clear();
   g_tb.path_copy.clear();
+  g_tb.path.clear();
 }
 
 int tablebase_count() { return g_tb.num_piece + g_tb.num_pawn; }
+
+bool tablebases_loaded_from(const char* path) { return g_tb.initialised && g_tb.path == path; }
 
 void init_tablebases(const char* path) {
   if (g_tb.initialised) {
@@ -710,6 +713,7 @@ void init_tablebases(const char* path) {
     g_tb.initialised = true;
   }
   clear_registry();
+  g_tb.path = path ? path : "";
   if (!path || !path[0] || std::strcmp(path, "<empty>") == 0) {
     output_format("info string found %d tablebases", 0);
     return;

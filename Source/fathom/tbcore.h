@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "board/position.h"
@@ -80,6 +81,7 @@ struct DTZCacheSlot {
 };
 
 struct TBState {
+  std::string path;  // the path as given, for telling whether it changed
   std::vector<char> path_copy;
   std::vector<const char*> paths;
   TBEntry* piece_entries = nullptr;  // TBMAX_PIECE
@@ -99,6 +101,8 @@ void init_tablebases(const char* path);
 // Releases every mapping and empties the registry (shut-down).
 void free_tablebases();
 int tablebase_count();
+// Whether init_tablebases already ran with this path.
+bool tablebases_loaded_from(const char* path);
 
 u64 material_key(const u8 counts[16], bool mirror);
 u64 material_key(const Position& pos, bool mirror);

@@ -48,6 +48,7 @@ const EncodeInfo* gather(const TBEntry& e, const TableData& t, const Position& p
     int lead = t.enc[0][0].pieces[0];
     u64 bb = pos.pieces[colour_of(lead) ^ flip][type_of(lead)];
     while (bb && i < e.num) p[i++] = pop_lsb(bb) ^ sq_flip;
+    if (i == 0) return nullptr;
     file = pawn_file(e, p);
   }
   const EncodeInfo& ei = t.enc[file][side_index];
@@ -177,6 +178,10 @@ int probe_dtz_table(const Position& pos, int wdl, int& success) {
     u64 bb = pos.pieces[colour_of(lead) ^ (o.flip ? 1 : 0)][type_of(lead)];
     int q[TB_MAX_MEN], n = 0;
     while (bb && n < e.num) q[n++] = pop_lsb(bb) ^ (o.flip ? 0x38 : 0);
+    if (n == 0) {
+      success = 0;
+      return 0;
+    }
     file = pawn_file(e, q);
     if ((t.flags[file] & 1) != o.bside) {
       success = -1;

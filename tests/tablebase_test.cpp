@@ -185,10 +185,14 @@ TEST(Tablebase, DamagedCopiesOfEveryTableNeverBreakAProbe) {
       TestBoard b(c.fen.c_str());
       int ok = 0;
       const int wdl = probe_wdl(b.pos, ok);
-      if (ok) EXPECT_TRUE(wdl >= -2 && wdl <= 2);
+      if (ok) {
+        EXPECT_TRUE(wdl >= -2 && wdl <= 2);
+      }
       probe_dtz(b.pos, ok);
       RootTbResult r = probe_tb_root(b.pos);
-      if (r.move) EXPECT_TRUE(is_legal(b.pos, b.pos.side, r.move)) << c.fen;
+      if (r.move) {
+        EXPECT_TRUE(is_legal(b.pos, b.pos.side, r.move)) << c.fen;
+      }
     }
   }
   load_tables("");

@@ -116,7 +116,9 @@ TEST(TablebaseUci, SettledRootAnswersAtDepth99WithAMoveThatKeepsTheResult) {
     EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
     EXPECT_EQ(r.score, c.score) << c.fen;
     EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
-    if (c.wdl == 4) EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
+    if (c.wdl == 4) {
+      EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
+    }
   }
   e->send("quit");
   EXPECT_EQ(e->wait_exit(3000), 0);
@@ -142,9 +144,15 @@ TEST(TablebaseUci, UnsettledRootReportsTheVerdictAndThreadsAgree) {
       const int wdl = probe_wdl(b.pos, ok) + 2;
       EXPECT_TRUE(ok) << fen;
       const bool mate = r.score.rfind("mate", 0) == 0;
-      if (wdl == 4) EXPECT_TRUE(r.score == "cp 9800" || (mate && r.score[5] != '-')) << fen << " " << r.score;
-      if (wdl == 2) EXPECT_EQ(r.score, "cp 0") << fen;
-      if (wdl == 0) EXPECT_TRUE(r.score == "cp -9800" || (mate && r.score[5] == '-')) << fen << " " << r.score;
+      if (wdl == 4) {
+        EXPECT_TRUE(r.score == "cp 9800" || (mate && r.score[5] != '-')) << fen << " " << r.score;
+      }
+      if (wdl == 2) {
+        EXPECT_EQ(r.score, "cp 0") << fen;
+      }
+      if (wdl == 0) {
+        EXPECT_TRUE(r.score == "cp -9800" || (mate && r.score[5] == '-')) << fen << " " << r.score;
+      }
       EXPECT_EQ(class_after(b, r.best), wdl) << fen << " " << r.best;
       verdicts[threads > 1].push_back(r.score.substr(0, 4) + (r.score.find('-') != std::string::npos ? "-" : ""));
     }

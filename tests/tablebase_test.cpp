@@ -158,6 +158,10 @@ TEST(Tablebase, SearchGatesDepthCastlingAndPieceCount) {
   EXPECT_EQ(probe_tb_root(castling.pos).wdl, -1);
   TestBoard many("4k3/8/8/8/8/8/1PP5/RN2K3 w - - 0 1");  // above the largest table
   EXPECT_EQ(probe_tb_wdl(many.pos, 50), -1);
+  TestBoard king_en_prise("8/8/8/8/3k4/8/8/B1N1K3 w - - 0 1");
+  int ok = 1;
+  probe_wdl(king_en_prise.pos, ok);
+  EXPECT_EQ(ok, 0);
   TestBoard kings("8/8/8/3k4/8/8/8/K7 w - - 0 1");
   EXPECT_EQ(probe_tb_wdl(kings.pos, 0), 2);  // kings only need no file
 }
@@ -194,6 +198,13 @@ TEST(Tablebase, DamagedCopiesOfEveryTableNeverBreakAProbe) {
         EXPECT_TRUE(is_legal(b.pos, b.pos.side, r.move)) << c.fen;
       }
     }
+  }
+  // A new path forgets the failures of the old one.
+  load_tables(testdata_path("syzygy"));
+  for (const ProbeCase& c : cases) {
+    TestBoard b(c.fen.c_str());
+    int ok = 0;
+    EXPECT_EQ(probe_wdl(b.pos, ok), c.wdl) << c.fen;
   }
   load_tables("");
 }

@@ -327,6 +327,7 @@ void register_table(const char* name) {
   std::memcpy(e->counts, counts, 16);
   e->ready = false;
   e->damage_reported = false;
+  e->failed = false;
   int num = 0, unique = 0;
   for (int i = 0; i < 16; ++i) {
     num += counts[i];

@@ -372,6 +372,11 @@ int probe_dtz_pos(Position& pos, int& success) {
   return v;
 }
 
+// With the side not to move in check the capture search would take a king.
+bool king_capturable(const Position& pos) {
+  return is_attacked(pos, pos.king_square[pos.side ^ 1], pos.side);
+}
+
 // Positions the tables cannot hold are refused before any lookup.
 bool plausible(const Position& pos) {
   if (popcount(pos.pieces[WHITE][KING]) != 1 || popcount(pos.pieces[BLACK][KING]) != 1) return false;
@@ -385,11 +390,13 @@ bool plausible(const Position& pos) {
 }  // namespace
 
 int probe_wdl(const Position& root, int& success) {
+  if (king_capturable(root)) return success = 0;
   Position pos = root;
   return probe_wdl_pos(pos, success);
 }
 
 int probe_dtz(const Position& root, int& success) {
+  if (king_capturable(root)) return success = 0;
   Position pos = root;
   success = 1;
   return probe_dtz_pos(pos, success);

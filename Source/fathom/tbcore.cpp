@@ -438,12 +438,6 @@ TBEntry* find_entry(u64 key) {
   return nullptr;
 }
 
-void forget_key(u64 key) {
-  TBHashSlot* bucket = g_tb.hash[key >> 54];
-  for (int i = 0; i < HSHMAX; ++i)
-    if (bucket[i].key == key) bucket[i].key = 0;
-}
-
 Mutex& tb_load_mutex() { return g_load_mutex; }
 
 void report_damage(TBEntry& entry, const char* suffix) {

@@ -114,8 +114,6 @@ void release_mapping(FileMapping& mapping);
 TBEntry* find_entry(u64 key);
 // Serialises the loading of tables by the search threads.
 Mutex& tb_load_mutex();
-// Clears the hash slots of a key so the table is never asked for again.
-void forget_key(u64 key);
 
 // Decodes a mapped file's header.  False when the file is damaged.
 bool init_table(const TBEntry& entry, TableData& table, bool wdl);

@@ -217,11 +217,13 @@ int probe_dtz_table(const Position& pos, int wdl, int& success) {
 
 // WDL with captures (and promotions) resolved by search, en passant left out.
 int probe_ab(Position& pos, int alpha, int beta, int& success) {
-  Move moves[MAX_MOVES];
-  const int n = gen_legal(pos, moves);
-  for (int k = 0; k < n; ++k) {
-    const Move m = moves[k];
-    if (pos.board[move_to(m)] == 0 && !is_promotion(m)) continue;
+  MoveEntry list[MAX_MOVES];
+  MoveEntry* end = gen_captures(pos, pos.side, list, NO_SQUARE);
+  end = gen_promotions(pos, pos.side, end, true);
+  for (MoveEntry* e = list; e < end; ++e) {
+    const Move m = e->move;
+    if (pos.board[move_to(m)] == 0 && !is_promotion(m)) continue;  // en passant
+    if (!is_legal(pos, pos.side, m)) continue;
     make_move(pos, m);
     int v = -probe_ab(pos, -beta, -alpha, success);
     unmake_move(pos);

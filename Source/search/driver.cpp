@@ -361,6 +361,8 @@ void search_root(SearchThread& t, int depth, int pv_index) {
   if (depth == 1 && reporting) print_info_if_due(0, 1, 1, best, t.root_line);
 }
 
+namespace {
+
 // Root tablebase step of thread 0.  A root the tables decide, with the
 // fifty-move clock already at 10 or more, is answered without searching;
 // otherwise the root's class lets the ply-2 nodes refute moves that give it away.
@@ -388,6 +390,8 @@ bool settle_root_by_tables(SearchThread& t) {
   t.tables.stack[1].tb_result = g_root_tb;
   return false;
 }
+
+}  // namespace
 
 void iterate(SearchThread& t) {
   SearchControl& c = g_control;

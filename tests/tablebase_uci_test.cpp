@@ -208,3 +208,21 @@ TEST(TablebaseUci, TbpathSwitchLoadsTheTablesAtStartUp) {
   e.send("quit");
   EXPECT_EQ(e.wait_exit(3000), 0);
 }
+
+TEST(TablebaseUci, ChangingThePathDuringASearchStopsItFirst) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  auto e = start_engine(testdata_path("syzygy"), 2);
+  e->send("position fen 8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
+  e->send("go infinite");
+  e->read_until("info depth 8", 20000, true);
+  e->send("setoption name SyzygyPath value <empty>");
+  std::vector<std::string> lines = e->sync(20000);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 0 tablebases"), lines.end());
+  e->send("stop");
+  std::vector<std::string> rest = e->read_until("bestmove", 5000, true);
+  ASSERT_FALSE(rest.empty());
+  TestBoard b("8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
+  EXPECT_NE(b.parse(words(rest.back()).at(1).c_str()), 0) << rest.back();
+  e->send("quit");
+  EXPECT_EQ(e->wait_exit(3000), 0);
+}

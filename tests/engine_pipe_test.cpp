@@ -144,6 +144,7 @@ TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
                           "info string MultiPV set to 255",
                           "info string Contempt set to -150",
                           "info string SyzygyPath set to '/no/such/dir'",
+                          "info string found 0 tablebases",
                           "info string Hash table cleared",
                       }));
   std::vector<std::string> lines = uci_listing(e);

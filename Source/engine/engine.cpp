@@ -14,6 +14,7 @@
 #include "engine/strength.h"
 #include "engine/uci.h"
 #include "eval/params.h"
+#include "fathom/tbcore.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/driver.h"
@@ -365,6 +366,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
 
 void engine_shutdown() {
   destroy_search_threads(thread_count());
+  free_tablebases();  // only once no thread can probe any more
   tt_free();
   if (g_game) {
     g_game->~GameRecord();
@@ -451,6 +453,8 @@ int vorn_main(int argc, char** argv) {
   // A tool runs to the end of its work or a "quit" line, not to the end of input.
   if (g_flags.mode != MODE_PLAY) set_end_of_input_quits(false);
   if (g_flags.mode == MODE_PLAY) {
+    const char* tb_path = g_options.text(SLOT_SYZYGY_PATH);
+    if (tb_path[0] && !tablebases_loaded_from(tb_path)) init_tablebases(tb_path);
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
     BenchHooks hooks{&game_position(), bench_prepare, process_command};

@@ -10,7 +10,9 @@
 #include "engine/strength.h"
 #include "engine/uci.h"
 #include "eval/params.h"
+#include "fathom/tbcore.h"
 #include "platform/output.h"
+#include "platform/platform.h"
 #include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
@@ -205,7 +207,14 @@ void set_option(const char* name, const char* value) {
       set_option_text(g_options, o->slot, value);
       output_format("info string %s set to '%s'", o->name, g_options.text(o->slot));
       if (o->slot == SLOT_CONFIG_FILE) load_config();
-      // SyzygyPath: the tables are loaded by the tablebase code when it exists.
+      if (o->slot == SLOT_SYZYGY_PATH) {
+        // A running search may be reading the tables: stop it before they go.
+        if (count_busy_threads() != 0) {
+          if (!g_control.stop) g_control.stop = STOP_REPORT;
+          while (count_busy_threads() != 0) sleep_ms(1);
+        }
+        init_tablebases(g_options.text(o->slot));
+      }
       break;
     }
     case OPT_BUTTON:

@@ -12,6 +12,7 @@
 #include "fathom/tbprobe.h"
 #include "platform/output.h"
 #include "platform/platform.h"
+#include "search/options.h"
 #include "search/picker.h"
 #include "search/search.h"
 #include "search/thread.h"
@@ -360,6 +361,38 @@ void search_root(SearchThread& t, int depth, int pv_index) {
   if (depth == 1 && reporting) print_info_if_due(0, 1, 1, best, t.root_line);
 }
 
+namespace {
+
+// Root tablebase step of thread 0.  A root the tables decide, with the
+// fifty-move clock already at 10 or more, is answered without searching;
+// otherwise the root's class lets the ply-2 nodes refute moves that give it away.
+bool settle_root_by_tables(SearchThread& t) {
+  SearchControl& c = g_control;
+  Position& pos = t.pos;
+  set_tb_probe_depths(g_options[SLOT_SYZYGY_DEPTH5], g_options[SLOT_SYZYGY_DEPTH6]);
+  RootTbResult tbr = probe_tb_root(pos);
+  Move move = tbr.wdl != -1 ? tbr.move : MOVE_NONE;
+  g_root_tb = tbr.wdl != -1 ? tbr.wdl : probe_tb_wdl(pos, 70);
+  const int score = g_root_tb == 4 ? TB_WIN_SCORE - 1 : g_root_tb == 0 ? -TB_WIN_SCORE : 0;
+  if (move != MOVE_NONE && pos.fifty_count > 9 && is_legal(pos, pos.side, move)) {
+    ++t.tb_hits;
+    std::memset(t.root_line, 0, sizeof t.root_line);
+    t.root_line[1] = move;
+    t.best_score = i16(score);
+    t.report_depth = 99;
+    t.seldepth = 100;
+    c.last_depth = 99;
+    if (!c.stop) c.stop = STOP_REPORT;
+    publish_best(t);
+    if (c.multipv > 1) print_info_if_due(0, 1, 99, score, t.root_line);
+    return true;
+  }
+  t.tables.stack[1].tb_result = g_root_tb;
+  return false;
+}
+
+}  // namespace
+
 void iterate(SearchThread& t) {
   SearchControl& c = g_control;
   const bool main = t.thread_index == 0;
@@ -368,9 +401,9 @@ void iterate(SearchThread& t) {
   int legal = prepare_root(t);
   if (main) {
     c.single_reply = legal == 1;
-    g_root_tb = -1;
-    RootTbResult tbr = probe_tb_root(t.pos);
-    if (tbr.wdl != -1) g_root_tb = tbr.wdl;
+    if (settle_root_by_tables(t)) return;
+  } else if (g_root_tb != -1) {
+    return;  // the tables decide this root; only thread 0 searches it
   }
   if (legal == 0) {
     if (main && !c.stop) c.stop = STOP_REPORT;

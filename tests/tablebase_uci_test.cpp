@@ -1,0 +1,228 @@
+// The tables through the UCI front end: a settled root answers at once, an
+// unsettled one reports the table's verdict, several threads agree, and
+// damaged table files leave the engine playing legal moves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board_test.h"
+#include "engine_process.h"
+#include "fathom/tbcore.h"
+#include "fathom/tbprobe.h"
+#include "test_util.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<EngineProcess> start_engine(const std::string& path, int threads = 1) {
+  auto e = std::make_unique<EngineProcess>();
+  e->sync(5000);
+  e->send("setoption name Threads value " + std::to_string(threads));
+  e->send("setoption name SyzygyPath value " + path);
+  e->sync(5000);
+  return e;
+}
+
+struct SearchResult {
+  std::vector<std::string> lines;
+  std::string best;
+  std::string score;  // "cp N" or "mate N" of the last info line
+};
+
+SearchResult search(EngineProcess& e, const std::string& position, const std::string& go) {
+  e.send(position);
+  e.send(go);
+  SearchResult r;
+  r.lines = e.read_until("bestmove", 60000, true);
+  for (const std::string& l : r.lines) {
+    std::vector<std::string> w = words(l);
+    for (size_t i = 0; i + 2 < w.size(); ++i)
+      if (w[i] == "score") r.score = w[i + 1] + " " + w[i + 2];
+    if (w.size() >= 2 && w[0] == "bestmove") r.best = w[1];
+  }
+  return r;
+}
+
+// The position a "position" command sets up, replayed in the test.
+TestBoard replay(const std::string& fen, const std::vector<std::string>& moves) {
+  TestBoard b(fen.c_str());
+  for (const std::string& m : moves) b.play(m.c_str());
+  return b;
+}
+
+std::string position_command(const std::string& fen, const std::vector<std::string>& moves) {
+  std::string cmd = "position fen " + fen;
+  if (!moves.empty()) cmd += " moves";
+  for (const std::string& m : moves) cmd += " " + m;
+  return cmd;
+}
+
+// WDL class of the side to move after the move, from the mover's view.
+int class_after(TestBoard b, const std::string& move) {
+  Move m = b.parse(move.c_str());
+  if (!m) return -99;
+  make_move(b.pos, m);
+  int ok = 0;
+  int v = probe_wdl(b.pos, ok);
+  return ok ? -v + 2 : -99;
+}
+
+bool has_line_with(const std::vector<std::string>& lines, const std::string& a, const std::string& b) {
+  for (const std::string& l : lines)
+    if (l.find(a) != std::string::npos && l.find(b) != std::string::npos) return true;
+  return false;
+}
+
+const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a1a2",
+                                              "c3c4", "a2a1", "c4c3", "a1a2", "c3c4"};
+
+}  // namespace
+
+TEST(TablebaseUci, SettledRootAnswersAtDepth99WithAMoveThatKeepsTheResult) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  const std::string dir = testdata_path("syzygy");
+  {
+    CaptureOutput quiet;
+    init_tablebases(dir.c_str());
+  }
+  auto e = start_engine(dir);
+  struct Case {
+    std::string fen;
+    std::vector<std::string> moves;
+    int wdl;
+    std::string score;
+  };
+  std::vector<std::string> loss_moves = KQK_SHUFFLE;
+  loss_moves.push_back("a2a1");
+  const std::vector<std::string> krk_shuffle = {"e1f1", "e8f8", "f1e1", "f8e8", "e1f1",
+                                                "e8f8", "f1e1", "f8e8", "e1f1", "e8f8"};
+  const std::vector<Case> cases = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", KQK_SHUFFLE, 4, "cp 9800"},
+                                   {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", loss_moves, 0, "cp -9800"},
+                                   {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"}};
+  for (const Case& c : cases) {
+    TestBoard b = replay(c.fen, c.moves);
+    ASSERT_GE(b.pos.fifty_count, 10);
+    int ok = 0;
+    ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
+    SearchResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
+    EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
+    EXPECT_EQ(r.score, c.score) << c.fen;
+    EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
+    if (c.wdl == 4) {
+      EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
+    }
+  }
+  e->send("quit");
+  EXPECT_EQ(e->wait_exit(3000), 0);
+}
+
+TEST(TablebaseUci, UnsettledRootReportsTheVerdictAndThreadsAgree) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  const std::string dir = testdata_path("syzygy");
+  {
+    CaptureOutput quiet;
+    init_tablebases(dir.c_str());
+  }
+  const std::vector<std::string> fens = {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", "8/8/8/8/8/2k5/8/KQ6 b - - 0 1",
+                                         "4k3/8/8/8/8/8/r7/4K2R w - - 0 1", "8/8/8/4k3/8/8/3P4/3K4 w - - 0 1",
+                                         "8/8/8/3k4/8/8/3P4/3K4 w - - 0 1", "8/8/1p6/8/8/8/1P5k/K7 b - - 0 1"};
+  std::vector<std::string> verdicts[2];
+  for (int threads : {1, 3}) {
+    auto e = start_engine(dir, threads);
+    for (const std::string& fen : fens) {
+      SearchResult r = search(*e, "position fen " + fen, "go depth 9");
+      TestBoard b(fen.c_str());
+      int ok = 0;
+      const int wdl = probe_wdl(b.pos, ok) + 2;
+      EXPECT_TRUE(ok) << fen;
+      const bool mate = r.score.rfind("mate", 0) == 0;
+      if (wdl == 4) {
+        EXPECT_TRUE(r.score == "cp 9800" || (mate && r.score[5] != '-')) << fen << " " << r.score;
+      }
+      if (wdl == 2) {
+        EXPECT_EQ(r.score, "cp 0") << fen;
+      }
+      if (wdl == 0) {
+        EXPECT_TRUE(r.score == "cp -9800" || (mate && r.score[5] == '-')) << fen << " " << r.score;
+      }
+      EXPECT_EQ(class_after(b, r.best), wdl) << fen << " " << r.best;
+      verdicts[threads > 1].push_back(r.score.substr(0, 4) + (r.score.find('-') != std::string::npos ? "-" : ""));
+    }
+    e->send("quit");
+    EXPECT_EQ(e->wait_exit(3000), 0);
+  }
+  EXPECT_EQ(verdicts[0], verdicts[1]);
+}
+
+TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  char tmpl[] = "/tmp/vorn_tb_bad_XXXXXX";
+  const fs::path dir = mkdtemp(tmpl);
+  std::mt19937 rng(7);
+  auto copy_damaged = [&](const std::string& name, int kind) {
+    std::ifstream in(testdata_path("syzygy/" + name), std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (kind == 0) data.clear();                  // zero length
+    if (kind == 1) data.resize(data.size() / 3);  // truncated
+    if (kind >= 2) {                              // garbage after a correct header
+      for (size_t i = size_t(kind == 2 ? 64 : 400); i < data.size(); ++i) data[i] = char(rng());
+    }
+    std::ofstream(dir / name, std::ios::binary) << data;
+  };
+  const char* tables[] = {"KQvK", "KRvK", "KPvK", "KRvKP", "KQvKR", "KBNvK", "KPvKP"};
+  for (int i = 0; i < 7; ++i) {
+    copy_damaged(std::string(tables[i]) + ".rtbw", i % 4);
+    copy_damaged(std::string(tables[i]) + ".rtbz", (i + 1) % 4);
+  }
+  const std::vector<std::string> fens = {
+      "8/8/8/8/8/2k5/8/KQ6 w - - 0 1",     "8/8/8/8/8/2k5/8/KR6 b - - 0 1",  "8/8/8/4k3/8/8/3P4/3K4 w - - 0 1",
+      "8/8/8/3k4/8/8/p7/KR6 w - - 0 1",    "8/8/3r4/3k4/8/8/8/KQ6 b - - 0 1", "8/8/8/3k4/8/8/8/KBN5 w - - 0 1",
+      "8/8/1p6/8/8/8/1P5k/K7 b - - 0 1",   "8/1P6/8/3k4/8/8/8/K7 w - - 0 1", "8/8/8/3k4/8/8/6p1/KR6 b - - 0 1",
+      "8/8/3r4/8/2k5/8/8/KQ6 w - - 0 1"};
+  auto e = start_engine(dir.string(), 2);
+  for (int i = 0; i < 60; ++i) {
+    const std::string& fen = fens[size_t(i) % fens.size()];
+    SearchResult r = search(*e, "position fen " + fen, i % 3 ? "go depth 6" : "go nodes 20000");
+    TestBoard b(fen.c_str());
+    EXPECT_NE(b.parse(r.best.c_str()), 0) << fen << " gave '" << r.best << "'";
+  }
+  e->send("setoption name SyzygyPath value <empty>");
+  e->send("quit");
+  EXPECT_EQ(e->wait_exit(5000), 0);
+  fs::remove_all(dir);
+}
+
+TEST(TablebaseUci, TbpathSwitchLoadsTheTablesAtStartUp) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  EngineProcess e({"-tbpath", testdata_path("syzygy")});
+  std::vector<std::string> lines = e.sync(5000);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 35 tablebases"), lines.end());
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(3000), 0);
+}
+
+TEST(TablebaseUci, ChangingThePathDuringASearchStopsItFirst) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  auto e = start_engine(testdata_path("syzygy"), 2);
+  e->send("position fen 8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
+  e->send("go infinite");
+  e->read_until("info depth 8", 20000, true);
+  e->send("setoption name SyzygyPath value <empty>");
+  std::vector<std::string> lines = e->sync(20000);
+  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 0 tablebases"), lines.end());
+  e->send("stop");
+  std::vector<std::string> rest = e->read_until("bestmove", 5000, true);
+  ASSERT_FALSE(rest.empty());
+  TestBoard b("8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
+  EXPECT_NE(b.parse(words(rest.back()).at(1).c_str()), 0) << rest.back();
+  e->send("quit");
+  EXPECT_EQ(e->wait_exit(3000), 0);
+}

@@ -52,7 +52,7 @@ TEST(BookUci, GoAnswersFromTheBookWithoutSearching) {
   for (int i = 0; i < 3; ++i) {
     e->send("position startpos");
     e->send("go wtime 60000 btime 60000");
-    std::vector<std::string> lines = e->read_until("bestmove", 3000, true);
+    std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
     std::string best = bestmove_of(lines);
     EXPECT_TRUE(best == "e2e4" || best == "d2d4" || best == "c2c4") << best;
     EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: e2e4 d2d4 c2c4  )"));
@@ -63,7 +63,7 @@ TEST(BookUci, GoAnswersFromTheBookWithoutSearching) {
   e->send("setoption name OwnBook_Depth value 0");
   e->send("position startpos");
   e->send("go depth 2");
-  std::vector<std::string> lines = e->read_until("bestmove", 5000, true);
+  std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
   EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
   EXPECT_TRUE(any_starts_with(lines, "info depth"));
   e->send("quit");
@@ -76,15 +76,14 @@ TEST(BookUci, PonderingHoldsTheBookMoveUntilPonderhitOrStop) {
   for (const char* release : {"ponderhit", "stop"}) {
     e->send("position startpos moves e2e4");
     e->send("go ponder wtime 60000 btime 60000");
-    usleep(200000);
-    std::vector<std::string> early = e->sync();
-    std::string book_move;
-    for (const auto& l : early)
-      if (starts_with(l, "info string book move is ")) book_move = l.substr(25);
+    std::vector<std::string> early = e->wait_for("info string book move is ");
+    ASSERT_FALSE(early.empty()) << release;
+    std::string book_move = starts_with(early.back(), "info string book move is ") ? early.back().substr(25) : "";
     EXPECT_FALSE(book_move.empty()) << release;
+    for (const auto& l : e->sync()) early.push_back(l);
     EXPECT_FALSE(any_starts_with(early, "bestmove")) << release;
     e->send(release);
-    std::vector<std::string> lines = e->read_until("bestmove", 2000, true);
+    std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
     EXPECT_EQ(bestmove_of(lines), book_move) << release;
     EXPECT_FALSE(any_starts_with(lines, "info depth")) << release;
   }
@@ -111,13 +110,13 @@ TEST(BookUci, ABookMoveThatRepeatsAThirdTimeIsRefused) {
   std::unique_ptr<EngineProcess> e(start_with_book(path));
   e->send("position startpos moves g1f3 g8f6 f3g1");
   e->send("go depth 3");
-  std::vector<std::string> lines = e->read_until("bestmove", 5000, true);
+  std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
   EXPECT_EQ(bestmove_of(lines), "f6g8");
   EXPECT_TRUE(any_starts_with(lines, "info string book move is f6g8"));
 
   e->send("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
   e->send("go depth 3");
-  lines = e->read_until("bestmove", 5000, true);
+  lines = e->read_until("bestmove", 10000, true);
   EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: f6g8  )"));
   EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
   EXPECT_TRUE(any_starts_with(lines, "info depth 3")) << "the search should have run";

@@ -1,7 +1,8 @@
 // Runs the built engine as a child process behind pipes: send lines, read
 // lines with a timeout, close its input, wait for its exit.  Every read is
 // bounded by poll, so a silent or hung engine fails a test instead of
-// hanging it.
+// hanging it; the bounds are generous because they only matter on failure
+// and the machine may be loaded.
 #pragma once
 
 #include <cerrno>
@@ -70,7 +71,7 @@ class EngineProcess {
   }
 
   // One line without its newline; false on timeout or end of output.
-  bool read_line(std::string& line, int timeout_ms = 2000) {
+  bool read_line(std::string& line, int timeout_ms = 10000) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
       std::size_t nl = buffer_.find('\n');
@@ -93,7 +94,7 @@ class EngineProcess {
 
   // Lines up to and including the first one equal to last (or starting with
   // it when prefix is true); stops early on timeout.
-  std::vector<std::string> read_until(const std::string& last, int timeout_ms = 2000, bool prefix = false) {
+  std::vector<std::string> read_until(const std::string& last, int timeout_ms = 10000, bool prefix = false) {
     std::vector<std::string> lines;
     std::string line;
     while (read_line(line, timeout_ms)) {
@@ -103,8 +104,21 @@ class EngineProcess {
     return lines;
   }
 
+  // Lines up to and including the first one that contains fragment: how a
+  // test waits for the engine to reach a point (a depth, a score) instead of
+  // sleeping for a time that a loaded machine may not honour.
+  std::vector<std::string> wait_for(const std::string& fragment, int timeout_ms = 30000) {
+    std::vector<std::string> lines;
+    std::string line;
+    while (read_line(line, timeout_ms)) {
+      lines.push_back(line);
+      if (line.find(fragment) != std::string::npos) break;
+    }
+    return lines;
+  }
+
   // Sends "isready" and returns everything printed before "readyok".
-  std::vector<std::string> sync(int timeout_ms = 2000) {
+  std::vector<std::string> sync(int timeout_ms = 10000) {
     send("isready");
     std::vector<std::string> lines = read_until("readyok", timeout_ms);
     if (!lines.empty() && lines.back() == "readyok") lines.pop_back();
@@ -117,7 +131,7 @@ class EngineProcess {
   }
 
   // Exit status, or -1 when the process has not ended within the timeout.
-  int wait_exit(int timeout_ms = 1000) {
+  int wait_exit(int timeout_ms = 5000) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (std::chrono::steady_clock::now() < deadline) {
       int status = 0;

@@ -475,7 +475,7 @@ TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
   EXPECT_TRUE(has_line(before, "  0  nmob= -18/-23  bmob=-23/-27  rmob=-21/-26  qmob= -18/-48"));
   e.send("setoption name Mobility_Knight value 0,0");
   e.send("go depth 1");
-  e.read_until("bestmove", 5000, true);
+  e.read_until("bestmove", 10000, true);
   e.send("_show");
   std::vector<std::string> after = e.sync();
   EXPECT_TRUE(has_line(after, "  0  nmob=   0/  0  bmob=-23/-27  rmob=-21/-26  qmob= -18/-48"));
@@ -490,7 +490,7 @@ TEST(EvalOptions, ConsoleEvaluationListing) {
   EngineProcess e({"-c"});
   e.send("fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
   e.send("ev");  // Rd8 mates: the quiescence search sees it
-  std::vector<std::string> lines = e.read_until("passers=", 5000, true);
+  std::vector<std::string> lines = e.read_until("passers=", 10000, true);
   ASSERT_FALSE(lines.empty());
   bool score_line = false;
   for (const std::string& l : lines)
@@ -499,7 +499,7 @@ TEST(EvalOptions, ConsoleEvaluationListing) {
   EXPECT_TRUE(has_line(lines, "           white    black     diff"));
   EXPECT_TRUE(has_line(lines, "mtl=         951      325      626   (RPPP :: PPP)"));
   e.send("sp");
-  std::vector<std::string> tables = e.read_until("bishop_pair= 30 , 50", 5000);
+  std::vector<std::string> tables = e.read_until("bishop_pair= 30 , 50");
   EXPECT_EQ(tables.back(), "bishop_pair= 30 , 50");
   e.send("quit");
   EXPECT_EQ(e.wait_exit(), 0);

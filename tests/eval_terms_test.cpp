@@ -247,157 +247,82 @@ TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
 namespace {
 
 // A plain retrograde solver of the ending, written without the engine's
-// table: positions are (side to move, pawn, strong king, weak king) with the
-// pawn moving up the board; the result says whether the pawn side wins.
+// table (only the attack sets): positions are (side to move, pawn, strong
+// king, weak king) with White's pawn moving up; 0 unknown, 1 won, 2 not won.
 struct KpkSolver {
-  // 0 unknown, 1 win, 2 not a win
-  u8 result[2][64][64][64];
+  u8 r[2][64][64][64] = {};  // [0]: the pawn side to move
 
-  static bool near(int a, int b) {
-    return a != b && std::abs(file_of(a) - file_of(b)) <= 1 && std::abs(rank_of(a) - rank_of(b)) <= 1;
-  }
-  static bool pawn_hits(int p, int sq) {
-    return rank_of(sq) == rank_of(p) + 1 && std::abs(file_of(sq) - file_of(p)) == 1;
-  }
   static bool legal(int stm, int p, int K, int k) {
-    if (p == K || p == k || K == k || near(K, k)) return false;
-    if (rank_of(p) == 0 || rank_of(p) == 7) return false;
-    if (stm == 0 && pawn_hits(p, k)) return false;  // the lone king cannot be in check with the other side to move
-    return true;
+    return p != K && p != k && K != k && !(king_attacks(K) & bit(k)) && rank_of(p) > 0 && rank_of(p) < 7 &&
+           !(stm == 0 && (pawn_attacks(WHITE, p) & bit(k)));
   }
-  // Lone king's moves with the strong side's pieces on K and, optionally,
-  // a piece on x that attacks like a queen (q = 1) or a rook (q = 2).
-  static bool king_can_go(int t, int K, int p, int piece, int type) {
-    if (near(t, K) || t == K) return false;
-    if (p >= 0 && pawn_hits(p, t)) return false;
-    if (piece >= 0 && t != piece) {
-      int df = file_of(t) - file_of(piece), dr = rank_of(t) - rank_of(piece);
-      bool line = df == 0 || dr == 0, diag = std::abs(df) == std::abs(dr);
-      if ((line || (type == 1 && diag))) {
-        // Blocked only by the strong king.
-        int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
-        int f = file_of(piece) + sf, r = rank_of(piece) + sr;
-        bool blocked = false;
-        while (make_square(f, r) != t) {
-          if (make_square(f, r) == K) blocked = true;
-          f += sf;
-          r += sr;
-        }
-        if (!blocked) return false;
+  // After promoting on q with the lone king to move: won unless the new
+  // piece falls or the lone king is stalemated.  The strong king blocks lines.
+  static bool promotion_wins(int q, int K, int k, bool queen) {
+    if ((king_attacks(k) & bit(q)) && !(king_attacks(K) & bit(q))) return false;
+    const Bitboard hit = queen ? queen_attacks(q, bit(K)) : rook_attacks(q, bit(K));
+    return (king_attacks(k) & ~king_attacks(K) & ~hit & ~bit(q)) || (hit & bit(k));
+  }
+  u8 strong_to_move(int p, int K, int k) const {
+    bool unknown = false;
+    auto look = [&](u8 v) { unknown |= v == 0; return v == 1; };
+    for (Bitboard to = king_attacks(K) & ~king_attacks(k) & ~bit(p); to;)
+      if (look(r[1][p][pop_lsb(to)][k])) return 1;
+    const int up = p + 8;
+    if (up != K && up != k) {
+      if (rank_of(up) == 7) {
+        if (promotion_wins(up, K, k, true) || promotion_wins(up, K, k, false)) return 1;
+      } else if (look(r[1][up][K][k]) || (rank_of(p) == 1 && up + 8 != K && up + 8 != k && look(r[1][up + 8][K][k]))) {
+        return 1;
       }
     }
-    return true;
+    return unknown ? 0 : 2;
   }
-  // After promotion on q with the lone king to move: a win unless the piece
-  // falls or the lone king is stalemated.
-  static bool promotion_wins(int q, int K, int k, int type) {
-    if (near(k, q) && !near(K, q)) return false;
-    bool in_check = !king_can_go(k, K, -1, q, type);
-    for (int df = -1; df <= 1; ++df)
-      for (int dr = -1; dr <= 1; ++dr) {
-        int f = file_of(k) + df, r = rank_of(k) + dr;
-        if ((df || dr) && f >= 0 && f < 8 && r >= 0 && r < 8) {
-          int t = make_square(f, r);
-          if (t == q) {
-            if (!near(K, q)) return false;
-            continue;
-          }
-          if (king_can_go(t, K, -1, q, type)) return true;
-        }
-      }
-    return in_check;  // no moves: mate wins, stalemate does not
+  u8 weak_to_move(int p, int K, int k) const {
+    const Bitboard to_all = king_attacks(k) & ~king_attacks(K) & ~pawn_attacks(WHITE, p);
+    if (to_all & bit(p)) return 2;  // takes the pawn
+    if (!to_all) return (pawn_attacks(WHITE, p) & bit(k)) ? 1 : 2;
+    bool all_won = true;
+    for (Bitboard to = to_all; to;) {
+      const u8 v = r[0][p][K][pop_lsb(to)];
+      if (v == 2) return 2;
+      all_won &= v == 1;
+    }
+    return all_won ? 1 : 0;
   }
-
   void solve() {
-    std::memset(result, 0, sizeof result);
     for (bool changed = true; changed;) {
       changed = false;
       for (int stm = 0; stm < 2; ++stm)
         for (int p = 8; p < 56; ++p)
           for (int K = 0; K < 64; ++K)
-            for (int k = 0; k < 64; ++k) {
-              if (!legal(stm, p, K, k) || result[stm][p][K][k]) continue;
-              u8 r = stm == 0 ? strong_to_move(p, K, k) : weak_to_move(p, K, k);
-              if (r) {
-                result[stm][p][K][k] = r;
-                changed = true;
+            for (int k = 0; k < 64; ++k)
+              if (legal(stm, p, K, k) && !r[stm][p][K][k]) {
+                r[stm][p][K][k] = stm == 0 ? strong_to_move(p, K, k) : weak_to_move(p, K, k);
+                changed |= r[stm][p][K][k] != 0;
               }
-            }
     }
-  }
-  u8 strong_to_move(int p, int K, int k) {
-    bool all_known = true;
-    for (int df = -1; df <= 1; ++df)
-      for (int dr = -1; dr <= 1; ++dr) {
-        int f = file_of(K) + df, r = rank_of(K) + dr;
-        if ((!df && !dr) || f < 0 || f > 7 || r < 0 || r > 7) continue;
-        int t = make_square(f, r);
-        if (t == p || near(t, k)) continue;
-        u8 v = result[1][p][t][k];
-        if (v == 1) return 1;
-        if (v == 0) all_known = false;
-      }
-    int up = p + 8;
-    if (up != K && up != k) {
-      if (rank_of(up) == 7) {
-        if (promotion_wins(up, K, k, 1) || promotion_wins(up, K, k, 2)) return 1;
-      } else {
-        u8 v = result[1][up][K][k];
-        if (v == 1) return 1;
-        if (v == 0) all_known = false;
-        int up2 = up + 8;
-        if (rank_of(p) == 1 && up2 != K && up2 != k) {
-          v = result[1][up2][K][k];
-          if (v == 1) return 1;
-          if (v == 0) all_known = false;
-        }
-      }
-    }
-    return all_known ? 2 : 0;
-  }
-  u8 weak_to_move(int p, int K, int k) {
-    bool any_move = false, all_win = true;
-    for (int df = -1; df <= 1; ++df)
-      for (int dr = -1; dr <= 1; ++dr) {
-        int f = file_of(k) + df, r = rank_of(k) + dr;
-        if ((!df && !dr) || f < 0 || f > 7 || r < 0 || r > 7) continue;
-        int t = make_square(f, r);
-        if (!king_can_go(t, K, p, -1, 0)) continue;
-        any_move = true;
-        if (t == p) return 2;  // takes the pawn
-        u8 v = result[0][p][K][t];
-        if (v == 2) return 2;
-        if (v == 0) all_win = false;
-      }
-    if (!any_move) return pawn_hits(p, k) ? 1 : 2;
-    return all_win ? 1 : 0;
-  }
-  bool won(int pawn_side_to_move, int p, int K, int k) const {
-    return result[pawn_side_to_move ? 0 : 1][p][K][k] == 1;
   }
 };
-
-KpkSolver g_solver;
 
 }  // namespace
 
 TEST(KpkTable, AgreesWithIndependentSolver) {
+  init_attacks();
   init_kpk_table();
-  g_solver.solve();
+  static KpkSolver solver;
+  solver.solve();
   int checked = 0, wins = 0;
   for (int stm = 0; stm < 2; ++stm)
-    for (int p = 8; p < 56; ++p) {
-      if (file_of(p) > 3) continue;
+    for (int p = 8; p < 56; ++p)
       for (int K = 0; K < 64; ++K)
         for (int k = 0; k < 64; ++k) {
-          if (!KpkSolver::legal(stm, p, K, k)) continue;
-          bool expected = g_solver.won(stm == 0, p, K, k);
-          ASSERT_EQ(kpk_won(stm == 0, p, K, k), expected)
-              << "pawn " << p << " strong king " << K << " weak king " << k << " pawn side to move " << (stm == 0);
+          if (file_of(p) > 3 || !KpkSolver::legal(stm, p, K, k)) continue;
+          const bool won = solver.r[stm][p][K][k] == 1;
+          ASSERT_EQ(kpk_won(stm == 0, p, K, k), won) << "pawn " << p << " kings " << K << " " << k << " stm " << stm;
           ++checked;
-          wins += expected;
+          wins += won;
         }
-    }
   EXPECT_GT(checked, 150000);
   EXPECT_GT(wins, checked / 3);
 }

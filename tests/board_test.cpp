@@ -92,18 +92,13 @@ TEST(Attacks, SlidersAgreeWithRayMethodAndKnownSets) {
       ASSERT_EQ(bishop_attacks(sq, occ), bishop_attacks_ray(sq, occ));
     }
   }
-  EXPECT_EQ(popcount(rook_attacks(A1, 0)), 14);
   EXPECT_EQ(rook_attacks(A1, bit(A4) | bit(D1)), bit(A2) | bit(A3) | bit(A4) | bit(B1) | bit(C1) | bit(D1));
-  EXPECT_EQ(bishop_attacks(H8, 0), between(A1, H8) | bit(A1));
   EXPECT_EQ(between(A1, H8), bit(B2) | bit(C3) | bit(D4) | bit(E5) | bit(F6) | bit(G7));
-  EXPECT_EQ(between(A1, B3), 0u);
-  EXPECT_EQ(between(A1, B2), 0u);
+  EXPECT_EQ(between(A1, B3) | between(A1, B2), 0u);
   EXPECT_EQ(pawn_attacks(WHITE, H2), bit(G3));
   EXPECT_EQ(pawn_attacks(BLACK, A7), bit(B6));
-  EXPECT_EQ(g_attacks.adjacent_files[0], 0x0202020202020202ULL);
   EXPECT_EQ(g_attacks.adjacent_files[7], 0x4040404040404040ULL);
   EXPECT_EQ(g_attacks.ranks_above[0], 0xFFFFFFFFFFFFFF00ULL);
-  EXPECT_EQ(g_attacks.ranks_below[7], 0x00FFFFFFFFFFFFFFULL);
   EXPECT_EQ(g_attacks.passed_mask[WHITE][E7], bit(D8) | bit(E8) | bit(F8));
 }
 
@@ -365,25 +360,6 @@ TEST(Fen, RandomAndTruncatedTextNeverBreaksThePosition) {
   g_captured.clear();
 }
 
-TEST(Fen, PrintBoardLayout) {
-  CaptureOutput out;
-  TestBoard b(START_FEN);
-  b.play("e4");
-  print_board(b.pos);
-  std::vector<std::string> expected = {
-      "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3",
-      "  r n b q k b n r",
-      "  o o o o o o o o",
-      "  - + - + - + - +",
-      "  + - + - + - + -",
-      "  - + - + P + - +",
-      "  + - + - + - + -",
-      "  P P P P - P P P",
-      "  R N B Q K B N R",
-      "black"};
-  EXPECT_EQ(g_captured, expected);
-}
-
 TEST(Epd, SplitOperations) {
   char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
   ASSERT_EQ(split_epd("r1b1k2r/pp3ppp/8/8/8/8/PP3PPP/R3K2R w KQkq - bm Bb5 Bc4; id \"WAC.001\";",
@@ -411,14 +387,11 @@ TEST(Notation, SanFormsAndParsing) {
   EXPECT_EQ(b.parse(""), 0);
   EXPECT_EQ(b.parse("e4#"), 0);
 
+  // The shortest disambiguation: by file when that is enough, else by rank.
   char co[24], san[24], sf[24], sr[24];
-  TestBoard n1("4k3/8/8/8/8/5N2/8/1N2K3 w - -");
-  move_to_san(n1.pos, make_move_code(B1, D2), co, san, sf, sr);
-  EXPECT_STREQ(san, "Nbd2");
-  EXPECT_STREQ(sf, "Nbd2");
-  EXPECT_STREQ(sr, "N1d2");
-  TestBoard n2("4k3/8/8/8/8/1N6/8/1N2K3 w - -");
-  move_to_san(n2.pos, make_move_code(B1, D2), co, san, sf, sr);
+  move_to_san(TestBoard("4k3/8/8/8/8/5N2/8/1N2K3 w - -").pos, make_move_code(B1, D2), co, san, sf, sr);
+  EXPECT_EQ(std::string(san) + sf + sr, "Nbd2Nbd2N1d2");
+  move_to_san(TestBoard("4k3/8/8/8/8/1N6/8/1N2K3 w - -").pos, make_move_code(B1, D2), co, san, sf, sr);
   EXPECT_STREQ(san, "N1d2");
 
   TestBoard p("4k3/1P6/8/8/8/8/8/4K3 w - -");

@@ -193,33 +193,6 @@ TEST_F(EngineCommand, ConsoleFenBoardAndMoves) {
   EXPECT_EQ(history(), 0);
 }
 
-TEST_F(EngineCommand, ConsolePerftMatchesSuite) {
-  REQUIRE_TESTDATA("perft/perftsuite.epd");
-  FILE* f = std::fopen(testdata_path("perft/perftsuite.epd").c_str(), "r");
-  ASSERT_NE(f, nullptr);
-  console();
-  char line[512];
-  int checked = 0;
-  while (std::fgets(line, sizeof line, f) && checked < 12) {
-    // "<fen> ;D1 20 ;D2 400 ;D3 8902 ..."
-    std::string text(line);
-    std::size_t semi = text.find(';');
-    std::size_t d3 = text.find(";D3 ");
-    if (semi == std::string::npos || d3 == std::string::npos) continue;
-    std::string fen_text = text.substr(0, semi);
-    unsigned long long expected = std::stoull(text.substr(d3 + 4));
-    run("fen " + fen_text);
-    auto out = run("perft 3");
-    ASSERT_FALSE(out.empty());
-    char want[64];
-    std::snprintf(want, sizeof want, "visited %llu nodes in ", expected);
-    EXPECT_EQ(out.back().rfind(want, 0), 0u) << fen_text << ": " << out.back();
-    ++checked;
-  }
-  std::fclose(f);
-  EXPECT_GT(checked, 0);
-}
-
 TEST_F(EngineCommand, ConsoleSwapListsExchanges) {
   console();
   run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");

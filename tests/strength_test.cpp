@@ -5,59 +5,11 @@
 
 #include <cmath>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
-#include "engine/options.h"
 #include "engine/strength.h"
 #include "engine_process.h"
-#include "platform/output.h"
-#include "search/control.h"
-#include "search/options.h"
-#include "test_util.h"
-
-namespace {
-
-// Runs inside the test program's engine (started without the speed
-// measurement) with a made-up measured speed, and puts everything back.
-class Strength : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_control_ = {g_control.calibration_nps, g_control.max_elo, g_control.target_nps, g_control.limit_nps};
-    saved_limit_ = g_options[SLOT_LIMIT_STRENGTH];
-    saved_elo_ = g_options[SLOT_ELO];
-    g_control.calibration_nps = 2000000;
-    g_control.max_elo = elo_from_nps(2000000);
-    set_output_sink(capture_sink);
-  }
-  void TearDown() override {
-    set_output_sink(nullptr);
-    g_control.calibration_nps = saved_control_[0];
-    g_control.max_elo = saved_control_[1];
-    g_control.target_nps = saved_control_[2];
-    g_control.limit_nps = saved_control_[3];
-    g_options[SLOT_LIMIT_STRENGTH] = saved_limit_;
-    g_options[SLOT_ELO] = saved_elo_;
-  }
-  std::vector<std::string> set(const char* name, const char* value) {
-    g_captured.clear();
-    set_option(name, value);
-    return g_captured;
-  }
-  static f64 prepared_target() {
-    prepare_search();
-    g_control.search_state = STATE_IDLE;
-    return g_control.target_nps;
-  }
-
- private:
-  std::vector<f64> saved_control_;
-  i16 saved_limit_ = 0, saved_elo_ = 0;
-};
-
-}  // namespace
 
 TEST(StrengthModel, RatingsAndTheirSpeeds) {
   EXPECT_EQ(int(elo_from_nps(30000)), 2481);
@@ -65,40 +17,6 @@ TEST(StrengthModel, RatingsAndTheirSpeeds) {
   for (int elo : {1500, 1800, 2000, 2200, 2600, 2900}) EXPECT_LT(std::fabs(elo_from_nps(nps_for_elo(elo)) - elo), 0.5);
   EXPECT_NEAR(nps_for_elo(2000), 688, 2);
   EXPECT_NEAR(nps_for_elo(1500), 40, 1);
-}
-
-TEST_F(Strength, UciEloSetsTheCapButNotTheSwitch) {
-  const int ceiling = int(g_control.max_elo);
-  g_options[SLOT_LIMIT_STRENGTH] = 0;
-  // 1000 is raised to the floor of 1500; the switch stays as it was.
-  EXPECT_EQ(set("UCI_Elo", "1000"),
-            (std::vector<std::string>{"info string UCI_Elo set to 1500", "info string target nps = 40"}));
-  EXPECT_EQ(g_options[SLOT_LIMIT_STRENGTH], 0);
-
-  // Eleven below the ceiling still limits; ten below switches the limit off.
-  set("UCI_LimitStrength", "true");
-  set("UCI_Elo", std::to_string(ceiling - 11).c_str());
-  EXPECT_EQ(g_options[SLOT_LIMIT_STRENGTH], 1);
-  EXPECT_EQ(g_options[SLOT_ELO], ceiling - 11);
-  std::vector<std::string> out = set("UCI_Elo", std::to_string(ceiling - 10).c_str());
-  EXPECT_EQ(out, (std::vector<std::string>{"info string UCI_Elo set to " + std::to_string(ceiling - 10),
-                                           "info string target nps = 2000000"}));
-  EXPECT_EQ(g_options[SLOT_LIMIT_STRENGTH], 0);
-  EXPECT_EQ(g_options[SLOT_ELO], ceiling);
-}
-
-// The cap applies to the searches started while the switch is on, in
-// whichever order a GUI sends the two options, with searches in between.
-TEST_F(Strength, CapHoldsOnlyWhileLimitStrengthIsOn) {
-  set("UCI_LimitStrength", "false");
-  set("UCI_Elo", "2000");
-  EXPECT_EQ(prepared_target(), NO_NPS_LIMIT);
-  set("UCI_LimitStrength", "true");
-  EXPECT_NEAR(prepared_target(), 688, 2);
-  set("UCI_LimitStrength", "false");
-  EXPECT_EQ(prepared_target(), NO_NPS_LIMIT);
-  set("UCI_LimitStrength", "true");
-  EXPECT_NEAR(prepared_target(), 688, 2);
 }
 
 TEST(StrengthUci, EloOptionRepliesAndTheNpsSwitch) {
@@ -142,40 +60,60 @@ TEST(StrengthUci, EloOptionRepliesAndTheNpsSwitch) {
   }
 }
 
-// The rating ceiling comes from the measured speed.  Held to 40 nodes per
-// second, a one-second search spends a few hundred nodes at most (a loaded
-// machine only lowers that); the first iteration runs at full speed.  With
-// the switch off the same engine finishes a depth that would take it
-// minutes under the cap.
-TEST(StrengthUci, ThrottleHoldsTheSearchToTheTarget) {
+// One engine with its measured speed: the rating ceiling it implies, UCI_Elo
+// setting the cap but not the switch, the cap in force only while the switch
+// is on (in either order of the two options), and the throttle holding a real
+// search to it.  Held to 40 nodes per second, a one-second search spends a
+// few hundred nodes at most (a loaded machine only lowers that; the first
+// iteration runs at full speed); with the switch off the same engine finishes
+// a depth that would take it minutes under the cap.
+TEST(StrengthUci, CapAndSwitchHoldTheSearchToTheTarget) {
   EngineProcess e;
   std::vector<std::string> start = e.sync();
   double et = 0, nps = 0;
   ASSERT_GE(start.size(), 2u);
   ASSERT_EQ(std::sscanf(start[1].c_str(), "info string et= %lf, calibration nps= %lf", &et, &nps), 2) << start[1];
+  auto set = [&e](const std::string& name, const std::string& value) {
+    e.send("setoption name " + name + " value " + value);
+    return e.sync();
+  };
   // The listed maximum is the measured ceiling; nothing above it is accepted.
-  e.send("setoption name UCI_Elo value 99999");
-  std::string reply = e.sync().front();
-  ASSERT_EQ(reply.rfind("info string UCI_Elo set to ", 0), 0u) << reply;
-  EXPECT_NEAR(std::stoi(reply.substr(27)), int(elo_from_nps(nps)), 1);  // the speed line is rounded
-  e.send("setoption name UCI_LimitStrength value true");
-  e.send("setoption name UCI_Elo value 1500");
-  e.send("position startpos moves e2e4 e7e5");
-  EXPECT_EQ(e.sync(), (std::vector<std::string>{"info string UCI_LimitStrength set to 1",
-                                                "info string UCI_Elo set to 1500", "info string target nps = 40"}));
-  e.send("go movetime 1000");
-  std::vector<std::string> lines = e.read_until("bestmove", 30000, true);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u);
-  long long nodes = std::stoll("0" + last_value(lines, "nodes"));
-  EXPECT_GT(nodes, 0);
-  EXPECT_LT(nodes, 400);
+  std::string reply = set("UCI_Elo", "99999").front();
+  ASSERT_TRUE(starts_with(reply, "info string UCI_Elo set to ")) << reply;
+  const int ceiling = std::stoi(reply.substr(27));
+  EXPECT_NEAR(ceiling, int(elo_from_nps(nps)), 1);  // the speed line is rounded
+  // 1000 is raised to the floor of 1500; the switch stays off.
+  EXPECT_EQ(set("UCI_Elo", "1000"),
+            (std::vector<std::string>{"info string UCI_Elo set to 1500", "info string target nps = 40"}));
+  e.send("uci");
+  EXPECT_TRUE(has_line(e.read_until("uciok"), "option name UCI_LimitStrength type check default false"));
+  // Eleven below the ceiling still limits; ten below switches the limit off.
+  set("UCI_LimitStrength", "true");
+  EXPECT_EQ(set("UCI_Elo", std::to_string(ceiling - 11)).front(),
+            "info string UCI_Elo set to " + std::to_string(ceiling - 11));
+  EXPECT_EQ(set("UCI_Elo", std::to_string(ceiling - 10)).back(), "info string target nps = " + words(start[1]).back());
+  e.send("uci");
+  EXPECT_TRUE(has_line(e.read_until("uciok"), "option name UCI_LimitStrength type check default false"));
 
-  e.send("setoption name UCI_LimitStrength value false");
-  e.send("go depth 7");
-  lines = e.read_until("bestmove", 60000, true);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back().rfind("bestmove ", 0), 0u) << "no cap once the switch is off";
-  EXPECT_GT(std::stoll("0" + last_value(lines, "nodes")), 2000);
+  e.send("position startpos moves e2e4 e7e5");
+  auto nodes = [&e](const std::string& go) {
+    e.send(go);
+    std::vector<std::string> lines = e.read_until("bestmove", 60000, true);
+    EXPECT_TRUE(!lines.empty() && starts_with(lines.back(), "bestmove ")) << go;
+    return std::stoll("0" + last_value(lines, "nodes"));
+  };
+  auto expect_held = [&nodes] {
+    const long long held = nodes("go movetime 1000");
+    EXPECT_GT(held, 0);
+    EXPECT_LT(held, 400);
+  };
+  // The switch first, then the rating; later the switch alone turns the cap back on.
+  set("UCI_LimitStrength", "true");
+  set("UCI_Elo", "1500");
+  expect_held();
+  set("UCI_LimitStrength", "false");
+  EXPECT_GT(nodes("go depth 7"), 2000) << "no cap once the switch is off";
+  set("UCI_LimitStrength", "true");
+  expect_held();
   e.quit();
 }

@@ -70,7 +70,7 @@ class EngineCommand : public ::testing::Test {
   static int history() { return game_position().owner->history_count; }
 };
 
-TEST_F(EngineCommand, PositionWithMovesKeepsHistory) {
+TEST_F(EngineCommand, PositionWithMovesKeepsHistoryAndStopsAtABadOne) {
   EXPECT_TRUE(run("position startpos moves e2e4 e7e5").empty());
   EXPECT_EQ(fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6");
   ASSERT_EQ(history(), 2);
@@ -86,9 +86,8 @@ TEST_F(EngineCommand, PositionWithMovesKeepsHistory) {
   // Without startpos or fen nothing changes.
   run("position moves e7e5");
   EXPECT_EQ(fen(), "1Q2k3/8/8/8/8/8/8/4K3 b - -");
-}
 
-TEST_F(EngineCommand, BadMovesStopTheListWithAMessage) {
+  // A bad move stops the list with a message.
   auto out = run("position startpos moves e2e4 e2e4 d7d5");
   EXPECT_EQ(fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
   ASSERT_EQ(out.size(), 1u);

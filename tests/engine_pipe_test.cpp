@@ -256,16 +256,13 @@ TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
 TEST(EnginePipe, RandomInputThroughThePipe) {
   std::string dir = temp_dir();
   EngineProcess e({}, dir);
-  e.sync();
   unsigned seed = 777;
-  auto next = [&]() { return seed = seed * 1103515245u + 12345u, (seed >> 8); };
-  const char* vocabulary[] = {"position", "startpos", "moves", "go", "stop", "ponderhit", "setoption name",
-                              "MultiPV value", "e2e4", "depth", "infinite", "debug", "-7", "\r", "\t"};
+  auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };
+  const char* vocabulary[] = {"position startpos moves", "go", "stop", "ponderhit", "setoption name MultiPV value",
+                              "e2e4", "depth", "infinite", "debug", "-7", "\r", "\t", "\n", "\n"};
   for (int chunk = 0; chunk < 20; ++chunk) {
     std::string text;
-    for (int i = 0; i < 100; ++i, text += "\n")
-      for (int k = 0, n = 1 + int(next() % 6); k < n; ++k)
-        text += next() % 8 == 0 ? std::string(1, char(next() % 256)) : std::string(vocabulary[next() % 15]) + " ";
+    for (int i = 0; i < 600; ++i) text += next() % 8 ? std::string(vocabulary[next() % 14]) + " " : std::string(1, char(next()));
     e.send(text);
   }
   e.send("stop");

@@ -3,7 +3,6 @@
 // contempt) and colour symmetry over many positions.
 #include <cctype>
 #include <cstring>
-#include <fstream>
 #include <set>
 #include <sstream>
 #include <string>
@@ -239,31 +238,6 @@ TEST_F(EvalTest, Contempt) {
   EXPECT_EQ(g_weights.contempt, -150);
 }
 
-namespace {
-
-// The given positions, each followed by a few random plies (fixed seed), and
-// random games from the start: odd material such as several queens, bare
-// kings and far-advanced pawns that real games rarely reach.
-std::vector<std::string> with_random_plies(const std::vector<std::string>& bases, int plies, int every) {
-  std::vector<std::string> fens;
-  Board b;
-  u32 seed = 12345;
-  for (const std::string& base : bases) {
-    b.set(base);
-    for (int ply = 0; ply < plies; ++ply) {
-      Move list[MAX_MOVES];
-      int n = gen_legal(b.pos, list);
-      if (n == 0 || b.pos.fifty_count >= 100) break;
-      seed = seed * 1103515245u + 12345u;
-      make_move(b.pos, list[(seed >> 8) % n]);
-      if (ply % every == every - 1) fens.push_back(b.fen());
-    }
-  }
-  return fens;
-}
-
-}  // namespace
-
 // Colour symmetry: a position and its mirror image with the other side to
 // move score exactly the same, over the perft suite, Win At Chess and the
 // match openings with random continuations, and over random games.
@@ -271,12 +245,8 @@ TEST_F(EvalTest, ColourSymmetryOverSuitesAndGames) {
   std::vector<std::string> fens;
   for (const char* rel : {"perft/perftsuite.epd", "epd/wac.epd", "openings/openings.epd"}) {
     REQUIRE_TESTDATA(rel);
-    std::ifstream in(testdata_path(rel));
-    std::string line, f[4];
-    while (std::getline(in, line)) {
-      std::istringstream ls(line.substr(0, line.find(';')));
-      if (ls >> f[0] >> f[1] >> f[2] >> f[3]) fens.push_back(f[0] + " " + f[1] + " " + f[2] + " " + f[3]);
-    }
+    const std::vector<std::string> more = fens_of(rel);
+    fens.insert(fens.end(), more.begin(), more.end());
   }
   ASSERT_GT(fens.size(), 500u);
   const std::vector<std::string> continued = with_random_plies(fens, 12, 1),

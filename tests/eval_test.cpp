@@ -200,28 +200,24 @@ TEST_F(EvalTest, EndgamesAgainstBareKing) {
 }
 
 TEST_F(EvalTest, DrawScaling) {
-  Board b;
+  auto scale = [](const char* fen, int score, int phase_white, int phase_black) {
+    Board b(fen);
+    return draw_scale(b.pos, score, phase_white, phase_black);
+  };
   // Rook and pawn against rook with the defending king in front of the pawn.
-  b.set("r7/4k3/8/4P3/8/8/8/2K4R w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 100, 2, 2), 206 - 40 - 50);
+  EXPECT_EQ(scale("r7/4k3/8/4P3/8/8/8/2K4R w - - 0 1", 100, 2, 2), 206 - 40 - 50);
   // Two knights alone cannot force mate.
-  b.set("4k3/4p3/8/8/8/8/8/3NKN2 w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 300, 2, 0), 16);
+  EXPECT_EQ(scale("4k3/4p3/8/8/8/8/8/3NKN2 w - - 0 1", 300, 2, 0), 16);
   // Rook's pawn with the bishop of the wrong colour; the right bishop wins.
-  b.set("1k6/8/8/P7/8/8/8/2B1K3 w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 400, 1, 0), 16);
-  b.set("1k6/8/8/P7/8/8/8/4KB2 w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 400, 1, 0), 256);
+  EXPECT_EQ(scale("1k6/8/8/P7/8/8/8/2B1K3 w - - 0 1", 400, 1, 0), 16);
+  EXPECT_EQ(scale("1k6/8/8/P7/8/8/8/4KB2 w - - 0 1", 400, 1, 0), 256);
   // No pawns: at most half a point's worth of the score survives, unless a clear piece up.
-  b.set("4k3/8/8/8/8/8/8/2R1K3 w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 400, 2, 0), 256);
-  b.set("3nk3/8/8/8/8/8/8/2R1K3 w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 200, 2, 1), 32);
-  // Opposite bishops, one pawn up, the defending bishop covers the pawn's path.
-  b.set("6k1/8/8/2b5/P1B5/8/8/6K1 w - - 0 1");
-  EXPECT_EQ(draw_scale(b.pos, 100, 1, 1), 76);
-  // The side ahead is found from the score's sign.
-  EXPECT_EQ(draw_scale(b.pos, -100, 1, 1), 16);  // Black "ahead" without pawns
+  EXPECT_EQ(scale("4k3/8/8/8/8/8/8/2R1K3 w - - 0 1", 400, 2, 0), 256);
+  EXPECT_EQ(scale("3nk3/8/8/8/8/8/8/2R1K3 w - - 0 1", 200, 2, 1), 32);
+  // Opposite bishops, one pawn up, the defending bishop covers the pawn's path;
+  // the side ahead is found from the score's sign (Black "ahead" without pawns).
+  EXPECT_EQ(scale("6k1/8/8/2b5/P1B5/8/8/6K1 w - - 0 1", 100, 1, 1), 76);
+  EXPECT_EQ(scale("6k1/8/8/2b5/P1B5/8/8/6K1 w - - 0 1", -100, 1, 1), 16);
 }
 
 TEST_F(EvalTest, Contempt) {

@@ -49,7 +49,7 @@ TEST(SearchParams, MarginsAndReductionTableFollowTheirRules) {
   const auto& lmr = sp.lmr_table;
   for (int d = 0; d < LMR_SIZE; ++d)
     for (int m = 0; m < LMR_SIZE; ++m) {
-      if (d <= 2 || m == 0) ASSERT_EQ(lmr[LMR_PV][d][m] | lmr[LMR_NON_PV][d][m], 0) << d << " " << m;
+      ASSERT_TRUE((d > 2 && m > 0) || (lmr[LMR_PV][d][m] | lmr[LMR_NON_PV][d][m]) == 0) << d << " " << m;
       ASSERT_LE(lmr[LMR_PV][d][m], lmr[LMR_NON_PV][d][m]) << d << " " << m;
       for (int t = 0; t < 2 && d > 0 && m > 0; ++t) {
         ASSERT_LE(lmr[t][d - 1][m], lmr[t][d][m]) << d << " " << m;

@@ -5,6 +5,7 @@
 // and the machine may be loaded.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -51,8 +52,6 @@ class EngineProcess {
       waitpid(pid_, nullptr, 0);
     }
   }
-
-  bool started() const { return pid_ > 0; }
 
   void send(const std::string& line) {
     std::string text = line + "\n";
@@ -133,8 +132,7 @@ class EngineProcess {
     return -1;
   }
 
-  // Sends "quit" and expects a clean exit.
-  void quit() {
+  void quit() {  // and expect a clean exit
     send("quit");
     EXPECT_EQ(wait_exit(), 0);
   }
@@ -156,14 +154,10 @@ inline std::vector<std::string> words(const std::string& line) {
 
 inline bool starts_with(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
 inline bool any_starts_with(const std::vector<std::string>& lines, const std::string& head) {
-  for (const auto& l : lines)
-    if (starts_with(l, head)) return true;
-  return false;
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return starts_with(l, head); });
 }
 inline bool has_line(const std::vector<std::string>& lines, const std::string& text) {
-  for (const auto& l : lines)
-    if (l == text) return true;
-  return false;
+  return std::find(lines.begin(), lines.end(), text) != lines.end();
 }
 // The word after `key` in the last line that has one ("" when none does).
 inline std::string last_value(const std::vector<std::string>& lines, const std::string& key, int count = 1) {

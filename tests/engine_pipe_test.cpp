@@ -101,41 +101,27 @@ TEST(EnginePipe, UciHandshakeIsExact) {
     }
   EXPECT_EQ(lines, expected);
   e.send("isready");
-  std::string line;
-  ASSERT_TRUE(e.read_line(line));
-  EXPECT_EQ(line, "readyok");
+  EXPECT_EQ(e.read_until("readyok"), std::vector<std::string>{"readyok"});
   e.quit();
 }
 
 TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
   EngineProcess e;
   e.sync();
-  e.send("setoption name Hash value 20000");
-  e.send("setoption name Threads value 0");
-  e.send("setoption name Ponder value false");
-  e.send("setoption name Ponder value untrue-ish");  // "true" anywhere switches it on
-  e.send("setoption name Ponder value false");
-  e.send("setoption name Mtl_Pawn value 100,120");
-  e.send("setoption name Mtl_Pawn value 5");
-  e.send("setoption name NoSuchOption value 3");
-  e.send("setoption value 7 name MultiPV");
-  e.send("setoption name multipv value 300");  // names match regardless of case
-  e.send("setoption name Contempt value -999");
-  e.send("setoption name SyzygyPath value /no/such/dir");
-  e.send("setoption name Clear_Hash");
+  // "true" anywhere switches a check on; an unknown name and a reversed
+  // order are ignored; names match regardless of case.
+  for (const char* option : {"name Hash value 20000", "name Threads value 0", "name Ponder value false",
+                             "name Ponder value untrue-ish", "name Ponder value false", "name Mtl_Pawn value 100,120",
+                             "name Mtl_Pawn value 5", "name NoSuchOption value 3", "value 7 name MultiPV",
+                             "name multipv value 300", "name Contempt value -999", "name SyzygyPath value /no/such/dir",
+                             "name Clear_Hash"})
+    e.send(std::string("setoption ") + option);
   EXPECT_EQ(e.sync(), (std::vector<std::string>{
-                          "info string Hash set to 16384",
-                          "info string Threads set to 1",
-                          "info string Ponder set to 0",
-                          "info string Ponder set to 1",
-                          "info string Ponder set to 0",
-                          "info string Mtl_Pawn set to 100,120",
-                          "info string Mtl_Pawn set to 20,120",
-                          "info string MultiPV set to 255",
-                          "info string Contempt set to -150",
-                          "info string SyzygyPath set to '/no/such/dir'",
-                          "info string Hash table cleared",
-                      }));
+                          "info string Hash set to 16384", "info string Threads set to 1", "info string Ponder set to 0",
+                          "info string Ponder set to 1", "info string Ponder set to 0",
+                          "info string Mtl_Pawn set to 100,120", "info string Mtl_Pawn set to 20,120",
+                          "info string MultiPV set to 255", "info string Contempt set to -150",
+                          "info string SyzygyPath set to '/no/such/dir'", "info string Hash table cleared"}));
   std::vector<std::string> lines = uci_listing(e);
   ASSERT_EQ(lines.size(), UCI_REPLY.size());
   EXPECT_EQ(listed(lines, "Hash"), "spin default 16384 min 0 max 16384");

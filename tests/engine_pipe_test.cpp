@@ -160,6 +160,7 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
          "ponder=false\n"
          "  MultiPV   =   3\n"
          "Unknown_Option = 5\n"
+         "UCI_Elo = 2000\n"  // a rating: the speed is measured before the file is read
          "Threads = 2";     // last line without newline
   }
   EngineProcess e({"-cfg", path});
@@ -175,12 +176,15 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
                        "info string Mtl_Knight set to 400,420",
                        "info string Ponder set to 0",
                        "info string MultiPV set to 3",
+                       "info string UCI_Elo set to 2000",
+                       "info string target nps = 688",
                        "info string Threads set to 2",
                    }));
   std::vector<std::string> listing = uci_listing(e);
   EXPECT_EQ(listed(listing, "ConfigFilePath"), "string default " + path);
   EXPECT_EQ(listed(listing, "Hash"), "spin default 256 min 0 max 16384");
   EXPECT_EQ(listed(listing, "Mtl_Knight"), "string default 400,420");
+  EXPECT_EQ(listed(listing, "UCI_LimitStrength"), "check default true");
   // A file that names itself must not recurse for ever.
   {
     std::ofstream f(path);

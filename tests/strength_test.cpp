@@ -19,45 +19,19 @@ TEST(StrengthModel, RatingsAndTheirSpeeds) {
   EXPECT_NEAR(nps_for_elo(1500), 40, 1);
 }
 
-TEST(StrengthUci, EloOptionRepliesAndTheNpsSwitch) {
-  {
-    // The switch prints its rating, which survives the start-up measurement.
-    EngineProcess e({"-nps", "500"});
-    std::string line;
-    ASSERT_TRUE(e.read_line(line));
-    EXPECT_EQ(line, "Elo= 1956");
-    e.sync();
-    e.send("setoption name Hash value 64");
-    e.send("uci");
-    std::vector<std::string> lines = e.read_until("uciok");
-    int found = 0;
-    for (const auto& l : lines) {
-      found += l.rfind("option name UCI_Elo type spin default 1956 min 0 max ", 0) == 0;
-      found += l == "option name UCI_LimitStrength type check default true";
-    }
-    EXPECT_EQ(found, 2);
-    e.quit();
-  }
-  {
-    // A configuration file may ask for a rating: it is read after the measurement.
-    char cfg[] = "/tmp/vorn_elo_cfg_XXXXXX";
-    int fd = mkstemp(cfg);
-    FILE* f = fdopen(fd, "w");
-    std::fputs("UCI_Elo = 2000\n", f);
-    std::fclose(f);
-    EngineProcess e({"-cfg", cfg});
-    std::vector<std::string> lines = e.sync();
-    ASSERT_GE(lines.size(), 5u);
-    EXPECT_EQ(std::vector<std::string>(lines.end() - 2, lines.end()),
-              (std::vector<std::string>{"info string UCI_Elo set to 2000", "info string target nps = 688"}));
-    e.send("uci");
-    lines = e.read_until("uciok");
-    bool on = false;
-    for (const auto& l : lines) on |= l == "option name UCI_LimitStrength type check default true";
-    EXPECT_TRUE(on);
-    e.quit();
-    std::remove(cfg);
-  }
+// The "-nps" switch prints its rating, which survives the start-up measurement.
+TEST(StrengthUci, TheNpsSwitchSetsARating) {
+  EngineProcess e({"-nps", "500"});
+  std::string line;
+  ASSERT_TRUE(e.read_line(line));
+  EXPECT_EQ(line, "Elo= 1956");
+  e.sync();
+  e.send("setoption name Hash value 64");
+  e.send("uci");
+  std::vector<std::string> lines = e.read_until("uciok");
+  EXPECT_TRUE(any_starts_with(lines, "option name UCI_Elo type spin default 1956 min 0 max ")) << lines.size();
+  EXPECT_TRUE(has_line(lines, "option name UCI_LimitStrength type check default true"));
+  e.quit();
 }
 
 // One engine with its measured speed: the rating ceiling it implies, UCI_Elo

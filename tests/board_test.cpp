@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -14,44 +13,23 @@
 
 namespace {
 
-
-std::vector<std::string> suite_fens() {
-  std::vector<std::string> fens;
-  std::ifstream in(testdata_path("perft/perftsuite.epd"));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t semi = line.find(';');
-    if (semi != std::string::npos) fens.push_back(line.substr(0, semi));
-  }
-  if (fens.empty()) fens = {START_FEN, KIWIPETE_FEN};
-  return fens;
-}
-
-std::vector<std::string> move_texts(const Position& pos, MoveEntry* begin, MoveEntry* end) {
-  std::vector<std::string> out;
+// The moves of a list, blank-separated, in UCI notation.
+std::string move_texts(MoveEntry* begin, MoveEntry* end) {
+  std::string out;
   char buf[16];
+  g_uci_mode = 1;
   for (MoveEntry* e = begin; e < end; ++e) {
     move_to_text(e->move, buf);
-    out.push_back(buf);
+    out += (out.empty() ? "" : " ") + std::string(buf);
   }
+  g_uci_mode = 0;
   return out;
 }
 
-// Positions from the suite plus a few random plies from each, for wider coverage.
-std::vector<std::string> sample_positions(int per_fen) {
-  std::vector<std::string> out;
-  std::mt19937 rng(12345);
-  for (const auto& fen : suite_fens()) {
-    out.push_back(fen);
-    TestBoard b(fen.c_str());
-    for (int i = 0; i < per_fen; ++i) {
-      Move moves[MAX_MOVES];
-      int n = gen_legal(b.pos, moves);
-      if (n == 0) break;
-      make_move(b.pos, moves[rng() % n]);
-      out.push_back(b.fen());
-    }
-  }
+// The perft suite's positions and a few random plies from each.
+std::vector<std::string> sample_positions(int plies) {
+  std::vector<std::string> out = fens_of("perft/perftsuite.epd"), more = with_random_plies(out, plies);
+  out.insert(out.end(), more.begin(), more.end());
   return out;
 }
 
@@ -60,26 +38,13 @@ std::vector<std::string> sample_positions(int per_fen) {
 TEST(Bits, HardwareScansAgreeWithReference) {
   init_attacks();
   std::mt19937_64 rng(7);
-  std::vector<Bitboard> patterns = {~Bitboard(0), 1, Bitboard(1) << 63, 0x8000000000000001ULL};
-  for (int s = 0; s < 64; ++s) {
-    patterns.push_back(bit(s));
-    patterns.push_back(~Bitboard(0) << s);
-    patterns.push_back(~Bitboard(0) >> s);
-  }
-  for (int i = 0; i < 200000; ++i) {
-    Bitboard r = rng();
-    patterns.push_back(r);
-    patterns.push_back(r & rng() & rng());  // sparse
-  }
+  std::vector<Bitboard> patterns = {0, ~Bitboard(0), 0x8000000000000001ULL};
+  for (int s = 0; s < 64; ++s) patterns.insert(patterns.end(), {bit(s), ~Bitboard(0) << s, ~Bitboard(0) >> s});
+  for (int i = 0; i < 200000; ++i) patterns.insert(patterns.end(), {rng(), rng() & rng() & rng()});  // dense, sparse
   for (Bitboard b : patterns) {
     ASSERT_EQ(popcount(b), popcount_soft(b)) << b;
-    if (!b) continue;
-    ASSERT_EQ(lsb(b), lsb_soft(b)) << b;
-    ASSERT_EQ(msb(b), msb_soft(b)) << b;
+    ASSERT_TRUE(!b || (lsb(b) == lsb_soft(b) && msb(b) == msb_soft(b))) << b;
   }
-  EXPECT_EQ(popcount_soft(0), 0);
-  EXPECT_EQ(msb_soft(~Bitboard(0)), 63);
-  EXPECT_EQ(msb_soft(1), 0);
 }
 
 TEST(Attacks, SlidersAgreeWithRayMethodAndKnownSets) {
@@ -92,18 +57,13 @@ TEST(Attacks, SlidersAgreeWithRayMethodAndKnownSets) {
       ASSERT_EQ(bishop_attacks(sq, occ), bishop_attacks_ray(sq, occ));
     }
   }
-  EXPECT_EQ(popcount(rook_attacks(A1, 0)), 14);
   EXPECT_EQ(rook_attacks(A1, bit(A4) | bit(D1)), bit(A2) | bit(A3) | bit(A4) | bit(B1) | bit(C1) | bit(D1));
-  EXPECT_EQ(bishop_attacks(H8, 0), between(A1, H8) | bit(A1));
   EXPECT_EQ(between(A1, H8), bit(B2) | bit(C3) | bit(D4) | bit(E5) | bit(F6) | bit(G7));
-  EXPECT_EQ(between(A1, B3), 0u);
-  EXPECT_EQ(between(A1, B2), 0u);
+  EXPECT_EQ(between(A1, B3) | between(A1, B2), 0u);
   EXPECT_EQ(pawn_attacks(WHITE, H2), bit(G3));
   EXPECT_EQ(pawn_attacks(BLACK, A7), bit(B6));
-  EXPECT_EQ(g_attacks.adjacent_files[0], 0x0202020202020202ULL);
   EXPECT_EQ(g_attacks.adjacent_files[7], 0x4040404040404040ULL);
   EXPECT_EQ(g_attacks.ranks_above[0], 0xFFFFFFFFFFFFFF00ULL);
-  EXPECT_EQ(g_attacks.ranks_below[7], 0x00FFFFFFFFFFFFFFULL);
   EXPECT_EQ(g_attacks.passed_mask[WHITE][E7], bit(D8) | bit(E8) | bit(F8));
 }
 
@@ -112,13 +72,9 @@ TEST(Position, InitialStateAndCounters) {
   EXPECT_EQ(b.pos.material_signature[WHITE], 0x12228u);
   EXPECT_EQ(b.pos.material_signature[BLACK], 0x12228u);
   EXPECT_EQ(b.pos.piece_material[WHITE], 32);
-  EXPECT_EQ(b.pos.ep_square, NO_SQUARE);
   EXPECT_EQ(b.pos.castle_rights, 15);
-  EXPECT_EQ(b.history.history_count, 0);
   EXPECT_EQ(b.history.search_ply, 1);
-  EXPECT_EQ(b.pos.board[64], 0);
   EXPECT_EQ(b.fen(), START_FEN);
-
   TestBoard q("4k3/8/8/8/8/8/8/QQQ1K3 w - -");
   EXPECT_EQ(q.pos.material_signature[WHITE], 0x30000u);
   EXPECT_EQ(q.pos.piece_material[WHITE], 30);
@@ -128,58 +84,33 @@ TEST(MoveGen, FixedOrder) {
   TestBoard b(START_FEN);
   MoveEntry list[MAX_MOVES];
   MoveEntry* end = gen_all(b.pos, list);
-  auto texts = move_texts(b.pos, list, end);
-  std::vector<std::string> expected = {"a2a3", "b2b3", "c2c3", "d2d3", "e2e3", "f2f3", "g2g3",
-                                       "h2h3", "a2a4", "b2b4", "c2c4", "d2d4", "e2e4", "f2f4",
-                                       "g2g4", "h2h4", "b1a3", "b1c3", "g1f3", "g1h3"};
-  EXPECT_EQ(texts, expected);
+  EXPECT_EQ(move_texts(list, end), "a2a3 b2b3 c2c3 d2d3 e2e3 f2f3 g2g3 h2h3 a2a4 b2b4 c2c4 d2d4 e2e4 f2f4 g2g4 h2h4 "
+                                   "b1a3 b1c3 g1f3 g1h3");
   EXPECT_EQ(end->move, MOVE_END);
-
-  g_uci_mode = 1;
   TestBoard p("r3k3/1P6/8/8/8/8/8/4K3 w - -");
   end = gen_promotions(p.pos, WHITE, list, true);
-  expected = {"b7b8q", "b7b8n", "b7b8b", "b7b8r", "b7a8q", "b7a8n", "b7a8b", "b7a8r"};
-  EXPECT_EQ(move_texts(p.pos, list, end), expected);
+  EXPECT_EQ(move_texts(list, end), "b7b8q b7b8n b7b8b b7b8r b7a8q b7a8n b7a8b b7a8r");
   end = gen_promotions(p.pos, WHITE, list, false);
-  expected = {"b7b8q", "b7a8q"};
-  EXPECT_EQ(move_texts(p.pos, list, end), expected);
-  g_uci_mode = 0;
-
+  EXPECT_EQ(move_texts(list, end), "b7b8q b7a8q");
   // Castling comes after the king steps, short before long.
   TestBoard c("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
-  end = gen_quiets(c.pos, WHITE, list, NO_SQUARE);
-  auto q = move_texts(c.pos, list, end);
-  ASSERT_GE(q.size(), 2u);
-  EXPECT_EQ(q[q.size() - 2], "e1g1");
-  EXPECT_EQ(q[q.size() - 1], "e1c1");
+  std::string quiets = move_texts(list, gen_quiets(c.pos, WHITE, list, NO_SQUARE));
+  EXPECT_EQ(quiets.substr(quiets.size() - 9), "e1g1 e1c1");
 }
 
-TEST(MoveGen, EnPassantCheckEvasionsAndCastlingLegality) {
-  // En passant has captured code 0; it is illegal when it bares the king along the rank.
+// En passant has captured code 0; with a checker only interpositions (and
+// king steps) are quiet moves.  Legality itself is left to perft and the
+// brute-force comparison below.
+TEST(MoveGen, EnPassantCodeAndCheckEvasions) {
   TestBoard ep("8/8/8/K2pP2r/8/8/8/4k3 w - d6");
   MoveEntry list[MAX_MOVES];
-  MoveEntry* end = gen_captures(ep.pos, WHITE, list, NO_SQUARE);
-  ASSERT_EQ(end - list, 1);
+  ASSERT_EQ(gen_captures(ep.pos, WHITE, list, NO_SQUARE) - list, 1);
   EXPECT_EQ(list[0].move, make_move_code(E5, D6));
   EXPECT_EQ(list[0].captured, 0);
-  EXPECT_FALSE(is_legal(ep.pos, WHITE, list[0].move));
-
-  // Castling through an attacked square is generated but not legal; long castling with b1 attacked is.
-  TestBoard c("1r2k1r1/8/8/8/8/8/8/R3K2R w KQ -");
-  EXPECT_FALSE(is_legal(c.pos, WHITE, make_move_code(E1, G1)));
-  EXPECT_TRUE(is_legal(c.pos, WHITE, make_move_code(E1, C1)));
-
-  // With a checker only interpositions (and king steps) are quiet moves.
   TestBoard chk("4k3/8/8/8/8/8/1P4N1/r3K3 w - -");
-  ASSERT_TRUE(in_check(chk.pos));
-  int checker = checker_square(chk.pos);
-  EXPECT_EQ(checker, A1);
-  end = gen_quiets(chk.pos, WHITE, list, checker);
-  for (MoveEntry* e = list; e < end; ++e) {
-    int from = move_from(e->move), to = move_to(e->move);
-    if (from == E1) continue;
-    EXPECT_TRUE(between(A1, E1) & bit(to)) << SQUARE_NAMES[from] << SQUARE_NAMES[to];
-  }
+  ASSERT_EQ(checker_square(chk.pos), A1);
+  for (MoveEntry *e = list, *end = gen_quiets(chk.pos, WHITE, list, A1); e < end; ++e)
+    EXPECT_TRUE(move_from(e->move) == E1 || (between(A1, E1) & bit(move_to(e->move)))) << e->move;
 }
 
 TEST(MoveGen, PseudoLegalAndLegalAgreeWithBruteForce) {
@@ -247,7 +178,7 @@ TEST(MakeUnmake, RestoresPositionExactly) {
       }
     }
   };
-  for (const auto& fen : suite_fens()) {
+  for (const auto& fen : fens_of("perft/perftsuite.epd")) {
     TestBoard b(fen.c_str());
     ASSERT_TRUE(position_is_consistent(b.pos)) << fen;
     Walker w{b};
@@ -262,10 +193,9 @@ TEST(Keys, ZobristRulesAndIncrementalKeys) {
   for (int i = 0; i < ZOBRIST_SIZE; ++i) EXPECT_TRUE(seen.emplace(g_zobrist[i], i).second) << i;
 
   TestBoard b(START_FEN);
-  u64 start = b.pos.hash_key;
-  EXPECT_EQ(start & 1, 0u);
+  const u64 start = b.pos.hash_key;
+  EXPECT_EQ(start & 1, 0u);  // the side to move is the lowest bit
   for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
-  EXPECT_EQ(b.history.history_count, 4);
   EXPECT_EQ(b.pos.hash_key, start);
   EXPECT_EQ(b.history.entries[0].key, start);
 
@@ -282,10 +212,9 @@ TEST(Keys, ZobristRulesAndIncrementalKeys) {
   EXPECT_EQ(g.pos.hash_key & 1, 1u);
 
   // Rights: a rook leaving h1 clears only White's short right; a capture on a8 Black's long one.
-  TestBoard r("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -");
+  TestBoard r("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -"), a("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -");
   r.play("Rh2");
   EXPECT_EQ(r.pos.castle_rights, CASTLE_WQ | CASTLE_BK | CASTLE_BQ);
-  TestBoard a("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -");
   a.play("Bxa8");
   EXPECT_EQ(a.pos.castle_rights, CASTLE_WK | CASTLE_WQ | CASTLE_BK);
   EXPECT_EQ(a.pos.hash_key, compute_hash_key(a.pos));
@@ -365,25 +294,6 @@ TEST(Fen, RandomAndTruncatedTextNeverBreaksThePosition) {
   g_captured.clear();
 }
 
-TEST(Fen, PrintBoardLayout) {
-  CaptureOutput out;
-  TestBoard b(START_FEN);
-  b.play("e4");
-  print_board(b.pos);
-  std::vector<std::string> expected = {
-      "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3",
-      "  r n b q k b n r",
-      "  o o o o o o o o",
-      "  - + - + - + - +",
-      "  + - + - + - + -",
-      "  - + - + P + - +",
-      "  + - + - + - + -",
-      "  P P P P - P P P",
-      "  R N B Q K B N R",
-      "black"};
-  EXPECT_EQ(g_captured, expected);
-}
-
 TEST(Epd, SplitOperations) {
   char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
   ASSERT_EQ(split_epd("r1b1k2r/pp3ppp/8/8/8/8/PP3PPP/R3K2R w KQkq - bm Bb5 Bc4; id \"WAC.001\";",
@@ -403,22 +313,14 @@ TEST(Epd, SplitOperations) {
 
 TEST(Notation, SanFormsAndParsing) {
   TestBoard b(START_FEN);
-  EXPECT_EQ(b.parse("e4"), b.parse("e2e4"));
-  EXPECT_NE(b.parse("e4"), 0);
-  Move nf3 = make_move_code(G1, F3);
-  for (const char* t : {"Nf3", "g1f3", "Ngf3", "N1f3"}) EXPECT_EQ(b.parse(t), nf3) << t;
-  EXPECT_EQ(b.parse("O-O"), 0);
-  EXPECT_EQ(b.parse(""), 0);
-  EXPECT_EQ(b.parse("e4#"), 0);
+  for (const char* t : {"Nf3", "g1f3", "Ngf3", "N1f3"}) EXPECT_EQ(b.parse(t), make_move_code(G1, F3)) << t;
+  for (const char* t : {"O-O", "", "e4#"}) EXPECT_EQ(b.parse(t), 0) << t;
 
+  // The shortest disambiguation: by file when that is enough, else by rank.
   char co[24], san[24], sf[24], sr[24];
-  TestBoard n1("4k3/8/8/8/8/5N2/8/1N2K3 w - -");
-  move_to_san(n1.pos, make_move_code(B1, D2), co, san, sf, sr);
-  EXPECT_STREQ(san, "Nbd2");
-  EXPECT_STREQ(sf, "Nbd2");
-  EXPECT_STREQ(sr, "N1d2");
-  TestBoard n2("4k3/8/8/8/8/1N6/8/1N2K3 w - -");
-  move_to_san(n2.pos, make_move_code(B1, D2), co, san, sf, sr);
+  move_to_san(TestBoard("4k3/8/8/8/8/5N2/8/1N2K3 w - -").pos, make_move_code(B1, D2), co, san, sf, sr);
+  EXPECT_EQ(std::string(san) + sf + sr, "Nbd2Nbd2N1d2");
+  move_to_san(TestBoard("4k3/8/8/8/8/1N6/8/1N2K3 w - -").pos, make_move_code(B1, D2), co, san, sf, sr);
   EXPECT_STREQ(san, "N1d2");
 
   TestBoard p("4k3/1P6/8/8/8/8/8/4K3 w - -");
@@ -437,10 +339,9 @@ TEST(Notation, SanFormsAndParsing) {
   for (const char* t : {"O-O", "0-0", "o-o"}) EXPECT_EQ(c.parse(t), make_move_code(E1, G1)) << t;
   EXPECT_EQ(c.parse("O-O-O"), make_move_code(E1, C1));
 
-  TestBoard ed("4k3/8/8/3p4/4P3/8/8/4K3 w - -");
+  // Pawn captures by files alone, towards either side.
+  TestBoard ed("4k3/8/8/3p4/4P3/8/8/4K3 w - -"), cb("4k3/8/8/1p6/2P5/8/8/4K3 w - -");
   EXPECT_EQ(ed.parse("ed"), make_move_code(E4, D5));
-  EXPECT_EQ(ed.parse("exd5"), make_move_code(E4, D5));
-  TestBoard cb("4k3/8/8/1p6/2P5/8/8/4K3 w - -");
   EXPECT_EQ(cb.parse("cb"), make_move_code(C4, B5));
 }
 

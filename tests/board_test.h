@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/see.h"
+#include "test_util.h"
 
 struct TestBoard {
   GameHistory history;
@@ -43,3 +47,33 @@ struct ValidBoard : TestBoard {
 
 constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 constexpr const char* KIWIPETE_FEN = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
+
+// The positions (first four FEN fields) of a test data file with one per
+// line, EPD operations or perft counts after them.
+inline std::vector<std::string> fens_of(const std::string& rel) {
+  std::vector<std::string> fens;
+  std::ifstream in(testdata_path(rel));
+  for (std::string line, f[4]; std::getline(in, line);)
+    if (std::istringstream ls(line.substr(0, line.find(';'))); ls >> f[0] >> f[1] >> f[2] >> f[3])
+      fens.push_back(f[0] + " " + f[1] + " " + f[2] + " " + f[3]);
+  return fens;
+}
+
+// The positions met while playing random legal moves (fixed seed) from each
+// of the given ones, `plies` moves deep, keeping every `every`-th.
+inline std::vector<std::string> with_random_plies(const std::vector<std::string>& bases, int plies, int every = 1) {
+  std::vector<std::string> fens;
+  u32 seed = 12345;
+  for (const std::string& base : bases) {
+    TestBoard b(base.c_str());
+    for (int ply = 0; ply < plies; ++ply) {
+      Move list[MAX_MOVES];
+      const int n = gen_legal(b.pos, list);
+      if (n == 0 || b.pos.fifty_count >= 100) break;
+      seed = seed * 1103515245u + 12345u;
+      make_move(b.pos, list[(seed >> 8) % n]);
+      if (ply % every == every - 1) fens.push_back(b.fen());
+    }
+  }
+  return fens;
+}

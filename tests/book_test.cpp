@@ -1,11 +1,14 @@
 // Polyglot books: keys against published values, lookups in two real books,
-// the variety arithmetic, castling entries and files that are not books.
+// the variety arithmetic, castling entries and files that are not books; and
+// the book in play through the real binary: a book move instead of a search,
+// held back while pondering, refused when it would repeat, the console listing.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,75 +16,52 @@
 #include "board_test.h"
 #include "book/book.h"
 #include "book/polyglot_random.h"
+#include "engine_process.h"
 #include "platform/output.h"
 #include "test_util.h"
 
 namespace {
 
-
-// One position of the reference list: its key and every entry per book.
+// One position of the reference list: its key, its moves from the start
+// and every entry per book ("move:weight ..." or "-").
 struct ExpectedBlock {
   std::string fen, moves;
   unsigned long long key = 0;
-  std::map<std::string, std::string> entries;  // book file -> "move:weight ..." or "-"
+  std::map<std::string, std::string> entries;
 };
 
 std::vector<ExpectedBlock> read_expected() {
-  std::vector<ExpectedBlock> blocks;
+  std::vector<ExpectedBlock> blocks(1);
   std::ifstream in(testdata_path("books/expected.txt"));
-  std::string line;
-  ExpectedBlock b;
-  auto flush = [&] {
-    if (!b.fen.empty()) blocks.push_back(b);
-    b = ExpectedBlock();
-  };
-  while (std::getline(in, line)) {
-    if (line.empty()) {
-      flush();
-      continue;
-    }
-    if (line[0] == '#') continue;
-    std::string head = line.substr(0, line.find(' '));
-    std::string rest = line.size() > head.size() ? line.substr(head.size() + 1) : "";
-    if (head == "fen") b.fen = rest;
-    else if (head == "moves") b.moves = rest;
-    else if (head == "key") b.key = std::strtoull(rest.c_str(), nullptr, 16);
-    else b.entries[head] = rest;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() && !blocks.back().fen.empty()) blocks.emplace_back();
+    if (line.empty() || line[0] == '#') continue;
+    const std::string head = line.substr(0, line.find(' ')), rest = line.substr(std::min(line.size(), head.size() + 1));
+    ExpectedBlock& b = blocks.back();
+    (head == "fen" ? b.fen : head == "moves" ? b.moves : b.entries[head]) = rest;
+    if (head == "key") b.key = std::strtoull(rest.c_str(), nullptr, 16);
   }
-  flush();
+  if (blocks.back().fen.empty()) blocks.pop_back();
   return blocks;
 }
 
 // A raw book move as stored: from, to and the promotion letter.
 std::string raw_text(u16 raw) {
   int to = raw & 63, from = (raw >> 6) & 63, promo = (raw >> 12) & 7;
-  std::string s = std::string(SQUARE_NAMES[from]) + SQUARE_NAMES[to];
-  if (promo >= 1 && promo <= 4) s += "nbrq"[promo - 1];
-  return s;
+  const std::string s = std::string(SQUARE_NAMES[from]) + SQUARE_NAMES[to];
+  return promo >= 1 && promo <= 4 ? s + "nbrq"[promo - 1] : s;
 }
 
 u16 raw_move(int from, int to, int promo = 0) { return u16(to | (from << 6) | (promo << 12)); }
 
-void play_moves(TestBoard& b, const std::string& moves) {
-  if (moves == "-") return;
-  std::istringstream in(moves);
-  std::string m;
-  int saved = g_uci_mode;
-  g_uci_mode = 1;
-  while (in >> m) b.play(m.c_str());
-  g_uci_mode = saved;
-}
-
 // Writes a book of the given entries (in the given order) to a temporary file.
 std::string write_book(const std::vector<BookEntry>& entries) {
   char name[] = "/tmp/vorn_book_XXXXXX";
-  int fd = mkstemp(name);
-  FILE* f = fdopen(fd, "wb");
+  FILE* f = fdopen(mkstemp(name), "wb");
   for (const BookEntry& e : entries) {
-    for (int i = 7; i >= 0; --i) std::fputc(int(e.key >> (8 * i)) & 255, f);
-    std::fputc(e.move >> 8, f), std::fputc(e.move & 255, f);
-    std::fputc(e.weight >> 8, f), std::fputc(e.weight & 255, f);
-    for (int i = 3; i >= 0; --i) std::fputc(int(e.learn >> (8 * i)) & 255, f);
+    const u64 fields[4][2] = {{e.key, 8}, {e.move, 2}, {e.weight, 2}, {e.learn, 4}};
+    for (const auto& [value, bytes] : fields)
+      for (int i = int(bytes) - 1; i >= 0; --i) std::fputc(int(value >> (8 * i)) & 255, f);
   }
   std::fclose(f);
   return name;
@@ -90,6 +70,16 @@ std::string write_book(const std::vector<BookEntry>& entries) {
 u64 key_of(const char* fen) {
   TestBoard b(fen);
   return polyglot_key(b.pos);
+}
+
+// The engine with its own book switched on.
+std::unique_ptr<EngineProcess> start_with_book(const std::string& book) {
+  auto e = std::make_unique<EngineProcess>();
+  e->sync();
+  e->send("setoption name OwnBook value true");
+  e->send("setoption name OwnBook_File value " + book);
+  e->sync();
+  return e;
 }
 
 }  // namespace
@@ -119,7 +109,10 @@ TEST(Book, KeysMatchTheReferenceForEveryPosition) {
     TestBoard from_fen(b.fen.c_str());
     EXPECT_EQ(polyglot_key(from_fen.pos), b.key) << b.fen;
     TestBoard from_moves(START_FEN);
-    play_moves(from_moves, b.moves);
+    std::istringstream moves(b.moves == "-" ? "" : b.moves);
+    g_uci_mode = 1;
+    for (std::string m; moves >> m;) from_moves.play(m.c_str());
+    g_uci_mode = 0;
     EXPECT_EQ(polyglot_key(from_moves.pos), b.key) << b.moves;
   }
 }
@@ -205,10 +198,8 @@ TEST(Book, ProbeDrawsInProportionAndListsTheMoves) {
 
   // Variety 0 takes a quarter of the first weight off every move.
   path = write_book({{start, raw_move(E2, E4), 100, 0}, {start, raw_move(D2, D4), 20, 0}});
-  for (int i = 0; i < 50; ++i) {
-    g_captured.clear();
-    ASSERT_EQ(probe_book(b.pos, {path.c_str(), 0, BOOK_LIST_CONSOLE}), make_move_code(E2, E4));
-  }
+  g_captured.clear();
+  EXPECT_EQ(probe_book(b.pos, {path.c_str(), 0, BOOK_LIST_CONSOLE}), make_move_code(E2, E4));
   EXPECT_EQ(g_captured, (std::vector<std::string>{"  e2e4  cnt=   100, weight= 83.33% -> 100.00%",
                                              "  d2d4  cnt=    20, weight= 16.67% ->  0.00%", "selecting e2e4"}));
   std::remove(path.c_str());
@@ -270,4 +261,87 @@ TEST(Book, AtMost128EntriesOfOnePositionAreConsidered) {
   EXPECT_EQ(find_book_entries(path.c_str(), 0, found, BOOK_MAX_CANDIDATES), 0);
   EXPECT_EQ(find_book_entries(path.c_str(), ~0ULL, found, BOOK_MAX_CANDIDATES), 0);
   std::remove(path.c_str());
+}
+
+// --- The book in play, through the real binary ----------------------------
+
+// A book move instead of a search; while pondering it is held until
+// "ponderhit" or "stop"; past OwnBook_Depth the book is not asked.
+TEST(BookUci, GoAnswersFromTheBookWithoutSearching) {
+  REQUIRE_TESTDATA("books/performance.bin");
+  auto e = start_with_book(testdata_path("books/performance.bin"));
+  for (int i = 0; i < 3; ++i) {
+    e->send("position startpos");
+    e->send("go wtime 60000 btime 60000");
+    std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+    std::string best = last_value(lines, "bestmove");
+    EXPECT_TRUE(best == "e2e4" || best == "d2d4" || best == "c2c4") << best;
+    EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: e2e4 d2d4 c2c4  )"));
+    EXPECT_TRUE(any_starts_with(lines, "info string book move is " + best));
+    EXPECT_FALSE(any_starts_with(lines, "info depth")) << "searched instead of using the book";
+  }
+  for (const char* release : {"ponderhit", "stop"}) {
+    e->send("position startpos moves e2e4");
+    e->send("go ponder wtime 60000 btime 60000");
+    std::vector<std::string> early = e->wait_for("info string book move is ");
+    ASSERT_FALSE(early.empty()) << release;
+    std::string book_move = starts_with(early.back(), "info string book move is ") ? early.back().substr(25) : "";
+    EXPECT_TRUE(book_move == "e7e5" || book_move == "c7c5") << release << ": " << book_move;
+    for (const auto& l : e->sync()) early.push_back(l);
+    EXPECT_FALSE(any_starts_with(early, "bestmove")) << release;
+    e->send(release);
+    std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+    EXPECT_EQ(last_value(lines, "bestmove"), book_move) << release;
+    EXPECT_FALSE(any_starts_with(lines, "info depth")) << release;
+  }
+  e->send("setoption name OwnBook_Depth value 0");
+  e->send("position startpos");
+  e->send("go depth 2");
+  std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+  EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
+  EXPECT_TRUE(any_starts_with(lines, "info depth"));
+  e->quit();
+}
+
+// A book that answers 3...Ng8 in a knight shuffle: allowed the first time,
+// refused when it would bring the start position back a third time.
+TEST(BookUci, ABookMoveThatRepeatsAThirdTimeIsRefused) {
+  TestBoard b(START_FEN);
+  for (const char* m : {"Nf3", "Nf6", "Ng1"}) b.play(m);
+  const std::string path = write_book({{polyglot_key(b.pos), raw_move(F6, G8), 1, 0}});
+  auto e = start_with_book(path);
+  e->send("position startpos moves g1f3 g8f6 f3g1");
+  e->send("go depth 3");
+  std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+  EXPECT_EQ(last_value(lines, "bestmove"), "f6g8");
+  EXPECT_TRUE(any_starts_with(lines, "info string book move is f6g8"));
+
+  e->send("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
+  e->send("go depth 3");
+  lines = e->read_until("bestmove", 10000, true);
+  EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: f6g8  )"));
+  EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
+  EXPECT_TRUE(any_starts_with(lines, "info depth 3")) << "the search should have run";
+  EXPECT_FALSE(last_value(lines, "bestmove").empty());
+  e->quit();
+  std::remove(path.c_str());
+}
+
+TEST(BookUci, ConsoleListsTheBookMovesAndSetsASpeedCap) {
+  REQUIRE_TESTDATA("books/performance.bin");
+  EngineProcess e({"-c", "-book", testdata_path("books/performance.bin")});
+  e.read_until("white");
+  e.send("book");
+  std::vector<std::string> lines = e.read_until("");
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "  e2e4  cnt=     1, weight= 33.33% -> 33.33%");
+  EXPECT_EQ(lines[1], "  d2d4  cnt=     1, weight= 33.33% -> 33.33%");
+  EXPECT_EQ(lines[2], "  c2c4  cnt=     1, weight= 33.33% -> 33.33%");
+  EXPECT_TRUE(lines[3] == "selecting e2e4" || lines[3] == "selecting d2d4" || lines[3] == "selecting c2c4") << lines[3];
+  EXPECT_EQ(lines[4], "");
+  e.send("set target_nps 5000");
+  std::string line;
+  ASSERT_TRUE(e.read_line(line));
+  EXPECT_EQ(line, "target_nps set to 5000");
+  e.quit();
 }

@@ -1,4 +1,6 @@
-// Console searching: analysis, statistics, stopping, settings, table PV.
+// The console through the real binary, in one session: board and moves,
+// perft, the evaluation listings, analysis and its statistics, stopping an
+// endless analysis, the table PV and the settings.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -6,48 +8,60 @@
 
 #include "engine_process.h"
 
-namespace {
-bool has_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
-  for (const auto& l : lines)
-    if (l.rfind(prefix, 0) == 0) return true;
-  return false;
-}
-}  // namespace
-
-TEST(ConsoleSearch, AnalysisStatisticsAndSettings) {
+TEST(ConsoleSession, BoardPerftListingsAnalysisAndSettings) {
   EngineProcess e({"-c"});
-  e.send("go 6");
-  auto lines = e.read_until("move=", 10000, true);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back().rfind("move= ", 0), 0u);
-  EXPECT_TRUE(has_prefix(lines, "00] 06"));
-  std::string stats;
-  ASSERT_TRUE(e.read_line(stats));
-  EXPECT_EQ(stats.rfind("Hash fill= ", 0), 0u) << stats;
+  // Each command answers with the line named, after anything else it prints.
+  auto reply = [&e](const std::string& cmd, const std::string& last) {
+    e.send(cmd);
+    std::vector<std::string> out = e.read_until(last);
+    EXPECT_TRUE(!out.empty() && out.back() == last) << cmd;
+    return out;
+  };
+  // The board picture itself is checked in-process (ConsoleFenBoardMovesSwapAndBackToUci).
+  std::vector<std::string> lines = e.read_until("white");
+  ASSERT_GE(lines.size(), 10u);
+  EXPECT_EQ(lines[lines.size() - 10], "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+  e.send("e2e4");
+  EXPECT_EQ(e.read_until("black").front(), "1. move e2e4");
+  e.send("Nc6");
+  EXPECT_EQ(e.read_until("white").front(), "1. move Nc6");
+  e.send("perft 3");
+  std::string line;
+  ASSERT_TRUE(e.read_line(line));
+  EXPECT_TRUE(starts_with(line, "visited 20144 nodes in ")) << line;  // 1.e4 Nc6: perft 3
 
+  e.send("fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
+  e.send("ev");  // Rd8 mates: the quiescence search sees it
+  lines = e.read_until("passers=", 10000, true);
+  bool score_line = false;
+  for (const std::string& l : lines)
+    score_line |= starts_with(l, "eval= ") && l.find(", qscore= 9998, stage= 22, draw_adj= 1.00") != std::string::npos;
+  EXPECT_TRUE(score_line);
+  EXPECT_TRUE(has_line(lines, "           white    black     diff"));
+  EXPECT_TRUE(has_line(lines, "mtl=         951      325      626   (RPPP :: PPP)"));
+
+  e.send("new");
+  e.send("go 6");
+  lines = e.read_until("move=", 10000, true);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(starts_with(lines.back(), "move= "));
+  EXPECT_TRUE(any_starts_with(lines, "00] 06"));
+  ASSERT_TRUE(e.read_line(line));
+  EXPECT_TRUE(starts_with(line, "Hash fill= ")) << line;
   // "." ends an endless analysis, which is then reported.
   e.send("go");
-  usleep(200000);
+  ASSERT_FALSE(e.wait_for("00] 05").empty());
   e.send(".");
-  lines = e.read_until("move=", 3000, true);
+  lines = e.read_until("move=", 10000, true);
   ASSERT_FALSE(lines.empty());
-  EXPECT_EQ(lines.back().rfind("move= ", 0), 0u);
-
+  EXPECT_TRUE(starts_with(lines.back(), "move= "));
   e.send("pv");
-  lines = e.read_until("white", 3000);
-  EXPECT_TRUE(has_prefix(lines, "PV: ")) << (lines.empty() ? "" : lines.front());
+  EXPECT_TRUE(any_starts_with(e.read_until("white"), "PV: "));
+  reply("sp", "bishop_pair= 30 , 50");
 
-  e.send("set level 40 5:00 0");
-  lines = e.read_until("set level to 40 moves in 300.00 seconds, inc 0.00", 2000);
-  EXPECT_FALSE(lines.empty());
-  e.send("set ss 0");
-  EXPECT_FALSE(e.read_until("selectivity set to OFF", 2000).empty());
-  e.send("set NMP_depth 5");
-  EXPECT_FALSE(e.read_until("NMP_depth set to 5", 2000).empty());
-  e.send("lmr");
-  lines = e.read_until("LMR_depth= 99", 2000);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(has_prefix(lines, "NMP_depth= 5"));
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(2000), 0);
+  reply("set level 40 5:00 0", "set level to 40 moves in 300.00 seconds, inc 0.00");
+  reply("set ss 0", "selectivity set to OFF");
+  reply("set NMP_depth 5", "NMP_depth set to 5");
+  EXPECT_TRUE(any_starts_with(reply("lmr", "LMR_depth= 99"), "NMP_depth= 5"));
+  e.quit();
 }

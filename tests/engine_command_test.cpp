@@ -79,7 +79,7 @@ class EngineCommand : public ::testing::Test {
   static int history() { return game_position().owner->history_count; }
 };
 
-TEST_F(EngineCommand, PositionWithMovesKeepsHistory) {
+TEST_F(EngineCommand, PositionWithMovesKeepsHistoryAndStopsAtABadOne) {
   EXPECT_TRUE(run("position startpos moves e2e4 e7e5").empty());
   EXPECT_EQ(fen(), "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq e6");
   ASSERT_EQ(history(), 2);
@@ -95,9 +95,8 @@ TEST_F(EngineCommand, PositionWithMovesKeepsHistory) {
   // Without startpos or fen nothing changes.
   run("position moves e7e5");
   EXPECT_EQ(fen(), "1Q2k3/8/8/8/8/8/8/4K3 b - -");
-}
 
-TEST_F(EngineCommand, BadMovesStopTheListWithAMessage) {
+  // A bad move stops the list with a message.
   auto out = run("position startpos moves e2e4 e2e4 d7d5");
   EXPECT_EQ(fen(), "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3");
   ASSERT_EQ(out.size(), 1u);
@@ -171,7 +170,7 @@ TEST_F(EngineCommand, NewGameAndQuit) {
   EXPECT_NE(g_control.stop, STOP_NONE);
 }
 
-TEST_F(EngineCommand, ConsoleFenBoardAndMoves) {
+TEST_F(EngineCommand, ConsoleFenBoardMovesSwapAndBackToUci) {
   console();
   auto out = run("fen r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
   EXPECT_EQ(out, (std::vector<std::string>{"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "  r + - + k + - r",
@@ -200,46 +199,12 @@ TEST_F(EngineCommand, ConsoleFenBoardAndMoves) {
   run("new");
   EXPECT_EQ(fen(), START_POSITION);
   EXPECT_EQ(history(), 0);
-}
 
-TEST_F(EngineCommand, ConsolePerftMatchesSuite) {
-  REQUIRE_TESTDATA("perft/perftsuite.epd");
-  FILE* f = std::fopen(testdata_path("perft/perftsuite.epd").c_str(), "r");
-  ASSERT_NE(f, nullptr);
-  console();
-  char line[512];
-  int checked = 0;
-  while (std::fgets(line, sizeof line, f) && checked < 12) {
-    // "<fen> ;D1 20 ;D2 400 ;D3 8902 ..."
-    std::string text(line);
-    std::size_t semi = text.find(';');
-    std::size_t d3 = text.find(";D3 ");
-    if (semi == std::string::npos || d3 == std::string::npos) continue;
-    std::string fen_text = text.substr(0, semi);
-    unsigned long long expected = std::stoull(text.substr(d3 + 4));
-    run("fen " + fen_text);
-    auto out = run("perft 3");
-    ASSERT_FALSE(out.empty());
-    char want[64];
-    std::snprintf(want, sizeof want, "visited %llu nodes in ", expected);
-    EXPECT_EQ(out.back().rfind(want, 0), 0u) << fen_text << ": " << out.back();
-    ++checked;
-  }
-  std::fclose(f);
-  EXPECT_GT(checked, 0);
-}
-
-TEST_F(EngineCommand, ConsoleSwapListsExchanges) {
-  console();
-  run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");
-  auto out = run("swap");
   // e4 is attacked by the d5 pawn; d5 by the e4 pawn, but the knight takes back.
-  EXPECT_EQ(out, (std::vector<std::string>{"sq= e4, swap=  100", "sq= d5, swap=    0"}));
-}
-
-TEST_F(EngineCommand, ConsoleSwitchesToUciForGood) {
-  console();
-  auto out = run("uci");
+  run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");
+  EXPECT_EQ(run("swap"), (std::vector<std::string>{"sq= e4, swap=  100", "sq= d5, swap=    0"}));
+  // "uci" leaves the console for good.
+  out = run("uci");
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.front(), "id name Vorn 4.0");
   EXPECT_EQ(out.back(), "uciok");

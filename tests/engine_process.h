@@ -1,13 +1,16 @@
 // Runs the built engine as a child process behind pipes: send lines, read
 // lines with a timeout, close its input, wait for its exit.  Every read is
 // bounded by poll, so a silent or hung engine fails a test instead of
-// hanging it.
+// hanging it; the bounds are generous because they only matter on failure
+// and the machine may be loaded.
 #pragma once
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
 #include <string>
@@ -26,13 +29,9 @@ class EngineProcess {
     if (pid_ == 0) {
       dup2(in[0], 0);
       dup2(out[1], 1);
-      close(in[0]);
-      close(in[1]);
-      close(out[0]);
-      close(out[1]);
+      for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
       if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
-      std::vector<char*> argv;
-      argv.push_back(const_cast<char*>(VORN_BINARY));
+      std::vector<char*> argv{const_cast<char*>(VORN_BINARY)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
       execv(VORN_BINARY, argv.data());
@@ -54,27 +53,21 @@ class EngineProcess {
     }
   }
 
-  bool started() const { return pid_ > 0; }
-
   void send(const std::string& line) {
     std::string text = line + "\n";
-    const char* p = text.data();
-    std::size_t left = text.size();
-    while (left > 0 && to_child_ >= 0) {
-      ssize_t n = write(to_child_, p, left);
+    for (std::size_t done = 0; done < text.size() && to_child_ >= 0;) {
+      ssize_t n = write(to_child_, text.data() + done, text.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) return;
-      p += n;
-      left -= std::size_t(n);
+      done += std::size_t(n);
     }
   }
 
   // One line without its newline; false on timeout or end of output.
-  bool read_line(std::string& line, int timeout_ms = 2000) {
+  bool read_line(std::string& line, int timeout_ms = 10000) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     for (;;) {
-      std::size_t nl = buffer_.find('\n');
-      if (nl != std::string::npos) {
+      if (std::size_t nl = buffer_.find('\n'); nl != std::string::npos) {
         line = buffer_.substr(0, nl);
         buffer_.erase(0, nl + 1);
         return true;
@@ -91,20 +84,29 @@ class EngineProcess {
     }
   }
 
-  // Lines up to and including the first one equal to last (or starting with
-  // it when prefix is true); stops early on timeout.
-  std::vector<std::string> read_until(const std::string& last, int timeout_ms = 2000, bool prefix = false) {
+  // Lines up to and including the first one that satisfies last; stops
+  // early on timeout.
+  std::vector<std::string> read_until(const std::function<bool(const std::string&)>& last, int timeout_ms) {
     std::vector<std::string> lines;
     std::string line;
     while (read_line(line, timeout_ms)) {
       lines.push_back(line);
-      if (line == last || (prefix && line.rfind(last, 0) == 0)) break;
+      if (last(line)) break;
     }
     return lines;
   }
+  // ... equal to last (or starting with it when prefix is true).
+  std::vector<std::string> read_until(const std::string& last, int timeout_ms = 10000, bool prefix = false) {
+    return read_until([&](const std::string& l) { return l == last || (prefix && l.rfind(last, 0) == 0); }, timeout_ms);
+  }
+  // ... containing fragment: how a test waits for the engine to reach a point
+  // (a depth, a score) instead of sleeping for a time a loaded machine may not honour.
+  std::vector<std::string> wait_for(const std::string& fragment, int timeout_ms = 30000) {
+    return read_until([&](const std::string& l) { return l.find(fragment) != std::string::npos; }, timeout_ms);
+  }
 
   // Sends "isready" and returns everything printed before "readyok".
-  std::vector<std::string> sync(int timeout_ms = 2000) {
+  std::vector<std::string> sync(int timeout_ms = 10000) {
     send("isready");
     std::vector<std::string> lines = read_until("readyok", timeout_ms);
     if (!lines.empty() && lines.back() == "readyok") lines.pop_back();
@@ -117,12 +119,11 @@ class EngineProcess {
   }
 
   // Exit status, or -1 when the process has not ended within the timeout.
-  int wait_exit(int timeout_ms = 1000) {
+  int wait_exit(int timeout_ms = 5000) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (std::chrono::steady_clock::now() < deadline) {
       int status = 0;
-      pid_t r = waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) {
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
         exited_ = true;
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
@@ -131,10 +132,14 @@ class EngineProcess {
     return -1;
   }
 
+  void quit() {  // and expect a clean exit
+    send("quit");
+    EXPECT_EQ(wait_exit(), 0);
+  }
+
  private:
   pid_t pid_ = -1;
-  int to_child_ = -1;
-  int from_child_ = -1;
+  int to_child_ = -1, from_child_ = -1;
   bool exited_ = false;
   std::string buffer_;
 };
@@ -143,7 +148,27 @@ class EngineProcess {
 inline std::vector<std::string> words(const std::string& line) {
   std::istringstream in(line);
   std::vector<std::string> out;
-  std::string w;
-  while (in >> w) out.push_back(w);
+  for (std::string w; in >> w;) out.push_back(w);
   return out;
+}
+
+inline bool starts_with(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
+inline bool any_starts_with(const std::vector<std::string>& lines, const std::string& head) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return starts_with(l, head); });
+}
+inline bool has_line(const std::vector<std::string>& lines, const std::string& text) {
+  return std::find(lines.begin(), lines.end(), text) != lines.end();
+}
+// The word after `key` in the last line that has one ("" when none does).
+inline std::string last_value(const std::vector<std::string>& lines, const std::string& key, int count = 1) {
+  std::string value;
+  for (const auto& l : lines) {
+    auto w = words(l);
+    for (std::size_t i = 0; i + count < w.size(); ++i)
+      if (w[i] == key) {
+        value = w[i + 1];
+        for (int k = 2; k <= count; ++k) value += " " + w[i + k];
+      }
+  }
+  return value;
 }

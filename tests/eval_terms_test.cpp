@@ -1,6 +1,7 @@
 // Evaluation terms checked through the trace record: pawn structure, piece
 // terms, king safety, passed pawns, threats; and the king-and-pawn table
 // against an independent solver and the endgame tables' verdicts.
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -27,9 +28,12 @@ class EvalTerms : public EvalFixture {
     evaluate(eval_thread, b.pos, 1, info, false, true);
     return g_eval_trace;
   }
-  static int stage_of(const char* fen) {
+  // One row of the trace for White.
+  static int term(const char* fen, int row) { return trace(fen).terms[row][WHITE]; }
+  // A weight tapered by the position's stage.
+  static int tapered(Score s, const char* fen) {
     ValidBoard b(fen);
-    return game_stage(b.pos);
+    return taper(s, game_stage(b.pos));
   }
 };
 
@@ -37,124 +41,73 @@ const EvalWeights& W() { return g_weights; }
 
 }  // namespace
 
-// --- Pawn structure ------------------------------------------------------
+// Each example scores what the term's definition says, built from the
+// weights in force, so the examples hold whatever the parameters are.
 
 TEST_F(EvalTerms, PawnStructureExamples) {
   // An isolated pawn on a half-open file: backward + isolated + weak, -18/-16.
-  EXPECT_EQ(score_en(W().backward + W().isolated + W().weak), -16);
-  EXPECT_EQ(score_op(W().backward + W().isolated + W().weak), -18);
-  EXPECT_EQ(trace("4k3/p7/8/8/3P4/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 - 16);  // endgame: en halves
-  EXPECT_EQ(trace("rnbqkbnr/8/8/8/3P4/8/8/RNBQKBNR w KQkq - 0 1").terms[TRACE_PAWNS][WHITE], 10 - 18);  // opening
+  EXPECT_EQ(term("4k3/p7/8/8/3P4/8/8/4K3 w - - 0 1", TRACE_PAWNS), 2 - 16);  // endgame: en halves
+  EXPECT_EQ(term("rnbqkbnr/8/8/8/3P4/8/8/RNBQKBNR w KQkq - 0 1", TRACE_PAWNS), 10 - 18);  // opening
   // With an enemy pawn in front it is not weak: -10/-10.
-  EXPECT_EQ(trace("4k3/8/3p4/8/3P4/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 - 10);
-
+  EXPECT_EQ(term("4k3/8/3p4/8/3P4/8/8/4K3 w - - 0 1", TRACE_PAWNS), 2 - 10);
   // Side by side on d4 and e4: square values plus the Connected Pawn values (4 each in the endgame).
-  EXPECT_EQ(score_en(W().connected[D4]), 4);
-  EXPECT_EQ(trace("4k3/8/8/8/3PP3/8/8/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE], 2 + 2 + 4 + 4);
+  EXPECT_EQ(term("4k3/8/8/8/3PP3/8/8/4K3 w - - 0 1", TRACE_PAWNS), 2 + 2 + 4 + 4);
   // e4 defended from d3 gets the Defended Pawn value of e4.
   EXPECT_EQ(trace("4k3/8/4p3/8/4P3/3P4/8/4K3 w - - 0 1").board[E4], 2 + score_en(W().defended[E4]));
-
   // A pawn on d2 blocked by a bishop on d3 costs -9/-12.
-  int stage = stage_of("4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1");
-  int blocked = trace("4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE];
-  int free_pawn = trace("4k3/8/8/8/8/7B/3P4/4K3 w - - 0 1").terms[TRACE_PAWNS][WHITE];
-  EXPECT_EQ(blocked - free_pawn, taper(make_score(-9, -12), stage));
+  const char* blocked = "4k3/8/8/8/8/3B4/3P4/4K3 w - - 0 1";
+  EXPECT_EQ(term(blocked, TRACE_PAWNS) - term("4k3/8/8/8/8/7B/3P4/4K3 w - - 0 1", TRACE_PAWNS),
+            tapered(make_score(-9, -12), blocked));
 }
-
-TEST_F(EvalTerms, PawnHashSharedByPositionsWithTheSamePawns) {
-  ValidBoard a("r3k3/pp3ppp/2p5/8/3P4/8/PP3PPP/4K2R w - - 0 1");
-  ValidBoard b("4k2r/pp3ppp/2p5/8/3P4/8/PP3PPP/R3K3 w - - 0 1");
-  ASSERT_EQ(a.pos.pawn_key, b.pos.pawn_key);
-  eval_thread.iteration_depth = 1;  // a search is running: the pawn hash is consulted
-  evaluate(eval_thread, a.pos, 1, nullptr);
-  u64 hits = eval_thread.pawn_hits;
-  evaluate(eval_thread, b.pos, 1, nullptr);
-  EXPECT_EQ(eval_thread.pawn_hits, hits + 1);
-  // Outside a search (depth 0) the table is written but never read.
-  eval_thread.iteration_depth = 0;
-  evaluate(eval_thread, a.pos, 1, nullptr);
-  EXPECT_EQ(eval_thread.pawn_hits, hits + 1);
-}
-
-// --- Pieces --------------------------------------------------------------
 
 TEST_F(EvalTerms, PieceTermExamples) {
   // A pinned knight scores the entry for no moves.
   const char* pinned = "4r1k1/8/8/8/8/8/4N3/4K3 w - - 0 1";
-  int stage = stage_of(pinned);
-  EXPECT_EQ(trace(pinned).terms[TRACE_KNIGHTS][WHITE], taper(W().pst[KNIGHT][E2] + W().knight_mobility[0], stage));
-  EXPECT_NE(trace("6k1/r7/8/8/8/8/4N3/4K3 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
-            trace(pinned).terms[TRACE_KNIGHTS][WHITE]);
-
-  // Pinned against its own queen by a bishop counts too.
-  const char* queen_pin = "4k3/p7/8/7b/8/8/4N3/3QK3 w - - 0 1";
-  EXPECT_EQ(trace(queen_pin).terms[TRACE_KNIGHTS][WHITE],
-            taper(W().pst[KNIGHT][E2] + W().knight_mobility[0], stage_of(queen_pin)));
-
+  EXPECT_EQ(term(pinned, TRACE_KNIGHTS), tapered(W().pst[KNIGHT][E2] + W().knight_mobility[0], pinned));
+  EXPECT_NE(term("6k1/r7/8/8/8/8/4N3/4K3 w - - 0 1", TRACE_KNIGHTS), term(pinned, TRACE_KNIGHTS));
   // A knight on e5 out of reach of black pawns: outpost 16/0, and 8/0 more with a pawn behind it.
   const char* outpost = "6k1/p7/8/4N3/8/8/8/6K1 w - - 0 1";
-  stage = stage_of(outpost);
-  EXPECT_EQ(trace(outpost).terms[TRACE_KNIGHTS][WHITE],
-            taper(W().pst[KNIGHT][E5] + W().knight_mobility[8] + make_score(16, 0), stage));
-  EXPECT_EQ(trace("6k1/p7/8/4N3/3P4/8/8/6K1 w - - 0 1").terms[TRACE_KNIGHTS][WHITE] -
-                trace(outpost).terms[TRACE_KNIGHTS][WHITE],
-            taper(make_score(8, 0), stage));
-  // On e4 there is no outpost (rank 4), only the square values and mobility.
-  EXPECT_EQ(trace("6k1/p7/8/8/4N3/8/8/6K1 w - - 0 1").terms[TRACE_KNIGHTS][WHITE],
-            taper(W().pst[KNIGHT][E4] + W().knight_mobility[8] + make_score(8, 0), stage));
-
+  EXPECT_EQ(term(outpost, TRACE_KNIGHTS),
+            tapered(W().pst[KNIGHT][E5] + W().knight_mobility[8] + make_score(16, 0), outpost));
+  EXPECT_EQ(term("6k1/p7/8/4N3/3P4/8/8/6K1 w - - 0 1", TRACE_KNIGHTS) - term(outpost, TRACE_KNIGHTS),
+            tapered(make_score(8, 0), outpost));
   // A rook on the seventh with the enemy pawns and king on their first ranks,
   // on an open file: mobility a1-a6, a8 and b7-f7 with a5, a6, a8 twice.
   const char* seventh = "6k1/R4ppp/8/8/8/8/8/6K1 w - - 0 1";
-  EXPECT_EQ(trace(seventh).terms[TRACE_ROOKS][WHITE],
-            taper(W().pst[ROOK][A7] + W().rook_mobility[15] + W().rook_open_file + W().rook_rank7, stage_of(seventh)));
-
-  // A rammed pawn on the bishop's colour makes it a bad bishop.
+  EXPECT_EQ(term(seventh, TRACE_ROOKS),
+            tapered(W().pst[ROOK][A7] + W().rook_mobility[15] + W().rook_open_file + W().rook_rank7, seventh));
+  // A rammed pawn on the bishop's colour makes it a bad bishop (each row is tapered as a whole).
   const char* rammed = "7k/8/8/3p4/3P4/8/8/2B4K w - - 0 1";
-  EXPECT_NEAR(trace(rammed).terms[TRACE_BISHOPS][WHITE] -
-                  trace("7k/8/3p4/8/3P4/8/8/2B4K w - - 0 1").terms[TRACE_BISHOPS][WHITE],
-              taper(W().bad_bishop, stage_of(rammed)), 1);  // each row is tapered as a whole
-
+  EXPECT_NEAR(term(rammed, TRACE_BISHOPS) - term("7k/8/3p4/8/3P4/8/8/2B4K w - - 0 1", TRACE_BISHOPS),
+              tapered(W().bad_bishop, rammed), 1);
   // A rook boxed in on h1 by its own king on g1 is trapped.
   const char* trapped = "6k1/6pp/8/8/8/8/6PP/6KR w - - 0 1";
-  stage = stage_of(trapped);
-  EXPECT_EQ(trace(trapped).terms[TRACE_ROOKS][WHITE],
-            taper(W().pst[ROOK][H1] + W().rook_mobility[0] + W().rook_trapped, stage));
-  // Own queens are transparent for a rook: behind its queen on an open file
-  // the rook counts the squares beyond it.
-  int behind = trace("6k1/p7/8/8/8/8/3Q4/3R2K1 w - - 0 1").terms[TRACE_ROOKS][WHITE];
-  stage = stage_of("6k1/p7/8/8/8/8/3Q4/3R2K1 w - - 0 1");
-  // Mobility: c1, b1, a1, e1, f1 and d2-d8 (7), with d5-d8 counted twice: 16.
-  EXPECT_EQ(behind, taper(W().pst[ROOK][D1] + W().rook_mobility[16] + W().rook_open_file, stage));
+  EXPECT_EQ(term(trapped, TRACE_ROOKS), tapered(W().pst[ROOK][H1] + W().rook_mobility[0] + W().rook_trapped, trapped));
+  // Own queens are transparent for a rook: behind its queen on an open file it
+  // counts c1, b1, a1, e1, f1 and d2-d8, with d5-d8 twice: 16.
+  const char* behind = "6k1/p7/8/8/8/8/3Q4/3R2K1 w - - 0 1";
+  EXPECT_EQ(term(behind, TRACE_ROOKS), tapered(W().pst[ROOK][D1] + W().rook_mobility[16] + W().rook_open_file, behind));
 }
-
-// --- King safety ---------------------------------------------------------
 
 TEST_F(EvalTerms, KingShieldAndDanger) {
   // g1 behind f2, g2, h2: shield 9, (4 - 0) * 54 * 4 / 16 - 64 = -10; three
-  // defenders -6; the queen's attack is too weak to count.
+  // defenders -6; the queen's attack is too weak to count.  White has no
+  // pieces: Black's king gets no danger terms at all.
   const EvalTrace t = trace("3q2k1/5ppp/8/8/8/8/5PPP/6K1 w - - 0 1");
   EXPECT_EQ(t.king_square[WHITE], G1);
   EXPECT_EQ(t.king_danger[WHITE], -10 - 6);
-  // White has no pieces: Black's king gets no danger terms at all.
   EXPECT_EQ(t.king_danger[BLACK], 0);
   // With the black king on the far wing and no black pawns on f-h in Black's
   // half, each of the three files adds the storm weight: 3 * -9.
   EXPECT_EQ(trace("1k1q4/ppp5/8/8/8/8/5PPP/6K1 w - - 0 1").king_danger[WHITE], -10 - 6 - 27);
-
   // Rook endgame: the king's op half is halved (no enemy queen) and the
   // empty files around it cost 8 + 10 + 12 + 14.
   const char* ending = "4k3/8/8/8/4K3/8/8/R6r w - - 0 1";
-  Score king = W().pst[KING][E4];
-  EXPECT_EQ(trace(ending).terms[TRACE_KINGS][WHITE],
-            taper(make_score(score_op(king) / 2, score_en(king) - 44), stage_of(ending)));
-
+  const Score king = W().pst[KING][E4];
+  EXPECT_EQ(term(ending, TRACE_KINGS), tapered(make_score(score_op(king) / 2, score_en(king) - 44), ending));
   // Queen and rook next to the king: a large penalty.
-  const EvalTrace open = trace("6k1/5ppp/8/8/8/3q4/6r1/1N4K1 w - - 0 1");
-  EXPECT_LT(open.king_danger[WHITE], -100);
+  EXPECT_LT(trace("6k1/5ppp/8/8/8/3q4/6r1/1N4K1 w - - 0 1").king_danger[WHITE], -100);
 }
-
-// --- Passed pawns --------------------------------------------------------
 
 TEST_F(EvalTerms, PassedPawnExamples) {
   // d6, advance square d7 attacked by the black king only and covered by the
@@ -164,50 +117,38 @@ TEST_F(EvalTerms, PassedPawnExamples) {
   EXPECT_EQ(trace("r3k3/8/3P4/8/8/8/8/3R2K1 w - - 0 1", &info).terms[TRACE_PASSERS][WHITE], 56);
   EXPECT_GE(info.danger[BLACK], 2 << 6);
   // Without the rook the black king wins the pawn on d7: held base 80.
-  EXPECT_EQ(trace("r3k3/8/3P4/8/8/8/8/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE], 80 + (24 - 112) * 5 / 8);
-
+  EXPECT_EQ(term("r3k3/8/3P4/8/8/8/8/6K1 w - - 0 1", TRACE_PASSERS), 80 + (24 - 112) * 5 / 8);
   // Seventh rank, no black pieces, king out of the square: 200 + 33 free +
   // 16 * 7 unstoppable, then (24 * 6 - 16 * 7) * 7 / 8 for the kings.
-  EXPECT_EQ(trace("8/1P6/7p/8/7k/8/8/K7 w - - 0 1").terms[TRACE_PASSERS][WHITE], 200 + 33 + 112 + 28);
-
+  EXPECT_EQ(term("8/1P6/7p/8/7k/8/8/K7 w - - 0 1", TRACE_PASSERS), 200 + 33 + 112 + 28);
   // Two passers on one file: the rear one scores half the endgame value it
   // would have with any other blocker in front of it.
-  int rear_alone = trace("6k1/7p/8/8/8/1N6/1P6/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE];
-  int front = trace("6k1/7p/8/8/8/1P6/8/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE];
+  const int rear_alone = term("6k1/7p/8/8/8/1N6/1P6/6K1 w - - 0 1", TRACE_PASSERS);
   EXPECT_EQ(rear_alone, 6 + (24 * 5 - 16 * 5) * 1 / 8);
-  EXPECT_EQ(trace("6k1/7p/8/8/8/1P6/1P6/6K1 w - - 0 1").terms[TRACE_PASSERS][WHITE], front + rear_alone / 2);
+  EXPECT_EQ(term("6k1/7p/8/8/8/1P6/1P6/6K1 w - - 0 1", TRACE_PASSERS),
+            term("6k1/7p/8/8/8/1P6/8/6K1 w - - 0 1", TRACE_PASSERS) + rear_alone / 2);
 }
-
-// --- Threats -------------------------------------------------------------
 
 TEST_F(EvalTerms, ThreatExamples) {
-  // A knight attacked by a pawn is hung even when defended.
-  EXPECT_EQ(trace("6k1/8/8/4p3/3N4/2P5/8/6K1 w - - 0 1").terms[TRACE_THREATS][WHITE], -25);
+  // A knight attacked by a pawn is hung even when defended; it raises its
+  // owner's danger counter by 64 * 4.
+  EvalPlyInfo info{};
+  EXPECT_EQ(trace("6k1/8/8/4p3/3N4/2P5/8/6K1 w - - 0 1", &info).terms[TRACE_THREATS][WHITE], -25);
+  EXPECT_GE(info.danger[WHITE], 256);
   // Two hung pieces: twice the penalty plus the one for more than one.
   const char* two = "6k1/8/8/4p3/3N1N2/8/8/6K1 w - - 0 1";
-  EXPECT_EQ(trace(two).terms[TRACE_THREATS][WHITE], -50 + taper(W().multi_hung, stage_of(two)));
-  // A rook attacked by a black knight is hung.
-  EXPECT_EQ(trace("6k1/8/8/8/8/2n5/8/3R2K1 w - - 0 1").terms[TRACE_THREATS][WHITE], -25);
-  // Attacked only by the queen and defended by a knight: an attacked piece.
+  EXPECT_EQ(term(two, TRACE_THREATS), -50 + tapered(W().multi_hung, two));
+  // Attacked only by the queen and defended by a knight: an attacked piece;
+  // defended by a pawn it scores nothing.
   const char* attacked = "3q3k/8/8/8/8/K7/1N6/3R4 w - - 0 1";
-  EXPECT_EQ(trace(attacked).terms[TRACE_THREATS][WHITE], taper(W().attacked_piece, stage_of(attacked)));
-  // Defended by a pawn it scores nothing.
-  EXPECT_EQ(trace("3q3k/8/8/8/8/K2R4/4P3/8 w - - 0 1").terms[TRACE_THREATS][WHITE], 0);
-
-  // d7-d5 (d5 covered by the e6 pawn) would attack the bishop on e4.
+  EXPECT_EQ(term(attacked, TRACE_THREATS), tapered(W().attacked_piece, attacked));
+  EXPECT_EQ(term("3q3k/8/8/8/8/K2R4/4P3/8 w - - 0 1", TRACE_THREATS), 0);
+  // d7-d5 (d5 covered by the e6 pawn) would attack the bishop on e4; without
+  // the cover d5 is the bishop's and the push threatens nothing.
   const char* push = "6k1/3p4/4p3/8/4B3/8/8/6K1 w - - 0 1";
-  EXPECT_EQ(trace(push).terms[TRACE_THREATS][WHITE], taper(W().threat_ppush, stage_of(push)));
-  // Without the cover, d5 is the bishop's and the push threatens nothing.
-  EXPECT_EQ(trace("6k1/3p4/8/8/4B3/8/8/6K1 w - - 0 1").terms[TRACE_THREATS][WHITE], 0);
-
-  // Hung pieces raise the danger counter of their owner: 64 * 4 per piece.
-  EvalPlyInfo info{};
-  trace("6k1/8/8/4p3/3N4/2P5/8/6K1 w - - 0 1", &info);
-  EXPECT_GE(info.danger[WHITE], 256);
+  EXPECT_EQ(term(push, TRACE_THREATS), tapered(W().threat_ppush, push));
+  EXPECT_EQ(term("6k1/3p4/8/8/4B3/8/8/6K1 w - - 0 1", TRACE_THREATS), 0);
 }
-
-// --- Trace listing -------------------------------------------------------
-
 
 TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
   const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
@@ -218,20 +159,12 @@ TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
     CaptureOutput out;
     print_eval_trace(37);
   }
+  // King lines, score line, blank, header, material, eight term rows, blank, eight board rows.
   ASSERT_EQ(g_captured.size(), 2u + 2u + 1u + 1u + 8u + 1u + 8u);
-  EXPECT_EQ(g_captured[0].rfind("sq=e1, KD= ", 0), 0u);
-  EXPECT_EQ(g_captured[1].rfind("sq=e8, KD= ", 0), 0u);
-  char expected[128];
-  std::snprintf(expected, sizeof expected, "eval= %d, qscore= 37, stage= 0, draw_adj= 1.00", score);
-  EXPECT_EQ(g_captured[2], expected);
-  EXPECT_EQ(g_captured[3], "");
-  EXPECT_EQ(g_captured[4], "           white    black     diff");
+  EXPECT_TRUE(starts_with(g_captured[0], "sq=e1, KD= ") && starts_with(g_captured[1], "sq=e8, KD= "));
+  EXPECT_EQ(g_captured[2], "eval= " + std::to_string(score) + ", qscore= 37, stage= 0, draw_adj= 1.00");
   EXPECT_EQ(g_captured[5], "mtl=        4560     4560        0   (QRRBBNNPPPPPPPP :: QRRBBNNPPPPPPPP)");
-  EXPECT_EQ(g_captured[6].rfind("pos=       ", 0), 0u);
-  EXPECT_EQ(g_captured[13].rfind("passers=       0        0        0", 0), 0u);
-  EXPECT_EQ(g_captured[14], "");
   EXPECT_EQ(g_captured[15].size(), 40u);  // eight squares of " %4d"
-
   // Every square's contribution belongs to some term: the board adds up to
   // the rows (up to the rounding of each tapered item).
   const EvalTrace& t = g_eval_trace;
@@ -247,198 +180,128 @@ TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
 namespace {
 
 // A plain retrograde solver of the ending, written without the engine's
-// table: positions are (side to move, pawn, strong king, weak king) with the
-// pawn moving up the board; the result says whether the pawn side wins.
+// table (only the attack sets): positions are (side to move, pawn, strong
+// king, weak king) with White's pawn moving up; 0 unknown, 1 won, 2 not won.
 struct KpkSolver {
-  // 0 unknown, 1 win, 2 not a win
-  u8 result[2][64][64][64];
+  u8 r[2][64][64][64] = {};  // [0]: the pawn side to move
 
-  static bool near(int a, int b) {
-    return a != b && std::abs(file_of(a) - file_of(b)) <= 1 && std::abs(rank_of(a) - rank_of(b)) <= 1;
-  }
-  static bool pawn_hits(int p, int sq) {
-    return rank_of(sq) == rank_of(p) + 1 && std::abs(file_of(sq) - file_of(p)) == 1;
-  }
   static bool legal(int stm, int p, int K, int k) {
-    if (p == K || p == k || K == k || near(K, k)) return false;
-    if (rank_of(p) == 0 || rank_of(p) == 7) return false;
-    if (stm == 0 && pawn_hits(p, k)) return false;  // the lone king cannot be in check with the other side to move
-    return true;
+    return p != K && p != k && K != k && !(king_attacks(K) & bit(k)) && rank_of(p) > 0 && rank_of(p) < 7 &&
+           !(stm == 0 && (pawn_attacks(WHITE, p) & bit(k)));
   }
-  // Lone king's moves with the strong side's pieces on K and, optionally,
-  // a piece on x that attacks like a queen (q = 1) or a rook (q = 2).
-  static bool king_can_go(int t, int K, int p, int piece, int type) {
-    if (near(t, K) || t == K) return false;
-    if (p >= 0 && pawn_hits(p, t)) return false;
-    if (piece >= 0 && t != piece) {
-      int df = file_of(t) - file_of(piece), dr = rank_of(t) - rank_of(piece);
-      bool line = df == 0 || dr == 0, diag = std::abs(df) == std::abs(dr);
-      if ((line || (type == 1 && diag))) {
-        // Blocked only by the strong king.
-        int sf = (df > 0) - (df < 0), sr = (dr > 0) - (dr < 0);
-        int f = file_of(piece) + sf, r = rank_of(piece) + sr;
-        bool blocked = false;
-        while (make_square(f, r) != t) {
-          if (make_square(f, r) == K) blocked = true;
-          f += sf;
-          r += sr;
-        }
-        if (!blocked) return false;
+  // After promoting on q with the lone king to move: won unless the new
+  // piece falls or the lone king is stalemated.  The strong king blocks lines.
+  static bool promotion_wins(int q, int K, int k, bool queen) {
+    if ((king_attacks(k) & bit(q)) && !(king_attacks(K) & bit(q))) return false;
+    const Bitboard hit = queen ? queen_attacks(q, bit(K)) : rook_attacks(q, bit(K));
+    return (king_attacks(k) & ~king_attacks(K) & ~hit & ~bit(q)) || (hit & bit(k));
+  }
+  u8 strong_to_move(int p, int K, int k) const {
+    bool unknown = false;
+    auto look = [&](u8 v) { unknown |= v == 0; return v == 1; };
+    for (Bitboard to = king_attacks(K) & ~king_attacks(k) & ~bit(p); to;)
+      if (look(r[1][p][pop_lsb(to)][k])) return 1;
+    const int up = p + 8;
+    if (up != K && up != k) {
+      if (rank_of(up) == 7) {
+        if (promotion_wins(up, K, k, true) || promotion_wins(up, K, k, false)) return 1;
+      } else if (look(r[1][up][K][k]) || (rank_of(p) == 1 && up + 8 != K && up + 8 != k && look(r[1][up + 8][K][k]))) {
+        return 1;
       }
     }
-    return true;
+    return unknown ? 0 : 2;
   }
-  // After promotion on q with the lone king to move: a win unless the piece
-  // falls or the lone king is stalemated.
-  static bool promotion_wins(int q, int K, int k, int type) {
-    if (near(k, q) && !near(K, q)) return false;
-    bool in_check = !king_can_go(k, K, -1, q, type);
-    for (int df = -1; df <= 1; ++df)
-      for (int dr = -1; dr <= 1; ++dr) {
-        int f = file_of(k) + df, r = rank_of(k) + dr;
-        if ((df || dr) && f >= 0 && f < 8 && r >= 0 && r < 8) {
-          int t = make_square(f, r);
-          if (t == q) {
-            if (!near(K, q)) return false;
-            continue;
-          }
-          if (king_can_go(t, K, -1, q, type)) return true;
-        }
-      }
-    return in_check;  // no moves: mate wins, stalemate does not
+  u8 weak_to_move(int p, int K, int k) const {
+    const Bitboard to_all = king_attacks(k) & ~king_attacks(K) & ~pawn_attacks(WHITE, p);
+    if (to_all & bit(p)) return 2;  // takes the pawn
+    if (!to_all) return (pawn_attacks(WHITE, p) & bit(k)) ? 1 : 2;
+    bool all_won = true;
+    for (Bitboard to = to_all; to;) {
+      const u8 v = r[0][p][K][pop_lsb(to)];
+      if (v == 2) return 2;
+      all_won &= v == 1;
+    }
+    return all_won ? 1 : 0;
   }
-
   void solve() {
-    std::memset(result, 0, sizeof result);
     for (bool changed = true; changed;) {
       changed = false;
       for (int stm = 0; stm < 2; ++stm)
         for (int p = 8; p < 56; ++p)
           for (int K = 0; K < 64; ++K)
-            for (int k = 0; k < 64; ++k) {
-              if (!legal(stm, p, K, k) || result[stm][p][K][k]) continue;
-              u8 r = stm == 0 ? strong_to_move(p, K, k) : weak_to_move(p, K, k);
-              if (r) {
-                result[stm][p][K][k] = r;
-                changed = true;
+            for (int k = 0; k < 64; ++k)
+              if (legal(stm, p, K, k) && !r[stm][p][K][k]) {
+                r[stm][p][K][k] = stm == 0 ? strong_to_move(p, K, k) : weak_to_move(p, K, k);
+                changed |= r[stm][p][K][k] != 0;
               }
-            }
     }
-  }
-  u8 strong_to_move(int p, int K, int k) {
-    bool all_known = true;
-    for (int df = -1; df <= 1; ++df)
-      for (int dr = -1; dr <= 1; ++dr) {
-        int f = file_of(K) + df, r = rank_of(K) + dr;
-        if ((!df && !dr) || f < 0 || f > 7 || r < 0 || r > 7) continue;
-        int t = make_square(f, r);
-        if (t == p || near(t, k)) continue;
-        u8 v = result[1][p][t][k];
-        if (v == 1) return 1;
-        if (v == 0) all_known = false;
-      }
-    int up = p + 8;
-    if (up != K && up != k) {
-      if (rank_of(up) == 7) {
-        if (promotion_wins(up, K, k, 1) || promotion_wins(up, K, k, 2)) return 1;
-      } else {
-        u8 v = result[1][up][K][k];
-        if (v == 1) return 1;
-        if (v == 0) all_known = false;
-        int up2 = up + 8;
-        if (rank_of(p) == 1 && up2 != K && up2 != k) {
-          v = result[1][up2][K][k];
-          if (v == 1) return 1;
-          if (v == 0) all_known = false;
-        }
-      }
-    }
-    return all_known ? 2 : 0;
-  }
-  u8 weak_to_move(int p, int K, int k) {
-    bool any_move = false, all_win = true;
-    for (int df = -1; df <= 1; ++df)
-      for (int dr = -1; dr <= 1; ++dr) {
-        int f = file_of(k) + df, r = rank_of(k) + dr;
-        if ((!df && !dr) || f < 0 || f > 7 || r < 0 || r > 7) continue;
-        int t = make_square(f, r);
-        if (!king_can_go(t, K, p, -1, 0)) continue;
-        any_move = true;
-        if (t == p) return 2;  // takes the pawn
-        u8 v = result[0][p][K][t];
-        if (v == 2) return 2;
-        if (v == 0) all_win = false;
-      }
-    if (!any_move) return pawn_hits(p, k) ? 1 : 2;
-    return all_win ? 1 : 0;
-  }
-  bool won(int pawn_side_to_move, int p, int K, int k) const {
-    return result[pawn_side_to_move ? 0 : 1][p][K][k] == 1;
   }
 };
-
-KpkSolver g_solver;
 
 }  // namespace
 
 TEST(KpkTable, AgreesWithIndependentSolver) {
+  init_attacks();
   init_kpk_table();
-  g_solver.solve();
+  static KpkSolver solver;
+  solver.solve();
   int checked = 0, wins = 0;
   for (int stm = 0; stm < 2; ++stm)
-    for (int p = 8; p < 56; ++p) {
-      if (file_of(p) > 3) continue;
+    for (int p = 8; p < 56; ++p)
       for (int K = 0; K < 64; ++K)
         for (int k = 0; k < 64; ++k) {
-          if (!KpkSolver::legal(stm, p, K, k)) continue;
-          bool expected = g_solver.won(stm == 0, p, K, k);
-          ASSERT_EQ(kpk_won(stm == 0, p, K, k), expected)
-              << "pawn " << p << " strong king " << K << " weak king " << k << " pawn side to move " << (stm == 0);
+          if (file_of(p) > 3 || !KpkSolver::legal(stm, p, K, k)) continue;
+          const bool won = solver.r[stm][p][K][k] == 1;
+          ASSERT_EQ(kpk_won(stm == 0, p, K, k), won) << "pawn " << p << " kings " << K << " " << k << " stm " << stm;
           ++checked;
-          wins += expected;
+          wins += won;
         }
-    }
   EXPECT_GT(checked, 150000);
   EXPECT_GT(wins, checked / 3);
 }
 
+// The evaluation's verdict on king and pawn against king agrees with the
+// endgame tables' win/draw value of each such probe position.
 TEST_F(EvalTerms, KingAndPawnMatchesEndgameTables) {
   REQUIRE_TESTDATA("syzygy/probes.epd");
   std::ifstream in(testdata_path("syzygy/probes.epd"));
-  std::string line;
   int seen = 0;
-  while (std::getline(in, line)) {
-    std::string fen = line.substr(0, line.find(';'));
-    std::string board = fen.substr(0, fen.find(' '));
-    int pawns = 0, others = 0;
-    for (char ch : board) {
-      if (ch == 'p' || ch == 'P') ++pawns;
-      if (std::strchr("nbrqNBRQ", ch)) ++others;
-    }
-    if (pawns != 1 || others) continue;
-    size_t w = line.find("wdl ");
-    ASSERT_NE(w, std::string::npos) << line;
-    int wdl = std::atoi(line.c_str() + w + 4);
+  for (std::string line; std::getline(in, line);) {
+    const std::string fen = line.substr(0, line.find(';')), board = fen.substr(0, fen.find(' '));
+    if (board.find_first_of("nbrqNBRQ") != std::string::npos ||
+        std::count_if(board.begin(), board.end(), [](char c) { return c == 'p' || c == 'P'; }) != 1)
+      continue;
     ValidBoard b(fen.c_str());
-    int pawn_side = b.pos.pieces[WHITE][PAWN] ? WHITE : BLACK;
-    bool won = b.pos.side == pawn_side ? wdl == 2 : wdl == -2;
-    int score = evaluate(eval_thread, b.pos, 1, nullptr);
-    if (b.pos.side != pawn_side) score = -score;
-    EXPECT_EQ(score > 400, won) << line;
+    const int sign = b.pos.pieces[b.pos.side][PAWN] ? 1 : -1;  // from the pawn side's view
+    const int wdl = std::atoi(line.c_str() + line.find("wdl ") + 4) * sign;
+    EXPECT_EQ(evaluate(eval_thread, b.pos, 1, nullptr) * sign > 400, wdl == 2) << line;
     ++seen;
   }
   EXPECT_GE(seen, 10);
 }
 
-TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
+// Positions with the same pawns share the pawn hash entry, read only while a
+// search runs; ply 1 never reads the evaluation cache; and a parameter change
+// empties the caches of every thread before its next search.
+TEST_F(EvalTerms, CachesAreSharedByPawnsAndEmptiedByARebuild) {
+  ValidBoard a("r3k3/pp3ppp/2p5/8/3P4/8/PP3PPP/4K2R w - - 0 1");
+  ValidBoard b("4k2r/pp3ppp/2p5/8/3P4/8/PP3PPP/R3K3 w - - 0 1");
+  ASSERT_EQ(a.pos.pawn_key, b.pos.pawn_key);
+  eval_thread.iteration_depth = 0;  // outside a search the pawn hash is written but never read
+  evaluate(eval_thread, a.pos, 1, nullptr);
+  evaluate(eval_thread, a.pos, 1, nullptr);
+  EXPECT_EQ(eval_thread.pawn_hits, 0u);
+  eval_thread.iteration_depth = 1;
+  evaluate(eval_thread, b.pos, 1, nullptr);
+  EXPECT_EQ(eval_thread.pawn_hits, 1u);
+
   static EvalThread threads[2];
-  ValidBoard b("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4");
   for (EvalThread& t : threads) {
     eval_begin_search(t, WHITE, 1.0);
     t.iteration_depth = 2;
-    evaluate(t, b.pos, 1, nullptr);
-    evaluate(t, b.pos, 1, nullptr);  // ply 1: the pawn hash answers, the cache is not read
-    evaluate(t, b.pos, 2, nullptr);
+    evaluate(t, a.pos, 1, nullptr);
+    evaluate(t, a.pos, 1, nullptr);  // ply 1: the pawn hash answers, the cache is not read
+    evaluate(t, a.pos, 2, nullptr);
     EXPECT_EQ(t.cache_hits, 1u);
     EXPECT_EQ(t.pawn_hits, 1u);
   }
@@ -451,21 +314,12 @@ TEST_F(EvalTerms, RebuildEmptiesTheCachesOfEveryThread) {
     for (const PawnHashEntry& e : t.pawn_hash) empty &= e.key == 0;
     EXPECT_TRUE(empty);
     t.iteration_depth = 2;
-    evaluate(t, b.pos, 2, nullptr);
-    EXPECT_EQ(t.cache_hits, 0u);
-    EXPECT_EQ(t.pawn_hits, 0u);
+    evaluate(t, a.pos, 2, nullptr);
+    EXPECT_EQ(t.cache_hits + t.pawn_hits, 0u);
   }
 }
 
 // --- Through the engine ---------------------------------------------------
-
-namespace {
-bool has_line(const std::vector<std::string>& lines, const std::string& text) {
-  for (const std::string& l : lines)
-    if (l == text) return true;
-  return false;
-}
-}  // namespace
 
 TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
   EngineProcess e;
@@ -475,32 +329,12 @@ TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
   EXPECT_TRUE(has_line(before, "  0  nmob= -18/-23  bmob=-23/-27  rmob=-21/-26  qmob= -18/-48"));
   e.send("setoption name Mobility_Knight value 0,0");
   e.send("go depth 1");
-  e.read_until("bestmove", 5000, true);
+  e.read_until("bestmove", 10000, true);
   e.send("_show");
   std::vector<std::string> after = e.sync();
   EXPECT_TRUE(has_line(after, "  0  nmob=   0/  0  bmob=-23/-27  rmob=-21/-26  qmob= -18/-48"));
   int knight_rows = 0;
   for (const std::string& l : after) knight_rows += l.size() > 17 && l.compare(3, 15, "  nmob=   0/  0") == 0;
   EXPECT_EQ(knight_rows, 19);  // entries 0..10, and the rows past the table print 0/0 too
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(), 0);
-}
-
-TEST(EvalOptions, ConsoleEvaluationListing) {
-  EngineProcess e({"-c"});
-  e.send("fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
-  e.send("ev");  // Rd8 mates: the quiescence search sees it
-  std::vector<std::string> lines = e.read_until("passers=", 5000, true);
-  ASSERT_FALSE(lines.empty());
-  bool score_line = false;
-  for (const std::string& l : lines)
-    score_line |= l.rfind("eval= ", 0) == 0 && l.find(", qscore= 9998, stage= 22, draw_adj= 1.00") != std::string::npos;
-  EXPECT_TRUE(score_line);
-  EXPECT_TRUE(has_line(lines, "           white    black     diff"));
-  EXPECT_TRUE(has_line(lines, "mtl=         951      325      626   (RPPP :: PPP)"));
-  e.send("sp");
-  std::vector<std::string> tables = e.read_until("bishop_pair= 30 , 50", 5000);
-  EXPECT_EQ(tables.back(), "bishop_pair= 30 , 50");
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(), 0);
+  e.quit();
 }

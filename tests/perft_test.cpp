@@ -1,59 +1,45 @@
-// Leaf counts of the legal move tree against published values.
+// Leaf counts of the legal move tree against published values, by the
+// generator and through the search's move picker.
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "board/movegen.h"
-#include "board/position.h"
 #include "board/see.h"
 #include "board_test.h"
+#include "search/picker.h"
+#include "search/thread.h"
 #include "test_util.h"
 
 namespace {
 
-
+#ifdef VORN_DEBUG_CHECKS
+constexpr int DEPTH_CUT = 2;  // every make/unmake is re-verified from scratch in this build
+#else
+constexpr int DEPTH_CUT = 0;
+#endif
 
 struct PerftCase {
   std::string fen;
   std::vector<u64> counts;  // counts[d-1] for depth d
 };
 
+// Lines look like: <fen> ;D1 20 ;D2 400 ...
 std::vector<PerftCase> read_suite() {
-  // Lines look like: <fen> ;D1 20 ;D2 400 ...
   std::vector<PerftCase> cases;
   std::ifstream in(testdata_path("perft/perftsuite.epd"));
-  std::string line;
-  while (std::getline(in, line)) {
-    size_t semi = line.find(';');
-    if (semi == std::string::npos) continue;
-    PerftCase c;
-    c.fen = line.substr(0, semi);
-    std::stringstream rest(line.substr(semi));
-    std::string tok;
-    while (std::getline(rest, tok, ';')) {
-      int d;
-      unsigned long long n;
-      if (std::sscanf(tok.c_str(), " D%d %llu", &d, &n) == 2) {
-        if (int(c.counts.size()) < d) c.counts.resize(d);
-        c.counts[d - 1] = n;
-      }
-    }
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(';') == std::string::npos) continue;
+    PerftCase c{line.substr(0, line.find(';')), {}};
+    std::stringstream rest(line.substr(line.find(';')));
+    int d;
+    unsigned long long n;
+    for (std::string tok; std::getline(rest, tok, ';');)
+      if (std::sscanf(tok.c_str(), " D%d %llu", &d, &n) == 2) c.counts.push_back(n);
     cases.push_back(c);
   }
   return cases;
-}
-
-void run_suite(int max_depth) {
-  auto cases = read_suite();
-  ASSERT_GT(cases.size(), 100u);
-  for (const auto& c : cases) {
-    TestBoard b(c.fen.c_str());
-    for (int d = 1; d <= max_depth && d <= int(c.counts.size()); ++d)
-      ASSERT_EQ(perft(b.pos, d), c.counts[d - 1]) << c.fen << " depth " << d;
-  }
 }
 
 }  // namespace
@@ -72,25 +58,23 @@ TEST(Perft, ClassicPositionsToDepth5) {
   };
   for (const auto& c : cases) {
     TestBoard b(c.fen);
-    int max_depth = 5;
-#ifdef VORN_DEBUG_CHECKS
-    max_depth = 3;  // every make/unmake is re-verified from scratch in this build
-#endif
-    for (int d = 1; d <= max_depth; ++d) ASSERT_EQ(perft(b.pos, d), c.nodes[d - 1]) << c.fen << " depth " << d;
+    for (int d = 1; d <= 5 - DEPTH_CUT; ++d) ASSERT_EQ(perft(b.pos, d), c.nodes[d - 1]) << c.fen << " depth " << d;
   }
 }
 
-TEST(Perft, SuiteToDepth4) {
+// The whole suite to depth 4 (5 with VORN_LONG_TESTS=1), and through the
+// move picker to depth 3: it hands out exactly the legal moves.
+TEST(Perft, SuiteByGeneratorAndPicker) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
-#ifdef VORN_DEBUG_CHECKS
-  run_suite(3);
-#else
-  run_suite(4);
-#endif
-}
-
-TEST(Perft, SuiteToDepth5Long) {
-  REQUIRE_TESTDATA("perft/perftsuite.epd");
-  if (!long_tests_enabled()) GTEST_SKIP() << "set VORN_LONG_TESTS=1 to run";
-  run_suite(5);
+  const std::vector<PerftCase> cases = read_suite();
+  ASSERT_GT(cases.size(), 100u);
+  const int max_depth = (long_tests_enabled() ? 5 : 4) - (DEPTH_CUT ? 1 : 0);
+  if (thread_count() == 0) create_search_threads(1);
+  for (const auto& c : cases) {
+    TestBoard b(c.fen.c_str());
+    for (int d = 1; d <= max_depth && d <= int(c.counts.size()); ++d)
+      ASSERT_EQ(perft(b.pos, d), c.counts[d - 1]) << c.fen << " depth " << d;
+    copy_root_to_threads(b.pos);
+    ASSERT_EQ(perft_picker(*g_threads[0], 3), c.counts[2]) << c.fen << " through the picker";
+  }
 }

@@ -33,83 +33,52 @@ const SearchParams& sp = g_search_params;
 
 }  // namespace
 
-TEST(SearchParams, DefaultsGiveTheDocumentedMargins) {
+// Margins grow by their step from the slots; the reduction table is zero
+// where nothing may be reduced, grows with depth and move number, reduces
+// PV nodes less, and scales with the selectivity.
+TEST(SearchParams, MarginsAndReductionTableFollowTheirRules) {
   default_slots();
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 15);
-  EXPECT_EQ(sp.FP_depth, 3);
-  EXPECT_EQ(sp.SEP_depth, 3);
-  EXPECT_EQ(sp.NMP_depth, 3);
-  EXPECT_EQ(sp.LMP_depth, 6);
-  EXPECT_EQ(sp.LMR_depth, 3);
-  EXPECT_EQ(sp.ProbCut_depth, 3);
-  EXPECT_EQ(sp.ProbCut_reduction, 3);
   EXPECT_EQ(sp.ProbCut_margin, 100);
-  const int razor[4] = {50, 175, 300, 425};
-  const int sep[4] = {0, 75, 150, 225};
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(sp.razor_margin[i], razor[i]);
-    EXPECT_EQ(sp.sep_margin[i], sep[i]);
+  for (int i = 1; i < 4; ++i) {
+    EXPECT_EQ(sp.razor_margin[i] - sp.razor_margin[i - 1], g_slots[SLOT_RAZOR_MARGIN_STEP]);
+    EXPECT_EQ(sp.sep_margin[i], i * g_slots[SLOT_SEP_MARGIN_STEP]);
   }
-  const int count[7] = {1, 3, 5, 7, 9, 11, 13};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(sp.lmp_count[i], count[i]);
-  EXPECT_EQ(sp.strength_reduction, 0);
-}
-
-TEST(SearchParams, LmrTableRows) {
-  default_slots();
-  set_search_params(g_slots);
-  const int m[10] = {1, 2, 3, 4, 6, 8, 12, 16, 24, 31};
-  struct Row {
-    int d;
-    int pv[10];
-    int non_pv[10];
-  };
-  const Row rows[] = {
-      {3, {0, 0, 0, 0, 0, 0, 1, 1, 1, 1}, {1, 1, 1, 1, 2, 2, 2, 2, 2, 2}},
-      {8, {0, 0, 0, 1, 1, 1, 2, 2, 2, 2}, {1, 1, 2, 2, 2, 3, 3, 3, 4, 4}},
-      {20, {0, 0, 1, 1, 2, 2, 3, 3, 3, 4}, {1, 2, 2, 3, 3, 3, 4, 4, 5, 5}},
-      {31, {0, 0, 1, 1, 2, 2, 3, 3, 4, 4}, {1, 2, 2, 3, 3, 4, 5, 5, 6, 6}},
-  };
-  for (const Row& r : rows)
-    for (int i = 0; i < 10; ++i) {
-      EXPECT_EQ(sp.lmr_table[LMR_PV][r.d][m[i]], r.pv[i]) << "d=" << r.d << " m=" << m[i];
-      EXPECT_EQ(sp.lmr_table[LMR_NON_PV][r.d][m[i]], r.non_pv[i]) << "d=" << r.d << " m=" << m[i];
+  for (int i = 1; i < 7; ++i) EXPECT_EQ(sp.lmp_count[i] - sp.lmp_count[i - 1], g_slots[SLOT_LMP_COUNT_STEP]);
+  const auto& lmr = sp.lmr_table;
+  for (int d = 0; d < LMR_SIZE; ++d)
+    for (int m = 0; m < LMR_SIZE; ++m) {
+      ASSERT_TRUE((d > 2 && m > 0) || (lmr[LMR_PV][d][m] | lmr[LMR_NON_PV][d][m]) == 0) << d << " " << m;
+      ASSERT_LE(lmr[LMR_PV][d][m], lmr[LMR_NON_PV][d][m]) << d << " " << m;
+      for (int t = 0; t < 2 && d > 0 && m > 0; ++t) {
+        ASSERT_LE(lmr[t][d - 1][m], lmr[t][d][m]) << d << " " << m;
+        ASSERT_LE(lmr[t][d][m - 1], lmr[t][d][m]) << d << " " << m;
+      }
     }
-  EXPECT_EQ(sp.lmr_table[LMR_PV][3][10], 0);
-  for (int t = 0; t < 2; ++t)
-    for (int x = 0; x < LMR_SIZE; ++x) {
-      for (int d = 0; d <= 2; ++d) EXPECT_EQ(sp.lmr_table[t][d][x], 0);
-      EXPECT_EQ(sp.lmr_table[t][x][0], 0);
-    }
-}
+  EXPECT_EQ(lmr[LMR_NON_PV][31][31], 6);
+  EXPECT_EQ(lmr[LMR_PV][31][31], 4);
+  EXPECT_EQ(lmr[LMR_NON_PV][3][1], 1);  // the first late move of a non-PV node is already reduced
 
-TEST(SearchParams, SelectivityScalesReductions) {
-  default_slots();
+  // Selectivity 0 reduces nothing and prunes with the widest margin; 200
+  // doubles the reductions, still capped below the depth; out of range is clamped.
   g_slots[SLOT_SELECTIVITY] = 0;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 65);
   for (int t = 0; t < 2; ++t)
     for (int d = 0; d < LMR_SIZE; ++d)
-      for (int m = 0; m < LMR_SIZE; ++m) ASSERT_EQ(sp.lmr_table[t][d][m], 0);
-
-  g_slots[SLOT_SELECTIVITY] = 99;
-  set_search_params(g_slots);
-  EXPECT_EQ(sp.BP_margin, 15);
+      for (int m = 0; m < LMR_SIZE; ++m) ASSERT_EQ(lmr[t][d][m], 0);
   g_slots[SLOT_SELECTIVITY] = 50;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 40);
-
-  g_slots[SLOT_SELECTIVITY] = 200;
-  set_search_params(g_slots);
-  EXPECT_EQ(sp.lmr_table[LMR_NON_PV][31][31], 12);  // 2 * 6.02
-  EXPECT_EQ(sp.lmr_table[LMR_PV][31][31], 9);       // 2 * 4.49
-  EXPECT_EQ(sp.lmr_table[LMR_NON_PV][3][31], 2);    // capped at depth - 1
-  EXPECT_EQ(sp.lmr_table[LMR_PV][3][31], 1);        // capped at depth - 2
-  // Out-of-range selectivity is clamped, not trusted.
-  g_slots[SLOT_SELECTIVITY] = 1000;
-  set_search_params(g_slots);
-  EXPECT_EQ(sp.lmr_table[LMR_NON_PV][31][31], 12);
+  for (int sel : {200, 1000}) {
+    g_slots[SLOT_SELECTIVITY] = i16(sel);
+    set_search_params(g_slots);
+    EXPECT_EQ(lmr[LMR_NON_PV][31][31], 12);  // 2 * 6.02
+    EXPECT_EQ(lmr[LMR_PV][31][31], 9);       // 2 * 4.49
+    EXPECT_EQ(lmr[LMR_NON_PV][3][31], 2);    // capped at depth - 1
+    EXPECT_EQ(lmr[LMR_PV][3][31], 1);        // capped at depth - 2
+  }
   g_slots[SLOT_SELECTIVITY] = -5;
   set_search_params(g_slots);
   EXPECT_EQ(sp.BP_margin, 65);
@@ -147,6 +116,7 @@ TEST(SearchParams, StrengthReduction) {
   EXPECT_EQ(sp.strength_reduction, 0);
 }
 
+// The listing the console's "lmr" command prints.
 TEST(SearchParams, Listing) {
   default_slots();
   set_search_params(g_slots);
@@ -155,17 +125,12 @@ TEST(SearchParams, Listing) {
     print_search_params();
   }
   ASSERT_EQ(g_captured.size(), 7u + 1 + 31 + 2 + 31);
-  EXPECT_EQ(g_captured[0], "BP_margin= 15");
-  EXPECT_EQ(g_captured[1], "FP_depth= 3, margins= 175 300 425");
-  EXPECT_EQ(g_captured[2], "SEP_depth= 3, margins= 75 150 225");
-  EXPECT_EQ(g_captured[3], "PC: depth= 3, Red= 3, Margin= 100");
-  EXPECT_EQ(g_captured[4], "NMP_depth= 3");
-  EXPECT_EQ(g_captured[5], "LMP_depth= 6, count= 3 5 7 9 11 13");
-  EXPECT_EQ(g_captured[6], "LMR_depth= 3");
-  EXPECT_EQ(g_captured[7], "LMR table:");
-  EXPECT_EQ(g_captured[8].substr(0, 8), " 1  0 0 ");
+  EXPECT_EQ(std::vector<std::string>(g_captured.begin(), g_captured.begin() + 8),
+            (std::vector<std::string>{"BP_margin= 15", "FP_depth= 3, margins= 175 300 425",
+                                      "SEP_depth= 3, margins= 75 150 225", "PC: depth= 3, Red= 3, Margin= 100",
+                                      "NMP_depth= 3", "LMP_depth= 6, count= 3 5 7 9 11 13", "LMR_depth= 3",
+                                      "LMR table:"}));
   EXPECT_EQ(g_captured[10], " 3  0 0 0 0 0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ");
-  EXPECT_EQ(g_captured[39], "");
-  EXPECT_EQ(g_captured[40], "");
+  EXPECT_EQ(g_captured[39] + g_captured[40], "");
   EXPECT_EQ(g_captured[43].substr(0, 10), " 3  0 1 1 ");
 }

@@ -11,56 +11,38 @@
 
 namespace {
 
-struct ClockSetup {
-  ClockSetup(int limit_mode, f64 clock, f64 inc = 0, int moves_to_go = 0, f64 overhead = 0.05, bool ponder = true) {
-    search_control_defaults(g_control);
-    g_control.limit_mode = u8(limit_mode);
-    g_control.root_side = WHITE;
-    g_control.side_time[WHITE] = clock;
-    g_control.increment = inc;
-    g_control.moves_to_go = i16(moves_to_go);
-    g_control.move_overhead = overhead;
-    g_control.ponder_allowed = ponder;
-  }
-};
+// The target time for White's move at the given ply, from fresh defaults.
+f64 target_time(int limit_mode, f64 clock, f64 inc, int moves_to_go, f64 overhead, int ply, int elo = 2800) {
+  search_control_defaults(g_control);
+  g_control.limit_mode = u8(limit_mode);
+  g_control.root_side = WHITE;
+  g_control.side_time[WHITE] = clock;
+  g_control.increment = inc;
+  g_control.moves_to_go = i16(moves_to_go);
+  g_control.move_overhead = overhead;
+  g_control.ponder_allowed = true;
+  return compute_target_time(ply, true, elo);
+}
 
 }  // namespace
 
 TEST(TimeAllotment, WorkedExamples) {
-  {  // Sudden death, 60 s, first move, ponder on: 60 / 34 * 1.3.
-    ClockSetup s(0, 60);
-    EXPECT_NEAR(compute_target_time(0, true, 2800), 60.0 / 34 * 1.3, 1e-9);
-    EXPECT_EQ(g_control.moves_to_go, 33);
-  }
-  {  // Ply 40, 10 s left: 10 / 24 * 1.3.
-    ClockSetup s(0, 10);
-    EXPECT_NEAR(compute_target_time(40, true, 2800), 10.0 / 24 * 1.3, 1e-9);
-  }
-  {  // One move to the control with 5 s: min(5 / 2, 0.65 * 5 - 0.25), no ponder bonus.
-    ClockSetup s(40, 5, 0, 1);
-    EXPECT_NEAR(compute_target_time(30, true, 2800), 2.5, 1e-9);
-  }
-  {  // Increment 2 s with 10 s left adds 2 * 10 / 14.
-    ClockSetup a(0, 10, 2);
-    f64 t_inc = compute_target_time(40, true, 2800);
-    ClockSetup b(0, 10, 0);
-    f64 t_plain = compute_target_time(40, true, 2800);
-    EXPECT_NEAR(t_inc - t_plain, 20.0 / 14, 1e-9);
-  }
-  {  // A huge move overhead leaves only the floor.
-    ClockSetup s(0, 20, 0, 0, 5.0);
-    EXPECT_NEAR(compute_target_time(10, true, 2800), 0.002, 1e-12);
-  }
-  {  // Weaker Elo settings think a little less.
-    ClockSetup s(0, 60);
-    EXPECT_NEAR(compute_target_time(0, true, 2000), 60.0 / 34 * 1.3 * 0.85, 1e-9);
-  }
-  {  // Fixed move time: the target is the time, and the clock becomes it.
-    ClockSetup s(1, 3);
-    g_control.fixed_time = 0.7;
-    EXPECT_NEAR(compute_target_time(0, true, 2800), 0.7, 1e-12);
-    EXPECT_NEAR(g_control.side_time[WHITE], 0.7, 1e-12);
-  }
+  // Sudden death, 60 s, first move, ponder on: 60 / 34 * 1.3; weaker ratings think a little less.
+  EXPECT_NEAR(target_time(0, 60, 0, 0, 0.05, 0), 60.0 / 34 * 1.3, 1e-9);
+  EXPECT_EQ(g_control.moves_to_go, 33);
+  EXPECT_NEAR(target_time(0, 60, 0, 0, 0.05, 0, 2000), 60.0 / 34 * 1.3 * 0.85, 1e-9);
+  // Ply 40, 10 s left: 10 / 24 * 1.3; an increment of 2 s adds 2 * 10 / 14.
+  EXPECT_NEAR(target_time(0, 10, 0, 0, 0.05, 40), 10.0 / 24 * 1.3, 1e-9);
+  EXPECT_NEAR(target_time(0, 10, 2, 0, 0.05, 40), 10.0 / 24 * 1.3 + 20.0 / 14, 1e-9);
+  // One move to the control with 5 s: min(5 / 2, 0.65 * 5 - 0.25), no ponder bonus.
+  EXPECT_NEAR(target_time(40, 5, 0, 1, 0.05, 30), 2.5, 1e-9);
+  // A huge move overhead leaves only the floor.
+  EXPECT_NEAR(target_time(0, 20, 0, 0, 5.0, 10), 0.002, 1e-12);
+  // Fixed move time: the target is the time, and the clock becomes it.
+  target_time(1, 3, 0, 0, 0.05, 0);
+  g_control.fixed_time = 0.7;
+  EXPECT_NEAR(compute_target_time(0, true, 2800), 0.7, 1e-12);
+  EXPECT_NEAR(g_control.side_time[WHITE], 0.7, 1e-12);
 }
 
 TEST(TranspositionTable, ScoresAndReplacement) {

@@ -18,7 +18,7 @@ int gen_legal_fast(const Position& pos, Move* out);
 int count_legal(const Position& pos);
 
 // Leaf count of the legal move tree to depth.  should_stop is polled every few
-// thousand nodes next to the leaves; once it answers true the count is
+// thousand nodes above the leaves; once it answers true the count is
 // abandoned, *stopped (when given) is set and the partial count returned.  The
 // position is left as it was in every case.
 u64 perft_fast(Position& pos, int depth, PerftStop should_stop = nullptr, bool* stopped = nullptr);

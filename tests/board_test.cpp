@@ -345,6 +345,21 @@ TEST(Notation, SanFormsAndParsing) {
   EXPECT_EQ(cb.parse("cb"), make_move_code(C4, B5));
 }
 
+// A pinned rook that could otherwise reach c5 does not make Rc5 ambiguous,
+// neither when written nor when read; freed from the pin it does.
+TEST(Notation, PinnedRivalNeedsNoQualifier) {
+  CaptureOutput out;  // "ambiguous move"
+  char co[24], san[24], sf[24], sr[24];
+  TestBoard pinned("5r1k/8/8/5R2/8/8/5K2/2R5 w - -");
+  EXPECT_EQ(pinned.parse("Rc5"), make_move_code(C1, C5));
+  move_to_san(pinned.pos, make_move_code(C1, C5), co, san, sf, sr);
+  EXPECT_STREQ(san, "Rc5");
+  TestBoard free_rook("5r1k/8/8/5R2/8/8/6K1/2R5 w - -");
+  EXPECT_EQ(free_rook.parse("Rc5"), 0);
+  move_to_san(free_rook.pos, make_move_code(C1, C5), co, san, sf, sr);
+  EXPECT_STREQ(san, "Rcc5");
+}
+
 TEST(Notation, EveryFormOfEveryLegalMoveParsesBack) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
   CaptureOutput out;  // "ambiguous move" lines

@@ -29,19 +29,28 @@ char promotion_letter(Move m) {
   }
 }
 
-// Other pieces of the mover's type and colour that attack `to` (the mover excluded).
+// Other pieces of the mover's type and colour that could legally move to `to`
+// (the mover excluded).  A pinned piece whose move would be illegal is no rival:
+// counting it would add a needless qualifier, and a reader that compares the
+// written forms would then reject the plain "Rc8".
 Bitboard rival_attackers(const Position& pos, int piece, int from, int to) {
   const int c = colour_of(piece), t = type_of(piece);
   Bitboard others = pos.pieces[c][t] & ~bit(from);
   Bitboard occ = pos.occupied() | bit(to);
+  Bitboard rivals;
   switch (t) {
-    case KNIGHT: return knight_attacks(to) & others;
-    case BISHOP: return bishop_attacks(to, occ) & others;
-    case ROOK: return rook_attacks(to, occ) & others;
-    case QUEEN: return queen_attacks(to, occ) & others;
-    case KING: return king_attacks(to) & others;
+    case KNIGHT: rivals = knight_attacks(to) & others; break;
+    case BISHOP: rivals = bishop_attacks(to, occ) & others; break;
+    case ROOK: rivals = rook_attacks(to, occ) & others; break;
+    case QUEEN: rivals = queen_attacks(to, occ) & others; break;
+    case KING: rivals = king_attacks(to) & others; break;
     default: return 0;
   }
+  for (Bitboard b = rivals; b;) {
+    const int sq = pop_lsb(b);
+    if (!is_legal(pos, c, make_move_code(sq, to))) rivals &= ~bit(sq);
+  }
+  return rivals;
 }
 
 void append_check(char* s, bool check) {

@@ -2,8 +2,11 @@
 // the console line search, "-mktune" and "-tune" run as tool modes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -14,7 +17,9 @@
 #include "eval/params.h"
 #include "search/control.h"
 #include "test_util.h"
+#include "board_test.h"
 #include "tools/bench.h"
+#include "tools/selfplay.h"
 #include "tools/tune.h"
 
 namespace {
@@ -189,4 +194,57 @@ TEST(TuningModes, TunerLogsItsPassesAndEndsOnQuit) {
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0], "tuning file is t300.epd");
   EXPECT_EQ(log[2].rfind("pass= 0", 0), 0u);
+}
+
+TEST(SelfPlay, EstimatesMoveOnlyWithUnequalWins) {
+  for (double x : {380.0, -9.0, 54.4, 1200.0})
+    for (int r : {0, 199, 200, 399}) {
+      const int p = perturbed_setting(x, r);
+      EXPECT_DOUBLE_EQ(updated_estimate(x, p, 0), x);
+      EXPECT_GE(std::abs(p - x), 1.0) << x << " " << r;  // never less than 1.5 away, rounded
+      EXPECT_LE(std::abs(p - x), 0.2 * std::abs(x) + 1.5);
+      // The estimate follows the perturbation when it won, and leaves it when it lost.
+      EXPECT_GT((updated_estimate(x, p, 2) - x) * (p - std::lround(x)), 0);
+      EXPECT_LT((updated_estimate(x, p, -1) - x) * (p - std::lround(x)), 0);
+    }
+  for (int r : {0, 200, 399}) {
+    EXPECT_EQ(perturbed_setting(0, r), 0);
+    EXPECT_DOUBLE_EQ(updated_estimate(0, perturbed_setting(0, r), 6), 0);
+  }
+}
+
+TEST(SelfPlay, MatchWritesWholeLegalGamesAndEndsOnQuit) {
+  const std::string dir = temp_dir(), pgn = dir + "/self.pgn";
+  EngineProcess e({"-d", "2", "-tune4"}, dir);
+  ASSERT_EQ(e.read_until("Starting match...", 60000).back(), "Starting match...");
+  // Wait for the first whole game, however slowly the machine plays it.
+  auto text_of = [&] {
+    std::ifstream in(pgn);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  for (int i = 0; i < 1200 && text_of().find("\n\n") == std::string::npos; ++i) usleep(100000);
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(10000), 0);
+
+  const std::string text = text_of();
+  ASSERT_EQ(text.substr(0, 17), "[Event selfplay]\n");
+  ASSERT_EQ(text.substr(text.size() - 2), "\n\n");
+  int games = 0;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find("[Event selfplay]", start + 1);
+    if (end == std::string::npos) end = text.size();
+    std::istringstream game(text.substr(start, end - start));
+    ++games;
+    TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    int moves = 0;
+    for (std::string w; game >> w;) {
+      if (w[0] == '[' || w[0] == '{' || w.back() == ']' || w.back() == '"') continue;
+      ASSERT_NE(b.parse(w.c_str()), 0) << "game " << games << " move " << moves + 1 << ": " << w;
+      b.play(w.c_str());
+      ++moves;
+    }
+    EXPECT_GT(moves, 0);
+    start = end;
+  }
+  EXPECT_GE(games, 1);
 }

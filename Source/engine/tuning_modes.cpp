@@ -6,6 +6,7 @@
 #include "engine/engine.h"
 #include "engine/uci.h"
 #include "search/control.h"
+#include "tools/selfplay.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ void run_tuning_mode(int mode) {
   const TuneHooks hooks = engine_tune_hooks();
   if (mode == MODE_MKTUNE) make_tuning_file(g_flags.epd_file, true, hooks);
   if (mode == MODE_TUNE) tune_parameters(g_flags.epd_file, hooks);
+  if (mode == MODE_TUNE4) selfplay_match(hooks);
 }
 
 void console_tune(const char* name, const char* file, const char* percent) {

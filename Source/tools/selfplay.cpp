@@ -157,7 +157,14 @@ void selfplay_match(const TuneHooks& hooks) {
   EvalParamRegistry& reg = g_eval_params;
   if (reg.count == 0) register_eval_params(g_options.slots);
   EvalParam* tuned[TUNED_COUNT];
-  for (int k = 0; k < TUNED_COUNT; ++k) tuned[k] = &reg.entries[find_eval_param(TUNED[k])];
+  for (int k = 0; k < TUNED_COUNT; ++k) {
+    const int index = find_eval_param(TUNED[k]);
+    if (index < 0) {
+      output_format("parameter %s is not registered", TUNED[k]);
+      return;
+    }
+    tuned[k] = &reg.entries[index];
+  }
 
   FILE* pgn = std::fopen("self.pgn", "w");
   if (!pgn) {
@@ -180,7 +187,10 @@ void selfplay_match(const TuneHooks& hooks) {
   for (int total = 0; total < MAX_GAMES && !hooks.tool.quit_requested(); total += GAMES_PER_CYCLE) {
     for (int i = 0; i < reg.count; ++i) *reg.entries[i].value = to_setting(reg.entries[i].estimate);
     reference = g_listed_options;
-    for (int k = 0; k < TUNED_COUNT; ++k) *tuned[k]->value = i16(settings[k] = perturbed_setting(tuned[k]->estimate, std::rand() % 400));
+    for (int k = 0; k < TUNED_COUNT; ++k) {
+      settings[k] = perturbed_setting(tuned[k]->estimate, std::rand() % 400);
+      *tuned[k]->value = i16(settings[k]);
+    }
     perturbed = g_options;
     output_format("ngames= %d", total);
     for (int k = 0; k < TUNED_COUNT; ++k)

@@ -209,22 +209,11 @@ void tune_parameters(const char* file, const TuneHooks& hooks) {
   hooks.rebuild();
 }
 
-void tune_one_parameter(const char* name, const char* file, int percent, const TuneHooks& hooks) {
-  // Input is polled while the error is measured; a "tune" typed meanwhile is not started inside this one.
-  static bool running = false;
-  if (!name || !name[0] || running) return;
-  running = true;
-  output_format("tune file= %s", file);
-  g_control.hash_enabled = 0;
-  g_control.max_depth = 0;
-  g_info_threshold = 9999;
-  const int index = find_eval_param(name);
-  if (index < 0) {
-    output_line("done!");
-    running = false;
-    return;
-  }
-  EvalParam& p = g_eval_params.entries[index];
+namespace {
+
+// Brackets the best setting of p in at most 30 measurements and restores p.
+void line_search(EvalParam& p, const char* file, int percent, const TuneHooks& hooks) {
+  const char* name = p.name;
   output_line("");
   output_format("tuning %s", name);
   sample_lines(file, "junk.epd", percent);
@@ -275,6 +264,27 @@ void tune_one_parameter(const char* name, const char* file, int percent, const T
     std::fflush(g_tune_log);
   }
   hooks.rebuild();
+}
+
+}  // namespace
+
+void tune_one_parameter(const char* name, const char* file, int percent, const TuneHooks& hooks) {
+  // Input is polled while the error is measured; a "tune" typed meanwhile is not started inside this one.
+  static bool running = false;
+  if (!name || !name[0] || running) return;
+  running = true;
+  output_format("tune file= %s", file);
+  // The console goes on afterwards: its limits come back when the search is done.
+  const u8 hash_enabled = g_control.hash_enabled, max_depth = g_control.max_depth;
+  const f64 info_threshold = g_info_threshold;
+  g_control.hash_enabled = 0;
+  g_control.max_depth = 0;
+  g_info_threshold = 9999;
+  const int index = find_eval_param(name);
+  if (index >= 0) line_search(g_eval_params.entries[index], file, percent, hooks);
+  g_control.hash_enabled = hash_enabled;
+  g_control.max_depth = max_depth;
+  g_info_threshold = info_threshold;
   output_line("done!");
   running = false;
 }

@@ -283,13 +283,6 @@ TEST(EnginePipe, ConsoleBoardMovesAndPerft) {
   EXPECT_EQ(e.wait_exit(), 0);
 }
 
-TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
-  EngineProcess e({"-mktune", "games.epd"});
-  EXPECT_EQ(e.wait_exit(2000), 2);
-  EngineProcess f({"-tune", "x.epd", "-unknown-switch"});
-  EXPECT_EQ(f.wait_exit(2000), 2);
-}
-
 // The search itself is not part of this test: only when "bestmove" may appear.
 TEST(EnginePipe, BestmoveWaitsForStopUnderInfiniteAndPonder) {
   EngineProcess e;

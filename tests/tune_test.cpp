@@ -13,6 +13,7 @@
 
 #include "engine/engine.h"
 #include "engine/tuning_modes.h"
+#include "engine/uci.h"
 #include "engine_process.h"
 #include "eval/params.h"
 #include "search/control.h"
@@ -58,8 +59,12 @@ class Tuning : public ::testing::Test {
     saved_depth_ = g_control.max_depth;
     g_control.max_depth = 0;
     g_flags.quit = 0;
+    // The tuner polls the test program's own input, which may be at its end.
+    set_end_of_input_quits(false);
   }
   void TearDown() override {
+    set_end_of_input_quits(true);
+    g_flags.quit = 0;
     g_control.max_depth = saved_depth_;
     g_control.hash_enabled = 1;
     ASSERT_EQ(chdir(old_dir_), 0);
@@ -77,7 +82,7 @@ const std::string BARE_KINGS = "8/8/8/4k3/8/8/8/4K3";
 
 }  // namespace
 
-TEST_F(Tuning, ErrorCountsResultsFromTheSideToMove) {
+TEST_F(Tuning, ErrorCountsResultsFromTheSideToMoveAndLeavesOutDecidedLines) {
   CaptureOutput quiet;
   // Bare kings score 0: expectation 0.5 against the result.
   EXPECT_DOUBLE_EQ(error_of(BARE_KINGS + " w - - ce 0; c9 \"1-0\";\n"), 0.5);
@@ -87,10 +92,7 @@ TEST_F(Tuning, ErrorCountsResultsFromTheSideToMove) {
   EXPECT_DOUBLE_EQ(error_of(BARE_KINGS + " w - - ce 0;\n# " + BARE_KINGS + " w - - c9 \"1-0\";\n"), 0.0);
   EXPECT_DOUBLE_EQ(error_of("\n"), 0.0);
   EXPECT_DOUBLE_EQ(tuning_error("missing.epd", engine_tune_hooks()), 1.0);
-}
 
-TEST_F(Tuning, ErrorLeavesOutDecidedAndContradictedLines) {
-  CaptureOutput quiet;
   const std::string draw = BARE_KINGS + " w - - ce 0; c6 0; c9 \"1/2-1/2\";\n";
   const std::string win = BARE_KINGS + " w - - ce 0; c6 0; c9 \"1-0\";\n";
   // Three queens up: beyond 900, ignored.
@@ -102,13 +104,10 @@ TEST_F(Tuning, ErrorLeavesOutDecidedAndContradictedLines) {
   EXPECT_DOUBLE_EQ(error_of("8/8/8/8/8/8/8/4K3 w - - ce 0; c9 \"1-0\";\n" + win + draw), 0.25);
 }
 
-TEST(TuningSteps, StepScaleFollowsTheStepSizes) {
+TEST(TuningSteps, StepScaleGrowsWhenStepsAreSmall) {
   EXPECT_DOUBLE_EQ(adapt_step_scale(3000, 0.001, 0.01), 3000 * 1.05);  // q = 0.28
   EXPECT_DOUBLE_EQ(adapt_step_scale(3000, 0.01, 0.01), 3000);          // q = 1
   EXPECT_DOUBLE_EQ(adapt_step_scale(3000, 0.02, 0.02), 3000 * 0.95);   // q = 2
-  EXPECT_DOUBLE_EQ(expected_score(0), 0.5);
-  EXPECT_NEAR(expected_score(400) + expected_score(-400), 1.0, 1e-12);
-  EXPECT_NEAR(expected_score(400), 10.0 / 11.0, 1e-12);
 }
 
 TEST_F(Tuning, LineSearchReportsButKeepsTheParameter) {
@@ -180,6 +179,17 @@ TEST(TuningModes, MkTuneKeepsLinesThatAgreeWithTheResult) {
   EXPECT_LT(out.size(), in.size());
 }
 
+TEST(TuningModes, MissingFilesEndTheModes) {
+  const std::string dir = temp_dir();
+  for (const char* mode : {"-mktune", "-tune"}) {
+    EngineProcess e({mode, "missing.epd"}, dir);
+    for (std::string l; e.read_line(l, 60000);) {
+    }
+    EXPECT_EQ(e.wait_exit(10000), 0) << mode;
+  }
+  EXPECT_FALSE(file_exists(dir + "/tune_new.epd"));
+}
+
 TEST(TuningModes, TunerLogsItsPassesAndEndsOnQuit) {
   const std::string dir = temp_dir();
   std::ofstream(dir + "/t300.epd") << bench_tuning_lines(15);
@@ -198,7 +208,7 @@ TEST(TuningModes, TunerLogsItsPassesAndEndsOnQuit) {
 
 TEST(SelfPlay, EstimatesMoveOnlyWithUnequalWins) {
   for (double x : {380.0, -9.0, 54.4, 1200.0})
-    for (int r : {0, 199, 200, 399}) {
+    for (int r : {0, 199, 201, 399}) {
       const int p = perturbed_setting(x, r);
       EXPECT_DOUBLE_EQ(updated_estimate(x, p, 0), x);
       EXPECT_GE(std::abs(p - x), 1.0) << x << " " << r;  // never less than 1.5 away, rounded
@@ -207,6 +217,7 @@ TEST(SelfPlay, EstimatesMoveOnlyWithUnequalWins) {
       EXPECT_GT((updated_estimate(x, p, 2) - x) * (p - std::lround(x)), 0);
       EXPECT_LT((updated_estimate(x, p, -1) - x) * (p - std::lround(x)), 0);
     }
+  EXPECT_EQ(perturbed_setting(380, 200), 380);  // no change at all stays none
   for (int r : {0, 200, 399}) {
     EXPECT_EQ(perturbed_setting(0, r), 0);
     EXPECT_DOUBLE_EQ(updated_estimate(0, perturbed_setting(0, r), 6), 0);

@@ -142,7 +142,8 @@ void write_game(FILE* pgn, const Game& game, int number, int perturbed_colour, O
 }  // namespace
 
 int perturbed_setting(double x, int random_value) {
-  double delta = (random_value * 0.001 - 0.2) * x;
+  // In whole thousandths, so that the middle value gives no change however the arithmetic is contracted.
+  double delta = (random_value - 200) / 1000.0 * x;
   if (delta > 0 && delta < 1.5) delta = 1.5;
   if (delta < 0 && delta > -1.5) delta = -1.5;
   return to_setting(x + delta);

@@ -233,13 +233,6 @@ TEST(EnginePipe, OverlongLinesAreCutNotOverrun) {
   e.quit();
 }
 
-TEST(EnginePipe, ToolModesNotInThisBuildExit2) {
-  EngineProcess e({"-mktune", "games.epd"});
-  EXPECT_EQ(e.wait_exit(), 2);
-  EngineProcess f({"-tune", "x.epd", "-unknown-switch"});
-  EXPECT_EQ(f.wait_exit(), 2);
-}
-
 // Random bytes and protocol words through the real input path: line
 // splitting, NUL bytes, carriage returns and partial reads.  (Whole random
 // command lines are fed in-process by EngineCommand.RandomCommandLinesDoNotCrash.)

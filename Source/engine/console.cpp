@@ -8,6 +8,7 @@
 #include "board/notation.h"
 #include "board/see.h"
 #include "engine/console_games.h"
+#include "engine/tuning_modes.h"
 #include "engine/engine.h"
 #include "engine/log.h"
 #include "engine/options.h"
@@ -292,6 +293,8 @@ void console_command(const char* line) {
     print_evaluation();
   } else if (!std::strcmp(cmd, "sp")) {
     print_eval_tables();
+  } else if (!std::strcmp(cmd, "tune")) {
+    console_tune(words.w[1], words.w[2], words.w[3]);
   } else if (!std::strcmp(cmd, "lmr")) {
     set_search_params(g_options.slots, g_control.target_nps);
     print_search_params();

@@ -12,6 +12,7 @@
 #include "engine/log.h"
 #include "engine/options.h"
 #include "engine/strength.h"
+#include "engine/tuning_modes.h"
 #include "engine/uci.h"
 #include "eval/params.h"
 #include "fathom/tbcore.h"
@@ -467,6 +468,8 @@ int vorn_main(int argc, char** argv) {
     build_book(g_flags.pgn_file);
   } else if (g_flags.mode >= MODE_SCAN_PGN1 && g_flags.mode <= MODE_SCAN_PGN4) {
     scan_pgn(g_flags.pgn_file, g_flags.mode - MODE_SCAN_PGN1 + 1);
+  } else if (g_flags.mode >= MODE_MKTUNE && g_flags.mode <= MODE_TUNE4) {
+    run_tuning_mode(g_flags.mode);
   } else if (!mode_available(g_flags.mode)) {
     std::fprintf(stderr, "%s: this mode is not available in this build\n", g_flags.mode_switch);
     rc = 2;

@@ -31,7 +31,7 @@ std::vector<std::string> move_texts(const Position& pos, MoveEntry* begin, MoveE
   std::vector<std::string> out;
   char buf[16];
   for (MoveEntry* e = begin; e < end; ++e) {
-    move_to_text(e->move, buf);
+    move_to_text(e->move, buf, Notation::UCI);
     out.push_back(buf);
   }
   return out;
@@ -135,7 +135,6 @@ TEST(MoveGen, FixedOrder) {
   EXPECT_EQ(texts, expected);
   EXPECT_EQ(end->move, MOVE_END);
 
-  g_uci_mode = 1;
   TestBoard p("r3k3/1P6/8/8/8/8/8/4K3 w - -");
   end = gen_promotions(p.pos, WHITE, list, true);
   expected = {"b7b8q", "b7b8n", "b7b8b", "b7b8r", "b7a8q", "b7a8n", "b7a8b", "b7a8r"};
@@ -143,7 +142,6 @@ TEST(MoveGen, FixedOrder) {
   end = gen_promotions(p.pos, WHITE, list, false);
   expected = {"b7b8q", "b7a8q"};
   EXPECT_EQ(move_texts(p.pos, list, end), expected);
-  g_uci_mode = 0;
 
   // Castling comes after the king steps, short before long.
   TestBoard c("r3k2r/8/8/8/8/8/8/R3K2R w KQkq -");
@@ -424,11 +422,9 @@ TEST(Notation, SanFormsAndParsing) {
   TestBoard p("4k3/1P6/8/8/8/8/8/4K3 w - -");
   Move promo = make_move_code(B7, B8) | PROMO_QUEEN;
   for (const char* t : {"b8q", "b8Q", "b8=Q", "b7b8q", "b7b8=Q"}) EXPECT_EQ(p.parse(t), promo) << t;
-  g_uci_mode = 1;
-  move_to_text(promo, co);
+  move_to_text(promo, co, Notation::UCI);
   EXPECT_STREQ(co, "b7b8q");
-  g_uci_mode = 0;
-  move_to_text(promo, co);
+  move_to_text(promo, co, Notation::CONSOLE);
   EXPECT_STREQ(co, "b7b8=Q");
   EXPECT_TRUE(move_to_san(p.pos, promo, co, san, sf, sr));
   EXPECT_STREQ(san, "b8=Q+");

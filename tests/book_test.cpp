@@ -66,10 +66,7 @@ void play_moves(TestBoard& b, const std::string& moves) {
   if (moves == "-") return;
   std::istringstream in(moves);
   std::string m;
-  int saved = g_uci_mode;
-  g_uci_mode = 1;
   while (in >> m) b.play(m.c_str());
-  g_uci_mode = saved;
 }
 
 // Writes a book of the given entries (in the given order) to a temporary file.

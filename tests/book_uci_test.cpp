@@ -96,7 +96,6 @@ TEST(BookUci, PonderingHoldsTheBookMoveUntilPonderhitOrStop) {
 // refused when it would bring the start position back a third time.
 TEST(BookUci, ABookMoveThatRepeatsAThirdTimeIsRefused) {
   TestBoard b(START_FEN);
-  g_uci_mode = 1;
   for (const char* m : {"g1f3", "g8f6", "f3g1"}) b.play(m);
   const u64 key = polyglot_key(b.pos);
   char path[] = "/tmp/vorn_rep_book_XXXXXX";

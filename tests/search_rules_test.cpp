@@ -14,13 +14,13 @@ namespace {
 struct ClockSetup {
   ClockSetup(int limit_mode, f64 clock, f64 inc = 0, int moves_to_go = 0, f64 overhead = 0.05, bool ponder = true) {
     search_control_defaults(g_control);
-    g_control.limit_mode = u8(limit_mode);
-    g_control.root_side = WHITE;
-    g_control.side_time[WHITE] = clock;
-    g_control.increment = inc;
-    g_control.moves_to_go = i16(moves_to_go);
-    g_control.move_overhead = overhead;
-    g_control.ponder_allowed = ponder;
+    g_control.limits.limit_mode = u8(limit_mode);
+    g_control.limits.root_side = WHITE;
+    g_control.limits.side_time[WHITE] = clock;
+    g_control.limits.increment = inc;
+    g_control.limits.moves_to_go = i16(moves_to_go);
+    g_control.config.move_overhead = overhead;
+    g_control.config.ponder_allowed = ponder;
   }
 };
 
@@ -30,7 +30,7 @@ TEST(TimeAllotment, WorkedExamples) {
   {  // Sudden death, 60 s, first move, ponder on: 60 / 34 * 1.3.
     ClockSetup s(0, 60);
     EXPECT_NEAR(compute_target_time(0, true, 2800), 60.0 / 34 * 1.3, 1e-9);
-    EXPECT_EQ(g_control.moves_to_go, 33);
+    EXPECT_EQ(g_control.limits.moves_to_go, 33);
   }
   {  // Ply 40, 10 s left: 10 / 24 * 1.3.
     ClockSetup s(0, 10);
@@ -57,9 +57,9 @@ TEST(TimeAllotment, WorkedExamples) {
   }
   {  // Fixed move time: the target is the time, and the clock becomes it.
     ClockSetup s(1, 3);
-    g_control.fixed_time = 0.7;
+    g_control.limits.fixed_time = 0.7;
     EXPECT_NEAR(compute_target_time(0, true, 2800), 0.7, 1e-12);
-    EXPECT_NEAR(g_control.side_time[WHITE], 0.7, 1e-12);
+    EXPECT_NEAR(g_control.limits.side_time[WHITE], 0.7, 1e-12);
   }
 }
 
@@ -74,11 +74,11 @@ TEST(TranspositionTable, ScoresAndReplacement) {
   EXPECT_EQ(score_to_tt(150, 9), 150);
 
   search_control_defaults(g_control);
-  g_control.hash_mb = 1;
+  g_control.config.hash_mb = 1;
   ASSERT_TRUE(tt_allocate());
   EXPECT_EQ(g_tt.entries, 65536u);
   EXPECT_EQ(g_tt.mask, 65535u);
-  g_control.tt_age = 1;
+  g_control.config.tt_age = 1;
   TestBoard b(KIWIPETE_FEN);
   Move m = make_move_code(E2, A6);
 
@@ -116,9 +116,9 @@ TEST(TranspositionTable, ScoresAndReplacement) {
 
   // A small table reports no fill.
   tt_hashfull();
-  g_control.hash_mb = 0;
+  g_control.config.hash_mb = 0;
   ASSERT_TRUE(tt_allocate());
   tt_hashfull();
-  EXPECT_EQ(g_control.hash_fill, 0.0);
+  EXPECT_EQ(g_control.stats.hash_fill, 0.0);
   EXPECT_EQ(tt_probe(b.pos), nullptr);  // disabled table
 }

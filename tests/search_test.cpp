@@ -30,7 +30,7 @@ struct SearchEnv : ::testing::Test {
     register_eval_params(g_options.slots);
     build_eval_tables(g_options.slots);
     set_search_params(g_options.slots);
-    g_control.hash_mb = 16;
+    g_control.config.hash_mb = 16;
     tt_allocate();
     if (thread_count() == 0) create_search_threads(1);
     g_info_threshold = 9999;
@@ -45,24 +45,24 @@ struct SearchEnv : ::testing::Test {
     set_position(pos, fen);
     SearchControl& c = g_control;
     reset_search_results(c);
-    c.search_start = now_seconds();
-    c.elapsed = 0;
-    c.max_depth = u8(depth);
-    c.limit_mode = 1;
-    c.fixed_time = 99;
-    c.target_time = 99;
-    c.multipv = 1;
-    c.node_limit = i64(nodes);
-    c.root_side = pos.side;
+    c.clock.search_start = now_seconds();
+    c.clock.elapsed = 0;
+    c.limits.max_depth = u8(depth);
+    c.limits.limit_mode = 1;
+    c.limits.fixed_time = 99;
+    c.clock.target_time = 99;
+    c.config.multipv = 1;
+    c.limits.node_limit = i64(nodes);
+    c.limits.root_side = pos.side;
     c.search_state = STATE_SEARCH;
-    c.tt_age = u16(c.tt_age % 15 + 1);
+    c.config.tt_age = u16(c.config.tt_age % 15 + 1);
     tool_search(pos);
     c.search_state = STATE_IDLE;
-    return c.best_score;
+    return c.result.best_score;
   }
   std::string best() const {
     char buf[16];
-    move_to_text(g_control.best_move(), buf);
+    move_to_text(g_control.result.best_move(), buf, Notation::UCI);
     return buf;
   }
 };
@@ -85,7 +85,7 @@ TEST_F(SearchEnv, FindsMatesWithTheRightDistance) {
 TEST_F(SearchEnv, StalemateAndSingleReply) {
   // Black to move has no legal move and is not in check: nothing to play.
   run("7k/5Q2/6K1/8/8/8/8/8 b - -", 4);
-  EXPECT_EQ(g_control.best_move(), 0);
+  EXPECT_EQ(g_control.result.best_move(), 0);
   // Only one legal move.
   run("7k/8/8/8/8/8/r7/1r5K w - -", 4);
 }
@@ -94,11 +94,11 @@ TEST_F(SearchEnv, SearchIsDeterministicAndLeavesPositionIntact) {
   const char* fen = "r1bqkb1r/pp1ppppp/2n2n2/8/3NP3/2N5/PPP2PPP/R1BQKB1R b KQkq -";
   clear_hash();
   run(fen, 7);
-  u64 n1 = g_control.nodes_by_depth[7];
+  u64 n1 = g_control.result.nodes_by_depth[7];
   std::string m1 = best();
   clear_hash();
   run(fen, 7);
-  EXPECT_EQ(g_control.nodes_by_depth[7], n1);
+  EXPECT_EQ(g_control.result.nodes_by_depth[7], n1);
   EXPECT_EQ(best(), m1);
   EXPECT_TRUE(position_is_consistent(g_threads[0]->pos));
 }

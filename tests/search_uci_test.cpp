@@ -23,18 +23,15 @@ int ms_since(Clock::time_point t0) {
 // Whether `text` is a legal move (UCI notation) of the position.
 bool is_legal_text(const std::string& fen, const std::vector<std::string>& moves, const std::string& text) {
   TestBoard b(fen.c_str());
-  int saved = g_uci_mode;
-  g_uci_mode = 1;
   for (const auto& m : moves) b.play(m.c_str());
   Move list[MAX_MOVES];
   int n = gen_legal(b.pos, list);
   bool found = false;
   for (int i = 0; i < n; ++i) {
     char buf[16];
-    move_to_text(list[i], buf);
+    move_to_text(list[i], buf, Notation::UCI);
     if (text == buf) found = true;
   }
-  g_uci_mode = saved;
   return found;
 }
 

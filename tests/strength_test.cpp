@@ -25,19 +25,19 @@ namespace {
 class Strength : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_control_ = {g_control.calibration_nps, g_control.max_elo, g_control.target_nps, g_control.limit_nps};
+    saved_control_ = {g_control.speed.calibration_nps, g_control.speed.max_elo, g_control.speed.target_nps, g_control.speed.limit_nps};
     saved_limit_ = g_options[SLOT_LIMIT_STRENGTH];
     saved_elo_ = g_options[SLOT_ELO];
-    g_control.calibration_nps = 2000000;
-    g_control.max_elo = elo_from_nps(2000000);
+    g_control.speed.calibration_nps = 2000000;
+    g_control.speed.max_elo = elo_from_nps(2000000);
     set_output_sink(capture_sink);
   }
   void TearDown() override {
     set_output_sink(nullptr);
-    g_control.calibration_nps = saved_control_[0];
-    g_control.max_elo = saved_control_[1];
-    g_control.target_nps = saved_control_[2];
-    g_control.limit_nps = saved_control_[3];
+    g_control.speed.calibration_nps = saved_control_[0];
+    g_control.speed.max_elo = saved_control_[1];
+    g_control.speed.target_nps = saved_control_[2];
+    g_control.speed.limit_nps = saved_control_[3];
     g_options[SLOT_LIMIT_STRENGTH] = saved_limit_;
     g_options[SLOT_ELO] = saved_elo_;
   }
@@ -49,7 +49,7 @@ class Strength : public ::testing::Test {
   static f64 prepared_target() {
     prepare_search();
     g_control.search_state = STATE_IDLE;
-    return g_control.target_nps;
+    return g_control.speed.target_nps;
   }
 
  private:
@@ -83,7 +83,7 @@ TEST(StrengthModel, RatingsAndTheirSpeeds) {
 }
 
 TEST_F(Strength, UciEloSetsTheCapButNotTheSwitch) {
-  const int ceiling = int(g_control.max_elo);
+  const int ceiling = int(g_control.speed.max_elo);
   g_options[SLOT_LIMIT_STRENGTH] = 0;
   // 1000 is raised to the floor of 1500; the switch stays as it was.
   EXPECT_EQ(set("UCI_Elo", "1000"),

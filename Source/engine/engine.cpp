@@ -70,22 +70,20 @@ void report_console() {
   SearchControl& c = g_control;
   tt_hashfull();
   char best[16] = "null";
-  if (c.best_move()) move_to_text(c.best_move(), best);
-  output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best, c.elapsed,
-                int(c.best_score), f64(c.total_nodes), f64(c.total_nodes) / (c.elapsed + 0.001) / 1000,
+  if (c.result.best_move()) move_to_text(c.result.best_move(), best, Notation::CONSOLE);
+  output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best, c.clock.elapsed.load(),
+                int(c.result.best_score), f64(c.stats.total_nodes), f64(c.stats.total_nodes) / (c.clock.elapsed + 0.001) / 1000,
                 effective_branching_factor());
   output_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
-                100 * c.hash_fill, 100.0 * f64(c.hash_hits) / f64(c.hash_probes + 1),
-                100.0 * f64(c.pawn_hits) / f64(c.pawn_probes + 1), 100.0 * f64(c.eval_hits) / f64(c.eval_probes + 1),
-                f64(c.tb_hits) / 1000);
-  if (c.ncnt1 + c.ncnt2 + c.ncnt3 + c.ncnt4)
-    output_format("ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", int(c.ncnt1), int(c.ncnt2), int(c.ncnt3), int(c.ncnt4));
+                100 * c.stats.hash_fill, 100.0 * f64(c.stats.hash_hits) / f64(c.stats.hash_probes + 1),
+                100.0 * f64(c.stats.pawn_hits) / f64(c.stats.pawn_probes + 1), 100.0 * f64(c.stats.eval_hits) / f64(c.stats.eval_probes + 1),
+                f64(c.stats.tb_hits) / 1000);
   output_line("");
   if (!g_self_play) return;
   Position& pos = game_position();
-  c.side_time[pos.side] = c.side_time[pos.side] - c.elapsed + c.increment;
-  if (c.best_move()) {
-    make_move(pos, c.best_move());
+  c.limits.side_time[pos.side] = c.limits.side_time[pos.side] - c.clock.elapsed + c.limits.increment;
+  if (c.result.best_move()) {
+    make_move(pos, c.result.best_move());
     history_trim(pos);
     print_board(pos);
     c.go_request = STATE_SEARCH;
@@ -96,19 +94,19 @@ void report_console() {
 
 void report_result() {
   gather_search_stats();
-  print_info_if_due(0, 1, g_control.report_depth, g_control.best_score, g_control.best_pv);
+  print_info_if_due(0, 1, g_control.result.report_depth, g_control.result.best_score, g_control.result.best_pv);
   if (!g_flags.uci_mode) {
     report_console();
     return;
   }
   char best[16], ponder[16];
-  Move bm = g_control.best_move(), pm = g_control.ponder_move();
+  Move bm = g_control.result.best_move(), pm = g_control.result.ponder_move();
   if (bm)
-    move_to_text(bm, best);
+    move_to_text(bm, best, Notation::UCI);
   else
     std::strcpy(best, "null");
   if (pm) {
-    move_to_text(pm, ponder);
+    move_to_text(pm, ponder, Notation::UCI);
     output_format("bestmove %s ponder %s", best, ponder);
   } else {
     output_format("bestmove %s", best);
@@ -135,26 +133,26 @@ void start_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
   prepare_search();
-  c.book_move = 0;
+  c.result.book_move = 0;
   if (g_options[SLOT_OWN_BOOK] && pos.owner->history_count < g_options[SLOT_BOOK_DEPTH]) {
     Move m = probe_own_book(pos);
-    c.best_pv[1] = m;
-    c.best_pv[2] = 0;
-    if (m && book_move_refused(pos, m)) c.best_pv[1] = 0;
+    c.result.best_pv[1] = m;
+    c.result.best_pv[2] = 0;
+    if (m && book_move_refused(pos, m)) c.result.best_pv[1] = 0;
   }
-  if (c.best_move()) {
+  if (c.result.best_move()) {
     char from_to[8];
-    std::snprintf(from_to, sizeof from_to, "%s%s", SQUARE_NAMES[move_from(c.best_move())],
-                  SQUARE_NAMES[move_to(c.best_move())]);
+    std::snprintf(from_to, sizeof from_to, "%s%s", SQUARE_NAMES[move_from(c.result.best_move())],
+                  SQUARE_NAMES[move_to(c.result.best_move())]);
     output_format("%s book move is %s", g_flags.uci_mode ? "info string" : "", from_to);
     // No thread runs: clear their counters so the report does not show the last search's.
     copy_root_to_threads(pos);
-    c.best_score = 0;
-    c.book_move = c.best_move();
+    c.result.best_score = 0;
+    c.result.book_move = c.result.best_move();
     c.stop = STOP_REPORT;
   }
   // Past the fifty-move limit there is nothing to search: the report follows at once.
-  if (pos.fifty_count <= 100 && c.best_move() == 0) wake_search_threads();
+  if (pos.fifty_count <= 100 && c.result.best_move() == 0) wake_search_threads();
   c.go_request = 0;
 }
 
@@ -170,7 +168,7 @@ Move probe_own_book(const Position& pos) {
 
 void rebuild_parameters() {
   build_eval_tables(g_options.slots);
-  set_search_params(g_options.slots, g_control.target_nps);
+  set_search_params(g_options.slots, g_control.speed.target_nps);
 }
 
 void wait_threads_idle() {
@@ -190,7 +188,6 @@ void set_defaults() {
   g_flags.uci_mode = 1;
   g_flags.mode = MODE_PLAY;
   g_flags.mode_switch = nullptr;
-  g_uci_mode = 1;
   search_control_defaults(g_control);
   option_defaults(g_listed_options);
   g_options = g_listed_options;
@@ -227,18 +224,18 @@ void parse_switches(int argc, char** argv) {
       set_text_switch(SLOT_CONFIG_FILE, value());
     } else if (is_switch(a, "-d")) {
       long long d = read_integer(value());
-      c.limit_mode = 1;
-      c.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
-      c.depth_cap = c.max_depth;
-      c.fixed_time = 10000;
+      c.limits.limit_mode = 1;
+      c.limits.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
+      c.config.depth_cap = c.limits.max_depth;
+      c.limits.fixed_time = 10000;
     } else if (is_switch(a, "-t")) {
-      c.limit_mode = 1;
-      c.fixed_time = read_decimal(value());
+      c.limits.limit_mode = 1;
+      c.limits.fixed_time = read_decimal(value());
     } else if (is_switch(a, "-n")) {
       long long n = read_integer(value());
-      c.limit_mode = 1;
-      c.fixed_time = 1000;
-      c.node_limit = n < 0 ? 0 : n;
+      c.limits.limit_mode = 1;
+      c.limits.fixed_time = 1000;
+      c.limits.node_limit = n < 0 ? 0 : n;
     } else if (is_switch(a, "-nps")) {
       // The rating model is undefined near 10 nodes per second; the slowest
       // speed the Elo search ever picks is 30.
@@ -287,7 +284,7 @@ void parse_switches(int argc, char** argv) {
       std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
     } else if (is_switch(a, "-mktune")) {
       tool(MODE_MKTUNE);
-      c.max_depth = 0;
+      c.limits.max_depth = 0;
       g_info_threshold = 9999;
       std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
     } else if (is_switch(a, "-tune")) {
@@ -300,7 +297,6 @@ void parse_switches(int argc, char** argv) {
     }
     // Anything else is ignored.
   }
-  g_uci_mode = g_flags.uci_mode;
   sync_log_option();
 }
 
@@ -318,7 +314,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
   if (argc > 1) parse_switches(argc, argv);
   g_search_body = search_thread_body;
   if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
-  g_control.hash_mb = u16(g_options[SLOT_HASH]);
+  g_control.config.hash_mb = u16(g_options[SLOT_HASH]);
   if (!tt_allocate()) return false;
   if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
   g_listed_options = g_options;
@@ -348,21 +344,22 @@ void engine_shutdown() {
 void prepare_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
-  c.search_start = now_seconds();
-  c.elapsed = 0;
+  c.clock.search_start = now_seconds();
+  c.clock.elapsed = 0;
   pos.owner->search_ply = 1;
-  c.root_side = pos.side;
-  c.target_nps = g_options[SLOT_LIMIT_STRENGTH] ? c.limit_nps : NO_NPS_LIMIT;
+  c.limits.root_side = pos.side;
+  c.speed.target_nps = g_options[SLOT_LIMIT_STRENGTH] ? c.speed.limit_nps : NO_NPS_LIMIT;
   reset_search_results(c);
-  c.ponder_allowed = u16(g_options[SLOT_PONDER]);
-  c.multipv = u8(g_options[SLOT_MULTIPV]);
-  c.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;
-  c.tt_age = u16(c.tt_age + 1 > 15 ? 1 : c.tt_age + 1);
-  if (g_options[SLOT_HASH] != c.hash_mb) {
-    c.hash_mb = u16(g_options[SLOT_HASH]);
+  c.config.ponder_allowed = u16(g_options[SLOT_PONDER]);
+  c.config.multipv = u8(g_options[SLOT_MULTIPV]);
+  c.config.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;
+  c.config.notation = g_flags.uci_mode ? Notation::UCI : Notation::CONSOLE;
+  c.config.tt_age = u16(c.config.tt_age + 1 > 15 ? 1 : c.config.tt_age + 1);
+  if (g_options[SLOT_HASH] != c.config.hash_mb) {
+    c.config.hash_mb = u16(g_options[SLOT_HASH]);
     if (!tt_allocate()) std::exit(-1);
   }
-  if (c.hash_mb < 1) c.hash_enabled = 0;
+  if (c.config.hash_mb < 1) c.config.hash_enabled = 0;
   c.search_state = c.go_request.load();
   c.report_held = c.infinite;
   if (g_options[SLOT_PARAMS_CHANGED]) {
@@ -370,17 +367,17 @@ void prepare_search() {
     rebuild_parameters();
     g_options[SLOT_PARAMS_CHANGED] = 0;
   }
-  c.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
+  c.clock.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
   if (g_info_threshold < 9999) {
     char fen[128];
     position_to_fen(pos, fen);
     if (g_flags.uci_mode) {
       log_only("info string fen %s", fen);
-      log_only("info string ply= %d, trg_time= %0.3f sec", int(pos.owner->history_count), c.target_time);
+      log_only("info string ply= %d, trg_time= %0.3f sec", int(pos.owner->history_count), c.clock.target_time);
     } else {
       output_format("fen %s", fen);
       output_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", int(pos.owner->history_count),
-                    int(pos.fifty_count), c.side_time[pos.side], c.target_time);
+                    int(pos.fifty_count), c.limits.side_time[pos.side], c.clock.target_time);
     }
   }
 }

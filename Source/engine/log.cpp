@@ -72,10 +72,7 @@ void trace_move(const Position& pos, Move move) {
   if (move == 0) {
     std::strcpy(text, "null");
   } else {
-    int saved = g_uci_mode;
-    g_uci_mode = 1;
-    move_to_text(move, text);
-    g_uci_mode = saved;
+    move_to_text(move, text, Notation::UCI);
   }
   if (ply <= g_last_ply) {
     std::fputc('\n', g_trace_file);

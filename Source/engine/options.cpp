@@ -228,7 +228,7 @@ void print_option_lines() {
         break;
       case OPT_SPIN: {
         int min = o->min, max = o->max;
-        if (o->slot == SLOT_ELO) max = int(g_control.max_elo);
+        if (o->slot == SLOT_ELO) max = int(g_control.speed.max_elo);
         output_format("option name %s type spin default %d min %d max %d", o->name, int(opts[o->slot]), min, max);
         break;
       }
@@ -272,8 +272,8 @@ int load_config() {
   }
   std::fclose(f);
   --g_config_depth;
-  if (g_options[SLOT_ELO] == 0) g_options[SLOT_ELO] = i16(int(g_control.max_elo));
-  if (g_control.max_elo - 10 > g_options[SLOT_ELO]) g_options[SLOT_LIMIT_STRENGTH] = 1;
+  if (g_options[SLOT_ELO] == 0) g_options[SLOT_ELO] = i16(int(g_control.speed.max_elo));
+  if (g_control.speed.max_elo - 10 > g_options[SLOT_ELO]) g_options[SLOT_LIMIT_STRENGTH] = 1;
   g_options[SLOT_PARAMS_CHANGED] = 1;
   g_listed_options = g_options;
   return 1;

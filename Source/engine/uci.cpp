@@ -103,7 +103,6 @@ void copy_trimmed(const char* begin, const char* end, char* out, int cap) {
 
 void uci_reply() {
   g_flags.uci_mode = 1;
-  g_uci_mode = 1;
   output_format("id name %s", ENGINE_NAME);
   output_format("id author %s", ENGINE_AUTHOR);
   print_option_lines();
@@ -131,13 +130,13 @@ void uci_newgame() {
   g_flags.ready = 0;
   g_control.stop = STOP_ABORT;
   wait_threads_idle();
-  g_control.increment = 0;
-  g_control.limit_mode = 0;
-  g_control.fixed_time = 60.0;
-  g_control.side_time[WHITE] = g_control.side_time[BLACK] = 60.0;
+  g_control.limits.increment = 0;
+  g_control.limits.limit_mode = 0;
+  g_control.limits.fixed_time = 60.0;
+  g_control.limits.side_time[WHITE] = g_control.limits.side_time[BLACK] = 60.0;
   game_position().owner->history_count = 0;
   clear_hash_if_idle();
-  g_control.tt_age = 0;
+  g_control.config.tt_age = 0;
   g_flags.ready = 1;
 }
 
@@ -239,60 +238,60 @@ void uci_go(const char* params) {
   // A search still pondering is reported like a stopped one, so the loop can
   // go on to the new search.
   if (c.search_state != STATE_IDLE) c.search_state = STATE_SEARCH;
-  c.limit_mode = 0;
+  c.limits.limit_mode = 0;
   c.infinite = 0;
   c.report_held = 0;
   // Limits of an earlier "go" do not carry over.
-  c.max_depth = c.depth_cap;
-  c.node_limit = 0;
-  c.increment = 0;
+  c.limits.max_depth = c.config.depth_cap;
+  c.limits.node_limit = 0;
+  c.limits.increment = 0;
   int side = game_position().side;
   // A fixed-limit search leaves the clocks at its own time; a "go" without
   // clocks starts again from the default rather than from that.
-  if (!std::strstr(params, "wtime")) c.side_time[WHITE] = 5.0;
-  if (!std::strstr(params, "btime")) c.side_time[BLACK] = 5.0;
+  if (!std::strstr(params, "wtime")) c.limits.side_time[WHITE] = 5.0;
+  if (!std::strstr(params, "btime")) c.limits.side_time[BLACK] = 5.0;
   if (std::strstr(params, "wtime")) {
     f64 t = go_value(params, "wtime", 6) / 1000.0;
-    c.side_time[WHITE] = t < 0 ? 0 : t;
+    c.limits.side_time[WHITE] = t < 0 ? 0 : t;
   }
   if (std::strstr(params, "btime")) {
     f64 t = go_value(params, "btime", 6) / 1000.0;
-    c.side_time[BLACK] = t < 0 ? 0 : t;
+    c.limits.side_time[BLACK] = t < 0 ? 0 : t;
   }
-  if (std::strstr(params, "winc") && side == WHITE) c.increment = go_value(params, "winc", 5) / 1000.0;
-  if (std::strstr(params, "binc") && side == BLACK) c.increment = go_value(params, "binc", 5) / 1000.0;
+  if (std::strstr(params, "winc") && side == WHITE) c.limits.increment = go_value(params, "winc", 5) / 1000.0;
+  if (std::strstr(params, "binc") && side == BLACK) c.limits.increment = go_value(params, "binc", 5) / 1000.0;
   if (std::strstr(params, "movestogo")) {
-    c.limit_mode = 40;
-    c.max_depth = c.depth_cap;
+    c.limits.limit_mode = 40;
+    c.limits.max_depth = c.config.depth_cap;
     long long v = go_value(params, "movestogo", 10);
-    c.moves_to_go = i16(v < 0 ? 0 : v > 10000 ? 10000 : v);
-    c.node_limit = 0;
+    c.limits.moves_to_go = i16(v < 0 ? 0 : v > 10000 ? 10000 : v);
+    c.limits.node_limit = 0;
   }
   if (std::strstr(params, "depth")) {
     long long d = go_value(params, "depth", 6);
-    c.limit_mode = 1;
-    c.max_depth = u8(d < 1 ? 1 : d > c.depth_cap ? c.depth_cap : d);
-    c.fixed_time = 10000000.0;
+    c.limits.limit_mode = 1;
+    c.limits.max_depth = u8(d < 1 ? 1 : d > c.config.depth_cap ? c.config.depth_cap : d);
+    c.limits.fixed_time = 10000000.0;
   }
   if (std::strstr(params, "nodes")) {
     long long n = go_value(params, "nodes", 6);
     if (n < 0) n = 0;
     if (n > (1LL << 52)) n = 1LL << 52;  // room for the jitter below
-    c.limit_mode = 1;
-    c.node_limit = n + n * (40 - (std::rand() % 80)) / 1000;
-    c.fixed_time = 10000000.0;
+    c.limits.limit_mode = 1;
+    c.limits.node_limit = n + n * (40 - (std::rand() % 80)) / 1000;
+    c.limits.fixed_time = 10000000.0;
   }
   if (std::strstr(params, "movetime")) {
-    c.limit_mode = 1;
-    c.increment = 0;
-    c.fixed_time = go_value(params, "movetime", 9) / 1000.0;
+    c.limits.limit_mode = 1;
+    c.limits.increment = 0;
+    c.limits.fixed_time = go_value(params, "movetime", 9) / 1000.0;
   }
   if (std::strstr(params, "infinite")) {
-    c.increment = 0;
-    c.node_limit = 0;
-    c.max_depth = c.depth_cap;
-    c.limit_mode = 1;
-    c.fixed_time = 10000000.0;
+    c.limits.increment = 0;
+    c.limits.node_limit = 0;
+    c.limits.max_depth = c.config.depth_cap;
+    c.limits.limit_mode = 1;
+    c.limits.fixed_time = 10000000.0;
     c.infinite = 1;
   }
   c.go_request = std::strstr(params, "ponder") ? STATE_PONDER : STATE_SEARCH;

@@ -187,10 +187,10 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
 
   // 1. Node count, speed limit, node limit, stop.
   ++t.nodes;
-  if (g_control.target_nps < NO_NPS_LIMIT) {
-    while (g_control.iteration_depth > 1 && !search_stopped()) {
-      f64 el = now_seconds() - g_control.search_start;
-      if (el <= 0 || f64(t.nodes) / el <= g_control.target_nps) break;
+  if (g_control.speed.target_nps < NO_NPS_LIMIT) {
+    while (g_control.result.iteration_depth > 1 && !search_stopped()) {
+      f64 el = now_seconds() - g_control.clock.search_start;
+      if (el <= 0 || f64(t.nodes) / el <= g_control.speed.target_nps) break;
       sleep_ms(1);
       check_time();
     }
@@ -260,7 +260,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       fail_low_hint = e->bound != BOUND_LOWER && score <= alpha;
       fail_high_hint = e->bound != BOUND_UPPER && score >= beta;
       if (depth <= std::min(int(e->depth), 100 - int(pos.fifty_count))) {
-        e->age = u8(g_control.tt_age);
+        e->age = u8(g_control.config.tt_age);
         if (e->bound == BOUND_EXACT && ply > 7 && (score > MATE_BOUND_HIGH || score < MATE_BOUND_LOW)) return score;
         if (node_type != PV_NODE) {
           if (fail_low_hint) return alpha;

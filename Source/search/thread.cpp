@@ -82,7 +82,7 @@ int create_search_threads(int n) {
   for (int i = 0; i < n; ++i) g_threads[i] = nullptr;
   g_registered.store(0);
   g_thread_count = n;
-  g_control.num_threads = u8(n);
+  g_control.config.num_threads = u8(n);
   for (int i = 0; i < n; ++i) {
     g_thread_index[i] = i;
     int rc = thread_start(g_handles[i], search_thread, &g_thread_index[i]);
@@ -109,7 +109,7 @@ void destroy_search_threads(int n) {
 }
 
 void copy_root_to_threads(const Position& game) {
-  u64 limit = g_control.node_limit > 0 ? u64(g_control.node_limit) : (u64(1) << 62);
+  u64 limit = g_control.limits.node_limit > 0 ? u64(g_control.limits.node_limit) : (u64(1) << 62);
   for (int i = 0; i < g_thread_count; ++i) {
     SearchThread* t = g_threads[i];
     if (!t) continue;

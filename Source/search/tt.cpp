@@ -18,7 +18,7 @@ constexpr u64 TT_SLACK = 16;  // room past n for the last bucket of either base
 void tt_free() {
   free_zeroed(g_tt.buffer, g_tt.bytes);
   g_tt = TransTable{};
-  g_control.hash_mb = 0;
+  g_control.config.hash_mb = 0;
 }
 
 bool tt_allocate() {
@@ -26,7 +26,7 @@ bool tt_allocate() {
     init_zobrist();
     g_zobrist_ready = true;
   }
-  u16 mb = g_control.hash_mb;
+  u16 mb = g_control.config.hash_mb;
   free_zeroed(g_tt.buffer, g_tt.bytes);
   g_tt = TransTable{};
   u64 n = u64(mb) * TT_ENTRIES_PER_MB;
@@ -47,10 +47,10 @@ bool tt_allocate() {
   g_tt.low_base = buffer;
   g_tt.high_base = buffer + n;
   if (mb < 1)
-    g_control.hash_enabled = 0;
-  else if (g_control.hash_enabled == 0)
-    g_control.hash_enabled = 1;
-  g_control.hash_fill = 0;
+    g_control.config.hash_enabled = 0;
+  else if (g_control.config.hash_enabled == 0)
+    g_control.config.hash_enabled = 1;
+  g_control.stats.hash_fill = 0;
   output_format("info string allocated %d Mbytes for hash table", int(mb));
   return true;
 }
@@ -74,22 +74,22 @@ void clear_hash() {
     for (int t = 0; t < threads; ++t) set_thread_command(t, CLEAR_HASH);
     while (count_busy_threads() != 0) sleep_ms(1);
   }
-  g_control.hash_fill = 0;
+  g_control.stats.hash_fill = 0;
 }
 
 void clear_hash_if_idle() {
-  if (g_control.hash_enabled && count_busy_threads() == 0) clear_hash();
+  if (g_control.config.hash_enabled && count_busy_threads() == 0) clear_hash();
 }
 
 void tt_hashfull() {
   u64 n = g_tt.entries;
   if (n <= 2999 || !g_tt.buffer) {
-    g_control.hash_fill = 0;
+    g_control.stats.hash_fill = 0;
     return;
   }
   int count = 0;
   const TTEntry* e = g_tt.buffer + (n / 2 - 500);
   for (int i = 0; i < 1000; ++i)
-    if (e[i].age == g_control.tt_age) ++count;
-  g_control.hash_fill = count * 0.001;
+    if (e[i].age == g_control.config.tt_age) ++count;
+  g_control.stats.hash_fill = count * 0.001;
 }

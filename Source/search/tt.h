@@ -35,7 +35,7 @@ struct TransTable {
 
 extern TransTable g_tt;
 
-// (Re)allocates the table for g_control.hash_mb megabytes and prints the
+// (Re)allocates the table for g_control.config.hash_mb megabytes and prints the
 // allocation line.  The first call also generates the Zobrist keys.
 // Returns false when the memory cannot be had.
 bool tt_allocate();
@@ -46,7 +46,7 @@ void clear_hash();
 void clear_hash_if_idle();
 // The slice thread `index` of `count` zeroes for a parallel clear.
 void tt_clear_slice(int index, int count);
-// Samples 1000 entries from the middle of the table into g_control.hash_fill.
+// Samples 1000 entries from the middle of the table into g_control.stats.hash_fill.
 void tt_hashfull();
 
 inline TTEntry* tt_bucket(u64 key) {

@@ -4,7 +4,7 @@
 #include "search/control.h"
 
 TTEntry* tt_probe(const Position& pos) {
-  if (!g_control.hash_enabled || !g_tt.buffer) return nullptr;
+  if (!g_control.config.hash_enabled || !g_tt.buffer) return nullptr;
   const u64 key = pos.hash_key;
   const u32 low = u32(key);
   TTEntry* bucket = tt_bucket(key);
@@ -18,12 +18,12 @@ TTEntry* tt_probe(const Position& pos) {
 }
 
 void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta) {
-  if (!g_control.hash_enabled || !g_tt.buffer) return;
+  if (!g_control.config.hash_enabled || !g_tt.buffer) return;
   const u8 bound = score <= alpha ? BOUND_UPPER : score < beta ? BOUND_EXACT : BOUND_LOWER;
   const int stored = score_to_tt(score, ply);
   const u64 key = pos.hash_key;
   const u32 low = u32(key);
-  const u8 age = u8(g_control.tt_age);
+  const u8 age = u8(g_control.config.tt_age);
   TTEntry* bucket = tt_bucket(key);
   TTEntry* slot = nullptr;
   for (int i = 0; i < TT_BUCKET; ++i) {

@@ -11,7 +11,6 @@
 #include "engine/log.h"
 #include "engine/options.h"
 #include "engine/strength.h"
-#include "engine/uci.h"
 #include "platform/output.h"
 #include "platform/platform.h"
 #include "search/control.h"
@@ -235,6 +234,21 @@ void print_swaps() {
 }
 
 }  // namespace
+
+void continue_self_play() {
+  if (!g_self_play) return;
+  SearchControl& c = g_control;
+  Position& pos = game_position();
+  c.limits.side_time[pos.side] = c.limits.side_time[pos.side] - c.clock.elapsed + c.limits.increment;
+  if (Move m = c.result.best_move()) {
+    make_move(pos, m);
+    history_trim(pos);
+    print_board(pos);
+    c.go_request = STATE_SEARCH;
+  } else {
+    g_self_play = false;
+  }
+}
 
 void console_command(const char* line) {
   Words words;

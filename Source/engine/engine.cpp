@@ -11,6 +11,7 @@
 #include "engine/console.h"
 #include "engine/log.h"
 #include "engine/options.h"
+#include "engine/report.h"
 #include "engine/strength.h"
 #include "engine/uci.h"
 #include "eval/params.h"
@@ -25,15 +26,7 @@
 #include "search/tt.h"
 #include "tools/bench.h"
 
-EngineFlags g_flags;
-GameRecord* g_game = nullptr;
-
 namespace {
-
-struct SwitchDef {
-  const char* name;
-  bool takes_value;
-};
 
 bool is_switch(const char* arg, const char* name) { return !std::strcmp(arg, name); }
 
@@ -65,86 +58,16 @@ void wake_search_threads() {
   }
 }
 
-// Console mode: the statistics after a search, then self-play goes on.
-void report_console() {
-  SearchControl& c = g_control;
-  tt_hashfull();
-  char best[16] = "null";
-  if (c.result.best_move()) move_to_text(c.result.best_move(), best, Notation::CONSOLE);
-  output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best, c.clock.elapsed.load(),
-                int(c.result.best_score), f64(c.stats.total_nodes), f64(c.stats.total_nodes) / (c.clock.elapsed + 0.001) / 1000,
-                effective_branching_factor());
-  output_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
-                100 * c.stats.hash_fill, 100.0 * f64(c.stats.hash_hits) / f64(c.stats.hash_probes + 1),
-                100.0 * f64(c.stats.pawn_hits) / f64(c.stats.pawn_probes + 1), 100.0 * f64(c.stats.eval_hits) / f64(c.stats.eval_probes + 1),
-                f64(c.stats.tb_hits) / 1000);
-  output_line("");
-  if (!g_self_play) return;
-  Position& pos = game_position();
-  c.limits.side_time[pos.side] = c.limits.side_time[pos.side] - c.clock.elapsed + c.limits.increment;
-  if (c.result.best_move()) {
-    make_move(pos, c.result.best_move());
-    history_trim(pos);
-    print_board(pos);
-    c.go_request = STATE_SEARCH;
-  } else {
-    g_self_play = false;
-  }
-}
-
-void report_result() {
-  gather_search_stats();
-  print_info_if_due(0, 1, g_control.result.report_depth, g_control.result.best_score, g_control.result.best_pv);
-  if (!g_flags.uci_mode) {
-    report_console();
-    return;
-  }
-  char best[16], ponder[16];
-  Move bm = g_control.result.best_move(), pm = g_control.result.ponder_move();
-  if (bm)
-    move_to_text(bm, best, Notation::UCI);
-  else
-    std::strcpy(best, "null");
-  if (pm) {
-    move_to_text(pm, ponder, Notation::UCI);
-    output_format("bestmove %s ponder %s", best, ponder);
-  } else {
-    output_format("bestmove %s", best);
-  }
-}
-
-// A book move is not played when it would repeat the position a third time,
-// or when it is made past the fifty-move limit into a position without
-// moves: the search decides those.
-bool book_move_refused(Position& pos, Move m) {
-  make_move(pos, m);
-  bool refused = false;
-  if (pos.fifty_count >= 4) {
-    if (pos.fifty_count >= 100 && no_legal_moves(pos))
-      refused = true;
-    else if (is_repetition(pos, pos.owner->history_count + 1))  // two earlier occurrences
-      refused = true;
-  }
-  unmake_move(pos);
-  return refused;
-}
-
 void start_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
   prepare_search();
   c.result.book_move = 0;
-  if (g_options[SLOT_OWN_BOOK] && pos.owner->history_count < g_options[SLOT_BOOK_DEPTH]) {
-    Move m = probe_own_book(pos);
-    c.result.best_pv[1] = m;
-    c.result.best_pv[2] = 0;
-    if (m && book_move_refused(pos, m)) c.result.best_pv[1] = 0;
-  }
-  if (c.result.best_move()) {
-    char from_to[8];
-    std::snprintf(from_to, sizeof from_to, "%s%s", SQUARE_NAMES[move_from(c.result.best_move())],
-                  SQUARE_NAMES[move_to(c.result.best_move())]);
-    output_format("%s book move is %s", g_flags.uci_mode ? "info string" : "", from_to);
+  if (Move m = book_step(pos)) {
+    u16 line[MAX_PLY_LINE] = {};
+    line[1] = m;
+    c.result.set_line(line);
+    report_book_move(m);
     // No thread runs: clear their counters so the report does not show the last search's.
     copy_root_to_threads(pos);
     c.result.best_score = 0;
@@ -158,14 +81,6 @@ void start_search() {
 
 }  // namespace
 
-Move probe_own_book(const Position& pos) {
-  // The UCI line is shown even when search output is silenced; the console
-  // listing follows the tool modes' silence.
-  BookListing listing = g_flags.uci_mode ? BOOK_LIST_UCI : g_info_threshold < 9999 ? BOOK_LIST_CONSOLE : BOOK_LIST_NONE;
-  BookSettings settings{g_options.text(SLOT_BOOK_FILE), g_options[SLOT_BOOK_VARIETY], listing};
-  return probe_book(pos, settings);
-}
-
 void rebuild_parameters() {
   build_eval_tables(g_options.slots);
   set_search_params(g_options.slots, g_control.speed.target_nps);
@@ -178,11 +93,8 @@ void wait_threads_idle() {
 void set_defaults() {
   g_flags.quit = 0;
   g_info_threshold = 0.0;
-  g_flags.ready = 1;
   g_flags.debug_echo = 0;
-  g_flags.trace_depth = 0;
   g_flags.eval_detail = 0;
-  g_flags.tune_percent = 100;
   g_flags.epd_file[0] = '\0';
   g_flags.pgn_file[0] = '\0';
   g_flags.uci_mode = 1;
@@ -303,12 +215,7 @@ void parse_switches(int argc, char** argv) {
 bool engine_startup(int argc, char** argv, bool measure_speed) {
   std::srand(unsigned(wall_clock_ms()));
   for (SearchThread*& t : g_threads) t = nullptr;
-  void* mem = alloc_zeroed(sizeof(GameRecord));
-  if (!mem) return false;
-  g_game = new (mem) GameRecord();
-  position_init(g_game->pos, g_game->history);
-  g_game->history.history_count = 0;
-  g_game->history.search_ply = 1;
+  if (!create_game_record()) return false;
   init_attacks();
   set_defaults();
   if (argc > 1) parse_switches(argc, argv);
@@ -333,11 +240,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
 void engine_shutdown() {
   destroy_search_threads(thread_count());
   tt_free();
-  if (g_game) {
-    g_game->~GameRecord();
-    free_zeroed(g_game, sizeof(GameRecord));
-    g_game = nullptr;
-  }
+  destroy_game_record();
   close_log();
 }
 
@@ -406,6 +309,7 @@ void engine_loop() {
     if (c.search_state == STATE_IDLE || count_busy_threads() != 0 || c.search_state == STATE_PONDER) continue;
     if (c.report_held) continue;  // "go infinite": only "stop" reports it
     report_result();
+    if (!g_flags.uci_mode) continue_self_play();
     c.search_state = STATE_IDLE;
   }
 }

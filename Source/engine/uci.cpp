@@ -1,6 +1,5 @@
 #include "engine/uci.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +9,7 @@
 #include "engine/console.h"
 #include "engine/engine.h"
 #include "engine/options.h"
+#include "engine/report.h"
 #include "eval/params.h"
 #include "platform/output.h"
 #include "platform/platform.h"
@@ -110,7 +110,6 @@ void uci_reply() {
 }
 
 void uci_setoption(const char* params) {
-  g_flags.ready = 0;
   char name[101] = "", value[201] = "";
   const char* n = find_word(params, "name");
   const char* v = find_word(params, "value");
@@ -123,11 +122,9 @@ void uci_setoption(const char* params) {
   if (name[0]) set_option(name, value);
   g_listed_options = g_options;
   g_options[SLOT_PARAMS_CHANGED] = 1;
-  g_flags.ready = 1;
 }
 
 void uci_newgame() {
-  g_flags.ready = 0;
   g_control.stop = STOP_ABORT;
   wait_threads_idle();
   g_control.limits.increment = 0;
@@ -137,7 +134,6 @@ void uci_newgame() {
   game_position().owner->history_count = 0;
   clear_hash_if_idle();
   g_control.config.tt_age = 0;
-  g_flags.ready = 1;
 }
 
 // Reads a move in coordinate form; false when the text is no such move.
@@ -227,7 +223,6 @@ long long go_value(const char* params, const char* name, int skip) {
 
 void uci_go(const char* params) {
   SearchControl& c = g_control;
-  g_flags.ready = 0;
   c.stop = STOP_ABORT;
   if (c.report_held && c.search_state != STATE_IDLE) {
     // "go infinite" answers only "stop": replaced by a new search, it ends
@@ -295,16 +290,13 @@ void uci_go(const char* params) {
     c.infinite = 1;
   }
   c.go_request = std::strstr(params, "ponder") ? STATE_PONDER : STATE_SEARCH;
-  g_flags.ready = 1;
 }
 
 void uci_stop() {
-  g_flags.ready = 0;
   if (g_control.search_state != STATE_IDLE) g_control.search_state = STATE_SEARCH;
   g_control.report_held = 0;
   g_control.stop = STOP_REPORT;
   wait_threads_idle();
-  g_flags.ready = 1;
 }
 
 void uci_command(const char* cmd) {
@@ -346,66 +338,7 @@ void uci_command(const char* cmd) {
   }
 }
 
-bool rank_has_pawn(const Position& pos, int rank) {
-  Bitboard mask = Bitboard(0xFF) << (8 * rank);
-  return ((pos.pieces[WHITE][PAWN] | pos.pieces[BLACK][PAWN]) & mask) != 0;
-}
-
-// Why a set-up position cannot be searched safely, or nullptr when it can.
-const char* unsafe_reason(const Position& pos) {
-  for (int c = WHITE; c <= BLACK; ++c)
-    if (popcount(pos.pieces[c][KING]) != 1) return "not exactly one king a side";
-  if (rank_has_pawn(pos, 0) || rank_has_pawn(pos, 7)) return "pawns on the first or last rank";
-  for (int c = WHITE; c <= BLACK; ++c)
-    for (int t = PAWN; t <= QUEEN; ++t)
-      if (popcount(pos.pieces[c][t]) > 15) return "more than 15 pieces of one kind";
-  if (is_attacked(pos, pos.king_square[pos.side ^ 1], pos.side)) return "the side not to move is in check";
-  return nullptr;
-}
-
-// An en-passant square is kept only when a pawn really just passed it;
-// anything else would let move generation capture a phantom pawn.
-void sanitize_ep(Position& pos) {
-  int ep = pos.ep_square;
-  if (ep == NO_SQUARE) return;
-  int us = pos.side, them = us ^ 1;
-  bool ok = ep < 64 && rank_of(ep) == (us == WHITE ? 5 : 2) && pos.board[ep] == EMPTY &&
-            pos.board[ep - PUSH_DIR[us]] == make_piece(them, PAWN) && pos.board[ep + PUSH_DIR[us]] == EMPTY;
-  if (!ok) {
-    pos.ep_square = NO_SQUARE;
-    pos.hash_key = compute_hash_key(pos);
-  }
-}
-
 }  // namespace
-
-void print_message(const char* fmt, ...) {
-  char buf[1024];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  if (g_flags.uci_mode)
-    output_format("info string %s", buf);
-  else
-    output_line(buf);
-}
-
-bool setup_game_fen(const char* fen) {
-  static GameRecord scratch;
-  position_init(scratch.pos, scratch.history);
-  while (*fen == ' ' || *fen == '\t') ++fen;
-  set_position(scratch.pos, fen);
-  if (const char* why = unsafe_reason(scratch.pos)) {
-    print_message("position refused (%s): %.200s", why, fen);
-    return false;
-  }
-  sanitize_ep(scratch.pos);
-  Position& game = game_position();
-  copy_position(game, scratch.pos);
-  game.owner->entries[game.owner->history_count].move = 0;  // nothing for "]" to replay
-  return true;
-}
 
 const char* next_token(const char* text) {
   static char token[128];

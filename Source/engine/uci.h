@@ -13,9 +13,3 @@ bool input_ready();
 // Forgets queued input and the end-of-input state (tests drive the
 // interpreter in-process).
 void reset_input_state();
-// Sets up the game from a FEN unless it cannot be searched safely; prints
-// an "info string" (or a plain line in console mode) and keeps the old
-// position when refused.  Returns whether it was set up.
-bool setup_game_fen(const char* fen);
-// Prints a message as "info string ..." in UCI mode and as a plain line in console mode.
-void print_message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

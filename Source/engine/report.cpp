@@ -1,0 +1,69 @@
+#include "engine/report.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "board/notation.h"
+#include "engine/game.h"
+#include "platform/output.h"
+#include "search/control.h"
+#include "search/driver.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace {
+
+void report_console() {
+  SearchControl& c = g_control;
+  tt_hashfull();
+  char best[16] = "null";
+  if (c.result.best_move()) move_to_text(c.result.best_move(), best, Notation::CONSOLE);
+  output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best,
+                c.clock.elapsed.load(), int(c.result.best_score), f64(c.stats.total_nodes),
+                f64(c.stats.total_nodes) / (c.clock.elapsed + 0.001) / 1000, effective_branching_factor());
+  output_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
+                100 * c.stats.hash_fill, 100.0 * f64(c.stats.hash_hits) / f64(c.stats.hash_probes + 1),
+                100.0 * f64(c.stats.pawn_hits) / f64(c.stats.pawn_probes + 1),
+                100.0 * f64(c.stats.eval_hits) / f64(c.stats.eval_probes + 1), f64(c.stats.tb_hits) / 1000);
+  output_line("");
+}
+
+}  // namespace
+
+void print_message(const char* fmt, ...) {
+  char buf[1024];
+  va_list ap;
+  va_start(ap, fmt);
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
+  if (g_flags.uci_mode)
+    output_format("info string %s", buf);
+  else
+    output_line(buf);
+}
+
+void report_book_move(Move move) {
+  output_format("%s book move is %s%s", g_flags.uci_mode ? "info string" : "", SQUARE_NAMES[move_from(move)],
+                SQUARE_NAMES[move_to(move)]);
+}
+
+void report_result() {
+  SearchControl& c = g_control;
+  gather_search_stats();
+  u16 line[MAX_PLY_LINE];
+  c.result.copy_line(line);
+  print_info_if_due(0, 1, c.result.report_depth, c.result.best_score, line);
+  if (!g_flags.uci_mode) {
+    report_console();
+    return;
+  }
+  char best[16] = "null", ponder[16];
+  if (line[1]) move_to_text(line[1], best, Notation::UCI);
+  if (line[2]) {
+    move_to_text(line[2], ponder, Notation::UCI);
+    output_format("bestmove %s ponder %s", best, ponder);
+  } else {
+    output_format("bestmove %s", best);
+  }
+}

@@ -333,13 +333,13 @@ TEST_F(EngineCommand, TableSizesAndParallelClear) {
   EXPECT_EQ(g_tt.entries, 65536u);
   EXPECT_EQ(g_tt.mask, 65535u);
   g_control.config.tt_age = 3;
-  for (u64 i = 0; i < g_tt.entries + 16; ++i) g_tt.buffer[i].age = 3;
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) g_tt.buffer[i].set_age(3);
   tt_hashfull();
   EXPECT_DOUBLE_EQ(g_control.stats.hash_fill, 1.0);
   // Three threads: 65552 entries do not divide evenly; the last slice takes the rest.
   run("setoption name Threads value 3");
   run("setoption name Clear_Hash");
-  for (u64 i = 0; i < g_tt.entries + 16; ++i) ASSERT_EQ(g_tt.buffer[i].age, 0) << i;
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) ASSERT_EQ(g_tt.buffer[i].load().age, 0) << i;
   EXPECT_EQ(g_control.stats.hash_fill, 0.0);
   run("setoption name Threads value 1");
   g_options[SLOT_HASH] = 1;

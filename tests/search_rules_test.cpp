@@ -83,8 +83,8 @@ TEST(TranspositionTable, ScoresAndReplacement) {
   Move m = make_move_code(E2, A6);
 
   tt_store(b.pos, 3, 10, m, 9990, -100, 100);
-  TTEntry* e = tt_probe(b.pos);
-  ASSERT_NE(e, nullptr);
+  TTHit e = tt_probe(b.pos);
+  ASSERT_TRUE(e);
   EXPECT_EQ(e->move, m);
   EXPECT_EQ(e->bound, BOUND_LOWER);
   EXPECT_EQ(score_from_tt(e->score, 5), 9988);
@@ -99,20 +99,24 @@ TEST(TranspositionTable, ScoresAndReplacement) {
   EXPECT_EQ(tt_probe(b.pos)->bound, BOUND_EXACT);
 
   // A corrupted entry fails its check word.
-  tt_probe(b.pos)->score ^= 1;
-  EXPECT_EQ(tt_probe(b.pos), nullptr);
+  TTEntry corrupt = tt_probe(b.pos).entry;
+  corrupt.score ^= 1;
+  tt_probe(b.pos).slot->store(corrupt);
+  EXPECT_FALSE(tt_probe(b.pos));
 
   // Four deep entries of the current age keep a much shallower newcomer out.
-  TTEntry* bucket = tt_bucket(b.pos.hash_key);
+  TTSlot* bucket = tt_bucket(b.pos.hash_key);
   for (int i = 0; i < TT_BUCKET; ++i) {
-    bucket[i].key_low = 12345u + u32(i);
-    bucket[i].age = 1;
-    bucket[i].depth = 20;
+    TTEntry deep = bucket[i].load();
+    deep.key_low = 12345u + u32(i);
+    deep.age = 1;
+    deep.depth = 20;
+    bucket[i].store(deep);
   }
   tt_store(b.pos, 3, 12, m, 5, -100, 100);
-  EXPECT_EQ(tt_probe(b.pos), nullptr);
+  EXPECT_FALSE(tt_probe(b.pos));
   tt_store(b.pos, 3, 13, m, 5, -100, 100);
-  EXPECT_NE(tt_probe(b.pos), nullptr);
+  EXPECT_TRUE(tt_probe(b.pos));
 
   // A small table reports no fill.
   tt_hashfull();
@@ -120,5 +124,5 @@ TEST(TranspositionTable, ScoresAndReplacement) {
   ASSERT_TRUE(tt_allocate());
   tt_hashfull();
   EXPECT_EQ(g_control.stats.hash_fill, 0.0);
-  EXPECT_EQ(tt_probe(b.pos), nullptr);  // disabled table
+  EXPECT_FALSE(tt_probe(b.pos));  // disabled table
 }

@@ -219,7 +219,6 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
   init_attacks();
   set_defaults();
   if (argc > 1) parse_switches(argc, argv);
-  g_search_body = search_thread_body;
   if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
   g_control.config.hash_mb = u16(g_options[SLOT_HASH]);
   if (!tt_allocate()) return false;

@@ -224,10 +224,12 @@ long long go_value(const char* params, const char* name, int skip) {
 void uci_go(const char* params) {
   SearchControl& c = g_control;
   c.stop = STOP_ABORT;
+  // The limits below are read by the threads: they are written only once
+  // the last search has wound down.
+  wait_threads_idle();
   if (c.report_held && c.search_state != STATE_IDLE) {
     // "go infinite" answers only "stop": replaced by a new search, it ends
     // without a report, so this "go" gets exactly one "bestmove".
-    wait_threads_idle();
     c.search_state = STATE_IDLE;
   }
   // A search still pondering is reported like a stopped one, so the loop can

@@ -175,7 +175,7 @@ void publish_best(SearchThread& t) {
   SearchControl& c = g_control;
   if (c.result.best_pv[1] == t.root_line[1] && c.result.best_score == t.best_score && c.result.report_depth == t.report_depth) return;
   if (c.result.best_pv[1] != t.root_line[1]) c.result.change_depth = t.report_depth;
-  std::memcpy(c.result.best_pv, t.root_line, sizeof c.result.best_pv);
+  c.result.set_line(t.root_line);
   c.result.best_score = t.best_score;
   c.result.report_depth = t.report_depth;
   if (t.report_depth >= 0 && t.report_depth < MAX_PLY_LINE) c.result.score_by_depth[t.report_depth] = t.best_score;
@@ -427,7 +427,6 @@ void search_thread_body(SearchThread& t) {
     }
   }
   t.seed = u32(u64(std::time(nullptr)) * 19375u + 987654321u);
-  g_search_salt = t.seed;
   iterate(t);
 }
 
@@ -436,7 +435,6 @@ void tool_search(const Position& root) {
   if (!t) return;
   copy_root_to_threads(root);
   t->seed = u32(u64(std::time(nullptr)) * 19375u + 987654321u);
-  g_search_salt = t->seed;
   g_tool_search = true;
   iterate(*t);
   g_tool_search = false;

@@ -249,8 +249,8 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   bool have_entry = false;
   if (depth >= 0) {
     ++t.tt_probes;
-    TTEntry* e = tt_probe(pos);
-    if (e && e->move && !is_pseudo_legal(pos, side, e->move)) e = nullptr;
+    TTHit e = tt_probe(pos);
+    if (e && e->move && !is_pseudo_legal(pos, side, e->move)) e = TTHit{};
     if (e) {
       ++t.tt_hits;
       have_entry = true;
@@ -260,7 +260,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       fail_low_hint = e->bound != BOUND_LOWER && score <= alpha;
       fail_high_hint = e->bound != BOUND_UPPER && score >= beta;
       if (depth <= std::min(int(e->depth), 100 - int(pos.fifty_count))) {
-        e->age = u8(g_control.config.tt_age);
+        e.slot->set_age(u8(g_control.config.tt_age));
         if (e->bound == BOUND_EXACT && ply > 7 && (score > MATE_BOUND_HIGH || score < MATE_BOUND_LOW)) return score;
         if (node_type != PV_NODE) {
           if (fail_low_hint) return alpha;
@@ -303,7 +303,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
 
   // 14. Strength limiting thins the tree by a fixed hash-driven share.
   if (sp.strength_reduction && node_type != PV_NODE && alpha >= MATE_BOUND_LOW && beta <= MATE_BOUND_HIGH) {
-    if (((u32(pos.hash_key) ^ g_search_salt) & 511) < u32((sp.strength_reduction * 384) >> 8))
+    if (((u32(pos.hash_key) ^ t.seed) & 511) < u32((sp.strength_reduction * 384) >> 8))
       depth = depth - 2 > depth / 2 ? depth / 2 : depth - 3;
   }
 

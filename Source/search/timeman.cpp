@@ -8,8 +8,6 @@
 #include "search/control.h"
 #include "search/thread.h"
 
-u32 g_search_salt = 0;
-
 f64 compute_target_time(int ply, bool uci, int elo_option) {
   SearchControl& c = g_control;
   f64& clock = c.limits.side_time[c.limits.root_side];

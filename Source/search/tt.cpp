@@ -30,10 +30,10 @@ bool tt_allocate() {
   free_zeroed(g_tt.buffer, g_tt.bytes);
   g_tt = TransTable{};
   u64 n = u64(mb) * TT_ENTRIES_PER_MB;
-  std::size_t bytes = std::size_t(n + TT_SLACK) * sizeof(TTEntry);
+  std::size_t bytes = std::size_t(n + TT_SLACK) * sizeof(TTSlot);
   // Fresh anonymous pages read as zero, so a new table needs no clearing pass
   // (and start-up does not pay for touching the whole table).
-  auto* buffer = static_cast<TTEntry*>(alloc_zeroed(bytes));
+  auto* buffer = static_cast<TTSlot*>(alloc_zeroed(bytes));
   if (!buffer) return false;
   g_tt.buffer = buffer;
   g_tt.bytes = bytes;
@@ -63,7 +63,7 @@ void tt_clear_slice(int index, int count) {
   // The last slice also takes the remainder of the division, so the whole
   // buffer is zeroed whatever the thread count.
   u64 end = index == count - 1 ? total : first + s;
-  std::memset(static_cast<void*>(g_tt.buffer + first), 0, std::size_t(end - first) * sizeof(TTEntry));
+  std::memset(static_cast<void*>(g_tt.buffer + first), 0, std::size_t(end - first) * sizeof(TTSlot));
 }
 
 void clear_hash() {
@@ -88,8 +88,8 @@ void tt_hashfull() {
     return;
   }
   int count = 0;
-  const TTEntry* e = g_tt.buffer + (n / 2 - 500);
+  const TTSlot* e = g_tt.buffer + (n / 2 - 500);
   for (int i = 0; i < 1000; ++i)
-    if (e[i].age == g_control.config.tt_age) ++count;
+    if (e[i].load().age == g_control.config.tt_age) ++count;
   g_control.stats.hash_fill = count * 0.001;
 }

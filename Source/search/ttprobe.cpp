@@ -3,18 +3,23 @@
 #include "board/movegen.h"
 #include "search/control.h"
 
-TTEntry* tt_probe(const Position& pos) {
-  if (!g_control.config.hash_enabled || !g_tt.buffer) return nullptr;
+TTHit tt_probe(const Position& pos) {
+  TTHit hit;
+  if (!g_control.config.hash_enabled || !g_tt.buffer) return hit;
   const u64 key = pos.hash_key;
   const u32 low = u32(key);
-  TTEntry* bucket = tt_bucket(key);
+  TTSlot* bucket = tt_bucket(key);
   for (int i = 0; i < TT_BUCKET; ++i) {
-    TTEntry* e = &bucket[i];
-    if (e->key_low != low) continue;
+    TTEntry e = bucket[i].load();
+    if (e.key_low != low) continue;
     // Only the first matching entry counts; a torn or colliding one fails here.
-    return e->check == tt_check_word(key, e->move, e->score) ? e : nullptr;
+    if (e.check == tt_check_word(key, e.move, e.score)) {
+      hit.slot = &bucket[i];
+      hit.entry = e;
+    }
+    return hit;
   }
-  return nullptr;
+  return hit;
 }
 
 void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta) {
@@ -24,39 +29,42 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int score, int
   const u64 key = pos.hash_key;
   const u32 low = u32(key);
   const u8 age = u8(g_control.config.tt_age);
-  TTEntry* bucket = tt_bucket(key);
-  TTEntry* slot = nullptr;
+  TTSlot* bucket = tt_bucket(key);
+  TTEntry seen[TT_BUCKET];
+  for (int i = 0; i < TT_BUCKET; ++i) seen[i] = bucket[i].load();
+  int slot = -1;
   for (int i = 0; i < TT_BUCKET; ++i) {
-    if (bucket[i].key_low == low) {
-      TTEntry* e = &bucket[i];
+    if (seen[i].key_low == low) {
       // A much deeper result for the same position survives unless the
       // fifty-move counter has grown since it was written.
-      if (e->depth - 3 > depth && pos.fifty_count <= e->fifty) return;
-      slot = e;
+      if (seen[i].depth - 3 > depth && pos.fifty_count <= seen[i].fifty) return;
+      slot = i;
       break;
     }
   }
-  if (!slot) {
+  if (slot < 0) {
     for (int i = 0; i < TT_BUCKET; ++i)
-      if (bucket[i].age != age) {
-        slot = &bucket[i];
+      if (seen[i].age != age) {
+        slot = i;
         break;
       }
   }
-  if (!slot) {
-    slot = &bucket[0];
+  if (slot < 0) {
+    slot = 0;
     for (int i = 1; i < TT_BUCKET; ++i)
-      if (bucket[i].depth < slot->depth) slot = &bucket[i];
-    if (slot->depth - 7 > depth) return;
+      if (seen[i].depth < seen[slot].depth) slot = i;
+    if (seen[slot].depth - 7 > depth) return;
   }
-  slot->key_low = low;
-  slot->check = tt_check_word(key, move, stored);
-  slot->move = move;
-  slot->score = i16(stored);
-  slot->depth = i8(depth < -128 ? -128 : depth > 127 ? 127 : depth);
-  slot->bound = bound;
-  slot->age = age;
-  slot->fifty = pos.fifty_count;
+  TTEntry e;
+  e.key_low = low;
+  e.check = tt_check_word(key, move, stored);
+  e.move = move;
+  e.score = i16(stored);
+  e.depth = i8(depth < -128 ? -128 : depth > 127 ? 127 : depth);
+  e.bound = bound;
+  e.age = age;
+  e.fifty = pos.fifty_count;
+  bucket[slot].store(e);
 }
 
 namespace {
@@ -72,7 +80,7 @@ bool repeats_twice(const Position& pos) {
 
 void pv_from_table(Position& pos, int ply, u16* pv) {
   if (pv[ply] == 0) {
-    TTEntry* e = tt_probe(pos);
+    TTHit e = tt_probe(pos);
     if (!e || e->depth < 1 || e->move == 0) return;
     pv[ply] = e->move;
   }

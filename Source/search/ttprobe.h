@@ -4,8 +4,15 @@
 #include "board/position.h"
 #include "search/tt.h"
 
-// The verified entry of the position, or null.
-TTEntry* tt_probe(const Position& pos);
+// A copy of the verified entry of a position and the slot it came from;
+// false when there is none.
+struct TTHit {
+  TTSlot* slot = nullptr;
+  TTEntry entry{};
+  explicit operator bool() const { return slot != nullptr; }
+  const TTEntry* operator->() const { return &entry; }
+};
+TTHit tt_probe(const Position& pos);
 void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta);
 inline void tt_prefetch(u64 key) {
   if (g_tt.buffer) __builtin_prefetch(tt_bucket(key));

@@ -217,7 +217,7 @@ void set_command(const Words& words) {
         break;
       }
   }
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_params_changed = true;
 }
 
 void print_swaps() {

@@ -61,7 +61,10 @@ void wake_search_threads() {
 void start_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
-  prepare_search();
+  if (!prepare_search()) {
+    c.go_request = 0;
+    return;
+  }
   c.result.book_move = 0;
   if (Move m = book_step(pos)) {
     u16 line[MAX_PLY_LINE] = {};
@@ -92,6 +95,8 @@ void wait_threads_idle() {
 
 void set_defaults() {
   g_flags.quit = 0;
+  g_flags.exit_status = -1;
+  g_flags.exit_message = "";
   g_info_threshold = 0.0;
   g_flags.debug_echo = 0;
   g_flags.eval_detail = 0;
@@ -105,7 +110,7 @@ void set_defaults() {
   g_options = g_listed_options;
   // The parameter registry points into the array it registers: the live one.
   register_eval_params(g_options.slots);
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_params_changed = true;
   sync_log_option();
 }
 
@@ -232,7 +237,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
   }
   if (g_options.text(SLOT_CONFIG_FILE)[0]) load_config();
   rebuild_parameters();
-  g_options[SLOT_PARAMS_CHANGED] = 0;
+  g_params_changed = false;
   return true;
 }
 
@@ -243,7 +248,7 @@ void engine_shutdown() {
   close_log();
 }
 
-void prepare_search() {
+bool prepare_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
   c.clock.search_start = now_seconds();
@@ -259,15 +264,18 @@ void prepare_search() {
   c.config.tt_age = u16(c.config.tt_age + 1 > 15 ? 1 : c.config.tt_age + 1);
   if (g_options[SLOT_HASH] != c.config.hash_mb) {
     c.config.hash_mb = u16(g_options[SLOT_HASH]);
-    if (!tt_allocate()) std::exit(-1);
+    if (!tt_allocate()) {
+      request_exit(255, "");
+      return false;
+    }
   }
   if (c.config.hash_mb < 1) c.config.hash_enabled = 0;
   c.search_state = c.go_request.load();
   c.report_held = c.infinite;
-  if (g_options[SLOT_PARAMS_CHANGED]) {
+  if (g_params_changed) {
     output_line("info string setting search and eval params...");
     rebuild_parameters();
-    g_options[SLOT_PARAMS_CHANGED] = 0;
+    g_params_changed = false;
   }
   c.clock.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
   if (g_info_threshold < 9999) {
@@ -282,6 +290,7 @@ void prepare_search() {
                     int(pos.fifty_count), c.limits.side_time[pos.side], c.clock.target_time);
     }
   }
+  return true;
 }
 
 void engine_loop() {
@@ -326,5 +335,9 @@ int vorn_main(int argc, char** argv) {
     rc = 2;
   }
   engine_shutdown();
+  if (int status = g_flags.exit_status; status >= 0) {
+    if (const char* message = g_flags.exit_message; message[0]) output_line(message);
+    return status;
+  }
   return rc;
 }

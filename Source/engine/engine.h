@@ -31,6 +31,7 @@ int vorn_main(int argc, char** argv);
 // Derives the search parameters and the evaluation tables from the option slots.
 void rebuild_parameters();
 // Per-search set-up done by the front end before the threads are woken.
-void prepare_search();
+// false when the run has to end (the hash table could not be allocated).
+bool prepare_search();
 // Blocks (sleeping 1 ms at a time) until every search thread is idle.
 void wait_threads_idle();

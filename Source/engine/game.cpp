@@ -7,6 +7,7 @@
 #include "engine/options.h"
 #include "engine/report.h"
 #include "platform/platform.h"
+#include "search/control.h"
 #include "search/driver.h"
 
 EngineFlags g_flags;
@@ -62,6 +63,13 @@ bool book_move_refused(Position& pos, Move m) {
 }
 
 }  // namespace
+
+void request_exit(int status, const char* message) {
+  int none = -1;
+  if (g_flags.exit_status.compare_exchange_strong(none, status)) g_flags.exit_message = message;
+  g_control.stop = STOP_ABORT;
+  g_flags.quit = 1;
+}
 
 bool create_game_record() {
   void* mem = alloc_zeroed(sizeof(GameRecord));

@@ -9,6 +9,10 @@
 
 struct EngineFlags {
   std::atomic<u8> quit;
+  // Set by request_exit: the status vorn_main ends with (-1 none) and the
+  // line it prints first (may be empty).
+  std::atomic<int> exit_status;
+  std::atomic<const char*> exit_message;
   u8 debug_echo;  // "debug" was given: commands are echoed to the log
   u16 uci_mode;   // 1 UCI, 0 console
   u16 eval_detail;
@@ -19,6 +23,10 @@ struct EngineFlags {
 };
 
 extern EngineFlags g_flags;
+
+// Ends the run from deep inside (any thread): the main loop quits and the
+// entry point prints the message and returns the status.  The first request wins.
+void request_exit(int status, const char* message);
 
 // The main record: the game position with its history stack.
 struct GameRecord {

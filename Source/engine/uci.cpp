@@ -121,7 +121,7 @@ void uci_setoption(const char* params) {
   }
   if (name[0]) set_option(name, value);
   g_listed_options = g_options;
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_params_changed = true;
 }
 
 void uci_newgame() {

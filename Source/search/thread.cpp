@@ -1,6 +1,6 @@
 #include "search/thread.h"
 
-#include <cstdlib>
+#include <cerrno>
 #include <new>
 
 #include "platform/platform.h"
@@ -13,6 +13,7 @@ namespace {
 ThreadHandle g_handles[MAX_THREADS];
 int g_thread_index[MAX_THREADS];
 std::atomic<int> g_registered{0};
+std::atomic<bool> g_failed{false};  // a thread could not allocate its record
 int g_thread_count = 0;
 
 // One mutex and condition variable for all command hand-offs: idle threads
@@ -32,7 +33,11 @@ u8 wait_for_command(SearchThread& t) {
 void* search_thread(void* arg) {
   int index = *static_cast<int*>(arg);
   void* mem = alloc_zeroed(sizeof(SearchThread));
-  if (!mem) std::exit(1);
+  if (!mem) {
+    g_failed.store(true, std::memory_order_relaxed);
+    g_registered.fetch_add(1, std::memory_order_release);
+    return nullptr;
+  }
   auto* t = new (mem) SearchThread();
   position_init(t->pos, t->history);
   t->thread_index = u8(index);
@@ -81,6 +86,7 @@ int create_search_threads(int n) {
   if (n > MAX_THREADS) n = MAX_THREADS;
   for (int i = 0; i < n; ++i) g_threads[i] = nullptr;
   g_registered.store(0);
+  g_failed.store(false);
   g_thread_count = n;
   g_control.config.num_threads = u8(n);
   for (int i = 0; i < n; ++i) {
@@ -89,7 +95,7 @@ int create_search_threads(int n) {
     if (rc != 0) return rc;
   }
   while (g_registered.load(std::memory_order_acquire) < n) sleep_ms(0);
-  return 0;
+  return g_failed.load(std::memory_order_relaxed) ? ENOMEM : 0;
 }
 
 void destroy_search_threads(int n) {

@@ -53,7 +53,8 @@ struct SearchThread {
 extern SearchThread* g_threads[MAX_THREADS];
 
 // Starts n threads and waits until each has set up its record.
-// Returns 0 or the error code of the failed thread creation.
+// Returns 0, or the error code of a failed thread creation (ENOMEM when a
+// thread could not allocate its record).
 int create_search_threads(int n);
 // Stops any search, tells the n threads to quit, waits for them and frees their records.
 void destroy_search_threads(int n);

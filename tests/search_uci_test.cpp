@@ -282,6 +282,24 @@ TEST(SearchUci, BenchSignatureIsStable) {
   }
 }
 
+// End of input means "quit" only in play: a benchmark runs to its end
+// whether its input is closed at once or held open.
+TEST(SearchUci, BenchIgnoresTheEndOfInput) {
+  std::string totals[2];
+  for (int closed = 0; closed < 2; ++closed) {
+    EngineProcess e({"-bench", "-d", "8"});
+    if (closed) e.close_input();
+    std::vector<std::string> lines = e.read_until("total time=", 60000, true);
+    ASSERT_FALSE(lines.empty());
+    const std::string& last = lines.back();
+    ASSERT_NE(last.find("nodes= "), std::string::npos) << last;
+    totals[closed] = last.substr(last.find("nodes= "));
+    totals[closed] = totals[closed].substr(0, totals[closed].find(','));
+    EXPECT_EQ(e.wait_exit(5000), 0);
+  }
+  EXPECT_EQ(totals[0], totals[1]);
+}
+
 TEST(SearchUci, SeveralThreadsShareTheWork) {
   EngineProcess e;
   e.sync();

@@ -328,7 +328,7 @@ int vorn_main(int argc, char** argv) {
   if (g_flags.mode == MODE_PLAY) {
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
-    BenchHooks hooks{&game_position(), bench_prepare, process_command};
+    BenchHooks hooks{&game_position(), bench_prepare, poll_tool_input};
     run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
   } else if (!mode_available(g_flags.mode)) {
     std::fprintf(stderr, "%s: this mode is not available in this build\n", g_flags.mode_switch);

@@ -368,11 +368,14 @@ void execute_command(const char* line) {
     console_command(cmd);
 }
 
-void process_command() {
+namespace {
+
+void run_next_command(bool end_quits) {
   read_pending_input();
   if (g_in.count == 0) {
     // End of input acts as "quit" once everything sent before it has run.
-    if (g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 && !g_in.quit_sent) {
+    if (end_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
+        !g_in.quit_sent) {
       g_in.quit_sent = true;
       g_control.stop = STOP_ABORT;
       g_control.report_held = 0;
@@ -385,4 +388,13 @@ void process_command() {
   g_in.head = (g_in.head + 1) % QUEUE_LINES;
   --g_in.count;
   execute_command(line);
+}
+
+}  // namespace
+
+void process_command() { run_next_command(true); }
+
+bool poll_tool_input() {
+  run_next_command(false);
+  return g_flags.quit != 0;
 }

@@ -2,8 +2,12 @@
 // complete lines and executes at most one command per call.
 #pragma once
 
-// Polls input and executes at most one queued command.
+// Polls input and executes at most one queued command; the end of input
+// counts as "quit" (play: UCI and console).
 void process_command();
+// The same for benchmarks and tool modes, which ignore the end of input and
+// stop only on "quit".  Returns whether the run should end.
+bool poll_tool_input();
 // Executes one command line (UCI or console, by the current mode).
 void execute_command(const char* line);
 // First blank-delimited word of text (at most 127 characters) in a static buffer.

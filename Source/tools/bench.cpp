@@ -42,6 +42,7 @@ void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
   output_format("Vorn 4.0 running benchmark using %d threads", single_thread ? 1 : thread_count());
 
   f64 total_time = 0.01, total_nodes = 0;
+  bool quit = false;
   for (int i = 0; i < count; ++i) {
     set_position(*hooks.game, BENCH_FENS[i]);
     if (c.config.hash_enabled && g_tt.buffer && count_busy_threads() == 0) clear_hash();
@@ -58,7 +59,7 @@ void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
       }
       while (count_busy_threads() != 0) {
         check_time();
-        hooks.poll();
+        if (hooks.poll()) quit = true;
         sleep_ms(1);
       }
     }
@@ -70,6 +71,7 @@ void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
     char line[64];
     std::snprintf(line, sizeof line, "pos %2d: %6.2f seconds", i, c.clock.elapsed.load());
     output_line(line);
+    if (quit) break;
   }
   output_format("total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,
                 total_nodes / total_time);

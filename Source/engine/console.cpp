@@ -130,7 +130,7 @@ void start_analysis(const char* depth_text) {
   long long d = std::strtoll(depth_text, nullptr, 10);
   c.limits.limit_mode = 1;
   c.limits.fixed_time = 99999;
-  c.limits.max_depth = u8(d >= 1 && d <= 65 ? d : 66);
+  c.limits.max_depth = u8(d >= 1 && d < MAX_DEPTH ? d : MAX_DEPTH);
   if (c.config.hash_enabled <= 1) clear_hash_if_idle();
   c.go_request = REQUEST_ANALYSE;
 }
@@ -146,7 +146,7 @@ void print_table_pv() {
   char text[1200] = "";
   size_t len = 0;
   int played = 0;
-  for (int i = 1; i < PV_SIZE && i <= 66 && pv[i]; ++i) {
+  for (int i = 1; i < PV_SIZE && i <= MAX_LINE_MOVES && pv[i]; ++i) {
     char co[24], san[24], sf[24], sr[24];
     if (!is_pseudo_legal(pos, pos.side, pv[i]) || !is_legal(pos, pos.side, pv[i])) break;
     move_to_san(pos, pv[i], co, san, sf, sr);

@@ -67,7 +67,7 @@ void start_search() {
   }
   c.result.book_move = 0;
   if (Move m = book_step(pos)) {
-    u16 line[MAX_PLY_LINE] = {};
+    u16 line[PV_SIZE] = {};
     line[1] = m;
     c.result.set_line(line);
     report_book_move(m);

@@ -51,7 +51,7 @@ void report_book_move(Move move) {
 void report_result() {
   SearchControl& c = g_control;
   gather_search_stats();
-  u16 line[MAX_PLY_LINE];
+  u16 line[PV_SIZE];
   c.result.copy_line(line);
   print_info_if_due(0, 1, c.result.report_depth, c.result.best_score, line);
   if (!g_flags.uci_mode) {

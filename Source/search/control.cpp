@@ -46,9 +46,9 @@ void reset_search_results(SearchControl& c) {
   c.clock.time_extension = 0;
   SearchResult& r = c.result;
   r.best_score = -10000;
-  u16 empty[MAX_PLY_LINE] = {};
+  u16 empty[PV_SIZE] = {};
   r.set_line(empty);
-  for (int i = 0; i < MAX_PLY_LINE; ++i) {
+  for (int i = 0; i < PV_SIZE; ++i) {
     r.score_by_depth[i] = -10001;
     r.nodes_by_depth[i] = 0;
   }

@@ -15,9 +15,8 @@
 #include "board/notation.h"
 #include "board/types.h"
 #include "platform/platform.h"
+#include "search/stack.h"
 
-// Longest line the search keeps and reports; [0] is unused, [1] the best move.
-constexpr int MAX_PLY_LINE = 70;
 // Deepest iteration; also the "no depth limit" value.
 constexpr u8 MAX_DEPTH = 66;
 constexpr double NO_NPS_LIMIT = 1000000000.0;
@@ -77,10 +76,10 @@ struct SearchResult {
   Relaxed<u8> single_reply;
   Relaxed<i8> last_depth;
   u16 book_move;
-  Relaxed<i16> score_by_depth[MAX_PLY_LINE];
-  u64 nodes_by_depth[MAX_PLY_LINE];  // every thread adds under its lock
+  Relaxed<i16> score_by_depth[PV_SIZE];
+  u64 nodes_by_depth[PV_SIZE];  // every thread adds under its lock
   SpinLock line_lock;
-  u16 best_pv[MAX_PLY_LINE];  // [1] best move, [2] ponder move
+  u16 best_pv[PV_SIZE];  // [1] best move, [2] ponder move
 
   // Thread 0 and the front end between searches read the line directly;
   // anyone else goes through these.
@@ -98,12 +97,12 @@ struct SearchResult {
   }
   void copy_line(u16* out) {
     line_lock.lock();
-    for (int i = 0; i < MAX_PLY_LINE; ++i) out[i] = best_pv[i];
+    for (int i = 0; i < PV_SIZE; ++i) out[i] = best_pv[i];
     line_lock.unlock();
   }
   void set_line(const u16* line) {
     line_lock.lock();
-    for (int i = 0; i < MAX_PLY_LINE; ++i) best_pv[i] = line[i];
+    for (int i = 0; i < PV_SIZE; ++i) best_pv[i] = line[i];
     line_lock.unlock();
   }
 };

@@ -27,9 +27,9 @@ SpinLock g_stats_lock;
 int g_root_tb = -1;  // root tablebase class of the current search, -1 none
 
 int reported_score(int score) {
-  if (g_root_tb == 4 && score < 9899) return 9800;
+  if (g_root_tb == 4 && score < MATE_REPORT_BOUND) return TB_WIN_SCORE;
   if (g_root_tb == 2) return 0;
-  if (g_root_tb == 0 && score >= -9899) return -9800;
+  if (g_root_tb == 0 && score >= -MATE_REPORT_BOUND) return -TB_WIN_SCORE;
   return score;
 }
 
@@ -49,10 +49,10 @@ void line_text(const u16* line, int max_moves, char* out, size_t size, Notation 
 
 bool iteration_limit_reached(int d, int history_count) {
   const SearchControl& c = g_control;
-  if (c.result.best_score >= 9999 - d || c.result.best_score < d - 9999) return true;
+  if (mate_within(c.result.best_score, d)) return true;
   if (d >= c.limits.max_depth) return true;
   if (history_count + d > 883) return true;
-  return d >= 68;
+  return d >= LAST_ITERATION;
 }
 
 // Root list: every legal move, ordered for the first iteration.
@@ -107,10 +107,10 @@ bool skip_depth(const SearchThread& t, int d) {
 }  // namespace
 
 void score_text(int score, char* buffer) {
-  if (score > 9899)
-    std::sprintf(buffer, "mate %d", (10000 - score) / 2);
-  else if (score < -9900)
-    std::sprintf(buffer, "mate -%d", (score + 9999) / 2);
+  if (score > MATE_REPORT_BOUND)
+    std::sprintf(buffer, "mate %d", (MATE_SCORE - score) / 2);
+  else if (score < -MATE_REPORT_BOUND - 1)
+    std::sprintf(buffer, "mate -%d", (score + MATE_SCORE - 1) / 2);
   else
     std::sprintf(buffer, "cp %d", score);
 }
@@ -146,7 +146,7 @@ void print_info(int thread_index, int pv_number, int depth, int score, const u16
     if (c.config.multipv > 1) std::snprintf(multipv, sizeof multipv, "multipv %d ", pv_number);
     char st[32];
     score_text(score, st);
-    line_text(line, 66, pv, sizeof pv, Notation::UCI);
+    line_text(line, MAX_LINE_MOVES, pv, sizeof pv, Notation::UCI);
     const SearchThread* t0 = g_threads[0];
     f64 nps = c.clock.elapsed <= 0.001 ? 0 : f64(c.stats.total_nodes) / c.clock.elapsed;
     std::snprintf(text, sizeof text,
@@ -178,7 +178,7 @@ void publish_best(SearchThread& t) {
   c.result.set_line(t.root_line);
   c.result.best_score = t.best_score;
   c.result.report_depth = t.report_depth;
-  if (t.report_depth >= 0 && t.report_depth < MAX_PLY_LINE) c.result.score_by_depth[t.report_depth] = t.best_score;
+  if (t.report_depth >= 0 && t.report_depth < PV_SIZE) c.result.score_by_depth[t.report_depth] = t.best_score;
   if (t.report_depth >= 2 && c.config.multipv == 1) print_info_if_due(0, 1, t.report_depth, t.best_score, t.root_line);
 }
 
@@ -297,7 +297,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
         }
         bound = lo;
         v = -search(t, 2, depth - 1, -hi, -lo, PV_NODE, child_pv);
-        if (v <= lo && doubled > 150 && (lo < 9599 || lo_reset) && c.config.multipv == 1 && t.full_research == 1) {
+        if (v <= lo && doubled > 150 && (lo <= MATE_BOUND_HIGH || lo_reset) && c.config.multipv == 1 && t.full_research == 1) {
           t.full_research = 2;
           break;
         }
@@ -330,7 +330,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
     t.root_result = 0;
 
     if (search_stopped()) {
-      if (main && t.best_score > c.result.best_score + 24 && t.best_move != c.result.best_move() && c.result.best_score <= 9598) {
+      if (main && t.best_score > c.result.best_score + 24 && t.best_move != c.result.best_move() && c.result.best_score <= MATE_BOUND_HIGH) {
         t.report_depth = i8(depth);
         publish_best(t);
       }
@@ -401,7 +401,7 @@ void iterate(SearchThread& t) {
       }
     }
     g_stats_lock.lock();
-    if (d < MAX_PLY_LINE) c.result.nodes_by_depth[d] += t.nodes;
+    if (d < PV_SIZE) c.result.nodes_by_depth[d] += t.nodes;
     g_stats_lock.unlock();
     if (search_stopped()) break;
     if (t.full_research == 2) {

@@ -19,7 +19,7 @@ struct SearchThread {
   SearchTables tables;  // search stack, move buffer, ordering tables
   EvalThread eval;      // evaluation cache, pawn hash and scratch
   Position pos;
-  u16 root_line[MAX_PLY_LINE];  // [1] best move, [2] expected reply
+  u16 root_line[PV_SIZE];  // [1] best move, [2] expected reply
 
   u8 thread_index;
   std::atomic<u8> thread_command;

@@ -92,6 +92,6 @@ void pv_from_table(Position& pos, int ply, u16* pv) {
     return;
   }
   make_move(pos, m);
-  if (ply + 1 <= 66) pv_from_table(pos, ply + 1, pv);
+  if (ply + 1 <= MAX_LINE_MOVES) pv_from_table(pos, ply + 1, pv);
   unmake_move(pos);
 }

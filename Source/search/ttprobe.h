@@ -2,6 +2,7 @@
 #pragma once
 
 #include "board/position.h"
+#include "search/stack.h"
 #include "search/tt.h"
 
 // A copy of the verified entry of a position and the slot it came from;
@@ -22,7 +23,7 @@ inline int score_to_tt(int score, int ply) {
   return score < -9699 ? score - ply : score > 9698 ? score + ply : score;
 }
 inline int score_from_tt(int score, int ply) {
-  return score < -9599 ? score + ply : score > 9598 ? score - ply : score;
+  return score < MATE_BOUND_LOW ? score + ply : score > MATE_BOUND_HIGH ? score - ply : score;
 }
 inline u32 tt_check_word(u64 key, Move move, int stored_score) {
   return u32(key >> 32) ^ (u32(move) << 16) ^ u32(stored_score + 15000);

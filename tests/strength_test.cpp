@@ -25,7 +25,8 @@ namespace {
 class Strength : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_control_ = {g_control.speed.calibration_nps, g_control.speed.max_elo, g_control.speed.target_nps, g_control.speed.limit_nps};
+    const SpeedLimit& s = g_control.speed;
+    saved_control_ = {s.calibration_nps, s.max_elo, s.target_nps, s.limit_nps};
     saved_limit_ = g_options[SLOT_LIMIT_STRENGTH];
     saved_elo_ = g_options[SLOT_ELO];
     g_control.speed.calibration_nps = 2000000;

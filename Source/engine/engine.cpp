@@ -3,11 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
-#include "board/movegen.h"
-#include "board/notation.h"
-#include "book/book.h"
 #include "engine/console.h"
 #include "engine/log.h"
 #include "engine/options.h"
@@ -278,18 +274,7 @@ bool prepare_search() {
     g_params_changed = false;
   }
   c.clock.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
-  if (g_info_threshold < 9999) {
-    char fen[128];
-    position_to_fen(pos, fen);
-    if (g_flags.uci_mode) {
-      log_only("info string fen %s", fen);
-      log_only("info string ply= %d, trg_time= %0.3f sec", int(pos.owner->history_count), c.clock.target_time);
-    } else {
-      output_format("fen %s", fen);
-      output_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", int(pos.owner->history_count),
-                    int(pos.fifty_count), c.limits.side_time[pos.side], c.clock.target_time);
-    }
-  }
+  if (g_info_threshold < 9999) report_search_start(pos);
   return true;
 }
 

@@ -48,6 +48,20 @@ void report_book_move(Move move) {
                 SQUARE_NAMES[move_to(move)]);
 }
 
+void report_search_start(const Position& pos) {
+  const SearchControl& c = g_control;
+  char fen[128];
+  position_to_fen(pos, fen);
+  if (g_flags.uci_mode) {
+    log_only("info string fen %s", fen);
+    log_only("info string ply= %d, trg_time= %0.3f sec", int(pos.owner->history_count), c.clock.target_time);
+  } else {
+    output_format("fen %s", fen);
+    output_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", int(pos.owner->history_count),
+                  int(pos.fifty_count), c.limits.side_time[pos.side], c.clock.target_time);
+  }
+}
+
 void report_result() {
   SearchControl& c = g_control;
   gather_search_stats();

@@ -18,7 +18,7 @@
 #include "search/timeman.h"
 #include "search/tt.h"
 
-f64 g_info_threshold = 0.0;
+Relaxed<f64> g_info_threshold{0.0};
 bool g_tool_search = false;
 
 namespace {
@@ -151,8 +151,8 @@ void print_info(int thread_index, int pv_number, int depth, int score, const u16
     f64 nps = c.clock.elapsed <= 0.001 ? 0 : f64(c.stats.total_nodes) / c.clock.elapsed;
     std::snprintf(text, sizeof text,
                   "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
-                  multipv, "", depth, t0 ? t0->seldepth - 1 : 0, st, c.clock.elapsed * 1000, f64(c.stats.total_nodes), nps,
-                  f64(c.stats.tb_hits), hashfull, pv);
+                  multipv, "", depth, t0 ? t0->seldepth - 1 : 0, st, c.clock.elapsed * 1000,
+                  f64(c.stats.total_nodes), nps, f64(c.stats.tb_hits), hashfull, pv);
     output_line(text);
   } else {
     line_text(line, c.stop ? 32 : 8, pv, sizeof pv, Notation::CONSOLE);
@@ -173,12 +173,13 @@ void print_info_if_due(int thread_index, int pv_number, int depth, int score, co
 
 void publish_best(SearchThread& t) {
   SearchControl& c = g_control;
-  if (c.result.best_pv[1] == t.root_line[1] && c.result.best_score == t.best_score && c.result.report_depth == t.report_depth) return;
-  if (c.result.best_pv[1] != t.root_line[1]) c.result.change_depth = t.report_depth;
-  c.result.set_line(t.root_line);
-  c.result.best_score = t.best_score;
-  c.result.report_depth = t.report_depth;
-  if (t.report_depth >= 0 && t.report_depth < PV_SIZE) c.result.score_by_depth[t.report_depth] = t.best_score;
+  SearchResult& r = c.result;
+  if (r.best_pv[1] == t.root_line[1] && r.best_score == t.best_score && r.report_depth == t.report_depth) return;
+  if (r.best_pv[1] != t.root_line[1]) r.change_depth = t.report_depth;
+  r.set_line(t.root_line);
+  r.best_score = t.best_score;
+  r.report_depth = t.report_depth;
+  if (t.report_depth >= 0 && t.report_depth < PV_SIZE) r.score_by_depth[t.report_depth] = t.best_score;
   if (t.report_depth >= 2 && c.config.multipv == 1) print_info_if_due(0, 1, t.report_depth, t.best_score, t.root_line);
 }
 
@@ -230,7 +231,8 @@ void search_root(SearchThread& t, int depth, int pv_index) {
           tt_hashfull();
           std::snprintf(text, sizeof text, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
                         int(c.result.iteration_depth), c.clock.elapsed * 1000, f64(c.stats.total_nodes),
-                        c.clock.elapsed <= 0.001 ? 0.0 : f64(c.stats.total_nodes) / c.clock.elapsed, c.stats.hash_fill * 1000);
+                        c.clock.elapsed <= 0.001 ? 0.0 : f64(c.stats.total_nodes) / c.clock.elapsed,
+                        c.stats.hash_fill * 1000);
           output_line(text);
         }
         if (c.config.multipv == 1) {
@@ -297,7 +299,8 @@ void search_root(SearchThread& t, int depth, int pv_index) {
         }
         bound = lo;
         v = -search(t, 2, depth - 1, -hi, -lo, PV_NODE, child_pv);
-        if (v <= lo && doubled > 150 && (lo <= MATE_BOUND_HIGH || lo_reset) && c.config.multipv == 1 && t.full_research == 1) {
+        if (v <= lo && doubled > 150 && (lo <= MATE_BOUND_HIGH || lo_reset) && c.config.multipv == 1 &&
+            t.full_research == 1) {
           t.full_research = 2;
           break;
         }
@@ -330,7 +333,8 @@ void search_root(SearchThread& t, int depth, int pv_index) {
     t.root_result = 0;
 
     if (search_stopped()) {
-      if (main && t.best_score > c.result.best_score + 24 && t.best_move != c.result.best_move() && c.result.best_score <= MATE_BOUND_HIGH) {
+      if (main && t.best_score > c.result.best_score + 24 && t.best_move != c.result.best_move() &&
+          c.result.best_score <= MATE_BOUND_HIGH) {
         t.report_depth = i8(depth);
         publish_best(t);
       }

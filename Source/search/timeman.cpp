@@ -84,7 +84,8 @@ void check_time() {
   } else if (f == 0 && d > 4) {
     if (c.result.change_depth == d) p = 2;
     else if (c.result.change_depth == d - 1) p = 1;
-    else if (c.clock.elapsed > 0.5 * c.clock.target_time) p = d - 9 > c.result.change_depth ? -2 : d - 5 > c.result.change_depth ? -1 : 0;
+    else if (c.clock.elapsed > 0.5 * c.clock.target_time)
+      p = d - 9 > c.result.change_depth ? -2 : d - 5 > c.result.change_depth ? -1 : 0;
     else p = 0;
   } else {
     p = d > 3 ? f : f / 2;

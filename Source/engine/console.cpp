@@ -195,7 +195,7 @@ void set_command(const Words& words) {
   } else if (!std::strcmp(name, "target_nps")) {
     g_options[SLOT_LIMIT_STRENGTH] = 1;
     set_speed_limit(f64(v));
-    output_format("target_nps set to %.0f", c.speed.target_nps);
+    output_format("target_nps set to %.0f", c.speed.target_nps.load());
   } else if (!std::strcmp(name, "depth")) {
     c.limits.max_depth = u8(v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : v);
   } else if (!std::strcmp(name, "ss")) {

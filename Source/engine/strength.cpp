@@ -113,5 +113,5 @@ void set_uci_elo(const char* value) {
     set_speed_limit(nps_for_elo(e));
     g_options[SLOT_ELO] = i16(e > SHRT_MAX ? SHRT_MAX : e);
   }
-  output_format("info string target nps = %.0f", c.speed.target_nps);
+  output_format("info string target nps = %.0f", c.speed.target_nps.load());
 }

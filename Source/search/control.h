@@ -6,6 +6,8 @@
 //   speed   - strength limiting (calibration at start-up, the speed cap);
 //   result  - search thread 0 (published best line, per-depth records);
 //   stats   - gather_search_stats (sums of the per-thread counters).
+// The console may change the table switch, the depth and the speed cap of
+// a running analysis: those three are relaxed atomics.
 // The byte flags at the top level (stop, search_state, go_request) carry
 // the hand-shakes between the front end and the threads without locks.
 #pragma once
@@ -30,7 +32,7 @@ enum : u8 { LIMIT_CLOCK = 0, LIMIT_FIXED = 1 };
 
 struct SearchConfig {
   u8 num_threads;
-  u8 hash_enabled;  // 0: no table; 2 or more keeps the table between console analyses
+  Relaxed<u8> hash_enabled;  // 0: no table; 2 or more keeps the table between console analyses
   u16 hash_mb;      // size the table was allocated for
   u16 tt_age;       // 1..15, 0 after "ucinewgame"
   u16 ponder_allowed;
@@ -43,7 +45,7 @@ struct SearchConfig {
 struct SearchLimits {
   u8 root_side;
   i64 node_limit;  // 0 = none
-  u8 max_depth;    // MAX_DEPTH = unlimited
+  Relaxed<u8> max_depth;  // MAX_DEPTH = unlimited
   u8 limit_mode;   // LIMIT_CLOCK, LIMIT_FIXED, or the moves of a control (40 when moves to go are given)
   f64 fixed_time;
   f64 increment;     // side to move only
@@ -61,7 +63,7 @@ struct SearchClock {
 struct SpeedLimit {
   f64 calibration_nps;  // speed measured at start-up (scaled to the rating model)
   f64 max_elo;          // rating of that speed: the strongest UCI_Elo
-  f64 target_nps;       // speed cap of the running search; NO_NPS_LIMIT = none
+  Relaxed<f64> target_nps;  // speed cap of the running search; NO_NPS_LIMIT = none
   f64 limit_nps;        // cap chosen by UCI_Elo, "-nps" or the console, kept while the limit is off
 };
 

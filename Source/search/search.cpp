@@ -182,17 +182,18 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   const int side = pos.side;
 
   // 1. Node count, speed limit, node limit, stop.
-  ++t.nodes;
+  const u64 nodes = t.nodes + 1;
+  t.nodes = nodes;
   if (g_control.speed.target_nps < NO_NPS_LIMIT) {
     while (g_control.result.iteration_depth > 1 && !search_stopped()) {
       f64 el = now_seconds() - g_control.clock.search_start;
-      if (el <= 0 || f64(t.nodes) / el <= g_control.speed.target_nps) break;
+      if (el <= 0 || f64(nodes) / el <= g_control.speed.target_nps) break;
       sleep_ms(1);
       check_time();
     }
   }
-  if (g_tool_search && (t.nodes & 1023) == 0) check_time();
-  if (t.nodes > t.node_limit && t.report_depth >= 2) g_control.stop = STOP_REPORT;
+  if (g_tool_search && (nodes & 1023) == 0) check_time();
+  if (nodes > t.node_limit && t.report_depth >= 2) g_control.stop = STOP_REPORT;
   if (search_stopped()) return 0;
 
   // 2. Selective depth; mate-distance bounds.

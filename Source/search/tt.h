@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <bit>
 #include <cstddef>
 #include <cstring>
 
@@ -39,6 +40,8 @@ struct alignas(16) TTSlot {
     half(0).store(w[0], std::memory_order_relaxed);
     half(1).store(w[1], std::memory_order_relaxed);
   }
+  // The first half alone: enough to tell whether the slot holds a key.
+  u32 key_low() const { return u32(half(0).load(std::memory_order_relaxed)); }
   // Rewrites the age byte only (the second half holds it).
   void set_age(u8 age) {
     u64 w = half(1).load(std::memory_order_relaxed);
@@ -49,7 +52,9 @@ struct alignas(16) TTSlot {
  private:
   std::atomic_ref<u64> half(int i) const { return std::atomic_ref<u64>(const_cast<u64&>(words[i])); }
 };
-static_assert(sizeof(TTSlot) == sizeof(TTEntry) && offsetof(TTEntry, age) >= 8, "the age lives in the second half");
+static_assert(sizeof(TTSlot) == sizeof(TTEntry) && offsetof(TTEntry, age) >= 8 && offsetof(TTEntry, key_low) == 0 &&
+                  std::endian::native == std::endian::little,
+              "the key's low half is the low end of the first word, the age lives in the second");
 
 enum : u8 { BOUND_UPPER = 1, BOUND_LOWER = 2, BOUND_EXACT = 3 };
 

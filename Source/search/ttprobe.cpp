@@ -10,10 +10,10 @@ TTHit tt_probe(const Position& pos) {
   const u32 low = u32(key);
   TTSlot* bucket = tt_bucket(key);
   for (int i = 0; i < TT_BUCKET; ++i) {
-    TTEntry e = bucket[i].load();
-    if (e.key_low != low) continue;
+    if (bucket[i].key_low() != low) continue;
+    const TTEntry e = bucket[i].load();
     // Only the first matching entry counts; a torn or colliding one fails here.
-    if (e.check == tt_check_word(key, e.move, e.score)) {
+    if (e.key_low == low && e.check == tt_check_word(key, e.move, e.score)) {
       hit.slot = &bucket[i];
       hit.entry = e;
     }

@@ -30,30 +30,33 @@ void tt_store(const Position& pos, int ply, int depth, Move move, int score, int
   const u32 low = u32(key);
   const u8 age = u8(g_control.config.tt_age);
   TTSlot* bucket = tt_bucket(key);
-  TTEntry seen[TT_BUCKET];
-  for (int i = 0; i < TT_BUCKET; ++i) seen[i] = bucket[i].load();
   int slot = -1;
   for (int i = 0; i < TT_BUCKET; ++i) {
-    if (seen[i].key_low == low) {
+    if (bucket[i].key_low() == low) {
       // A much deeper result for the same position survives unless the
       // fifty-move counter has grown since it was written.
-      if (seen[i].depth - 3 > depth && pos.fifty_count <= seen[i].fifty) return;
+      const TTEntry e = bucket[i].load();
+      if (e.depth - 3 > depth && pos.fifty_count <= e.fifty) return;
       slot = i;
       break;
     }
   }
   if (slot < 0) {
     for (int i = 0; i < TT_BUCKET; ++i)
-      if (seen[i].age != age) {
+      if (bucket[i].load().age != age) {
         slot = i;
         break;
       }
   }
   if (slot < 0) {
     slot = 0;
+    int slot_depth = bucket[0].load().depth;
     for (int i = 1; i < TT_BUCKET; ++i)
-      if (seen[i].depth < seen[slot].depth) slot = i;
-    if (seen[slot].depth - 7 > depth) return;
+      if (int d = bucket[i].load().depth; d < slot_depth) {
+        slot = i;
+        slot_depth = d;
+      }
+    if (slot_depth - 7 > depth) return;
   }
   TTEntry e;
   e.key_low = low;

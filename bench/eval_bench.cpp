@@ -5,6 +5,7 @@
 
 #include "board/position.h"
 #include "eval/eval.h"
+#include "search/options.h"
 
 namespace {
 

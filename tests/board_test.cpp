@@ -17,12 +17,10 @@ namespace {
 std::string move_texts(MoveEntry* begin, MoveEntry* end) {
   std::string out;
   char buf[16];
-  g_uci_mode = 1;
   for (MoveEntry* e = begin; e < end; ++e) {
-    move_to_text(e->move, buf);
+    move_to_text(e->move, buf, Notation::UCI);
     out += (out.empty() ? "" : " ") + std::string(buf);
   }
-  g_uci_mode = 0;
   return out;
 }
 
@@ -326,11 +324,9 @@ TEST(Notation, SanFormsAndParsing) {
   TestBoard p("4k3/1P6/8/8/8/8/8/4K3 w - -");
   Move promo = make_move_code(B7, B8) | PROMO_QUEEN;
   for (const char* t : {"b8q", "b8Q", "b8=Q", "b7b8q", "b7b8=Q"}) EXPECT_EQ(p.parse(t), promo) << t;
-  g_uci_mode = 1;
-  move_to_text(promo, co);
+  move_to_text(promo, co, Notation::UCI);
   EXPECT_STREQ(co, "b7b8q");
-  g_uci_mode = 0;
-  move_to_text(promo, co);
+  move_to_text(promo, co, Notation::CONSOLE);
   EXPECT_STREQ(co, "b7b8=Q");
   EXPECT_TRUE(move_to_san(p.pos, promo, co, san, sf, sr));
   EXPECT_STREQ(san, "b8=Q+");

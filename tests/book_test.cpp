@@ -110,9 +110,7 @@ TEST(Book, KeysMatchTheReferenceForEveryPosition) {
     EXPECT_EQ(polyglot_key(from_fen.pos), b.key) << b.fen;
     TestBoard from_moves(START_FEN);
     std::istringstream moves(b.moves == "-" ? "" : b.moves);
-    g_uci_mode = 1;
     for (std::string m; moves >> m;) from_moves.play(m.c_str());
-    g_uci_mode = 0;
     EXPECT_EQ(polyglot_key(from_moves.pos), b.key) << b.moves;
   }
 }

@@ -54,7 +54,6 @@ class EngineCommand : public ::testing::Test {
     set_output_sink(capture);
     g_lines.clear();
     g_flags.uci_mode = 1;
-    g_uci_mode = 1;
     run("position startpos");
   }
   void TearDown() override {
@@ -69,7 +68,6 @@ class EngineCommand : public ::testing::Test {
   }
   void console() {
     g_flags.uci_mode = 0;
-    g_uci_mode = 0;
   }
   static std::string fen() {
     char buf[128];
@@ -137,21 +135,21 @@ TEST_F(EngineCommand, UnsafePositionsAreRefused) {
 TEST_F(EngineCommand, GoRecordsLimits) {
   run("position startpos moves e2e4");  // Black to move
   run("go wtime 60000 btime -5 winc 1000 binc 2000 movestogo 20");
-  EXPECT_DOUBLE_EQ(g_control.side_time[WHITE], 60.0);
-  EXPECT_DOUBLE_EQ(g_control.side_time[BLACK], 0.0);
-  EXPECT_DOUBLE_EQ(g_control.increment, 2.0);
-  EXPECT_EQ(g_control.limit_mode, 40);
-  EXPECT_EQ(g_control.moves_to_go, 20);
+  EXPECT_DOUBLE_EQ(g_control.limits.side_time[WHITE], 60.0);
+  EXPECT_DOUBLE_EQ(g_control.limits.side_time[BLACK], 0.0);
+  EXPECT_DOUBLE_EQ(g_control.limits.increment, 2.0);
+  EXPECT_EQ(g_control.limits.limit_mode, 40);
+  EXPECT_EQ(g_control.limits.moves_to_go, 20);
   EXPECT_EQ(g_control.go_request, STATE_SEARCH);
   run("go depth 80 ponder");
-  EXPECT_EQ(g_control.max_depth, 66);
-  EXPECT_EQ(g_control.limit_mode, 1);
+  EXPECT_EQ(g_control.limits.max_depth, 66);
+  EXPECT_EQ(g_control.limits.limit_mode, 1);
   EXPECT_EQ(g_control.go_request, STATE_PONDER);
   run("go nodes 100000");
-  EXPECT_GE(g_control.node_limit, 96100);
-  EXPECT_LE(g_control.node_limit, 104000);
+  EXPECT_GE(g_control.limits.node_limit, 96100);
+  EXPECT_LE(g_control.limits.node_limit, 104000);
   run("go movetime 250");
-  EXPECT_DOUBLE_EQ(g_control.fixed_time, 0.25);
+  EXPECT_DOUBLE_EQ(g_control.limits.fixed_time, 0.25);
   run("go infinite");
   EXPECT_EQ(g_control.infinite, 1);
   EXPECT_EQ(g_control.stop, STOP_ABORT);
@@ -163,8 +161,8 @@ TEST_F(EngineCommand, NewGameAndQuit) {
   run("position startpos moves e2e4 e7e5");
   run("ucinewgame");
   EXPECT_EQ(history(), 0);
-  EXPECT_EQ(g_control.tt_age, 0);
-  EXPECT_DOUBLE_EQ(g_control.side_time[WHITE], 60.0);
+  EXPECT_EQ(g_control.config.tt_age, 0);
+  EXPECT_DOUBLE_EQ(g_control.limits.side_time[WHITE], 60.0);
   run("quit");
   EXPECT_EQ(g_flags.quit, 1);
   EXPECT_NE(g_control.stop, STOP_NONE);
@@ -223,13 +221,13 @@ TEST_F(EngineCommand, Switches) {
   parse({"-threads", "0", "-hash", "100000", "-d", "100", "-bogus", "-c"});
   EXPECT_EQ(g_options[SLOT_THREADS], 1);
   EXPECT_EQ(g_options[SLOT_HASH], 16384);
-  EXPECT_EQ(g_control.max_depth, 66);
+  EXPECT_EQ(g_control.limits.max_depth, 66);
   EXPECT_EQ(g_flags.uci_mode, 0);
   parse({"-threads", "500", "-hash", "-3", "-n", "5000", "-t", "2.5"});
   EXPECT_EQ(g_options[SLOT_THREADS], 128);
   EXPECT_EQ(g_options[SLOT_HASH], 0);
-  EXPECT_EQ(g_control.node_limit, 5000);
-  EXPECT_DOUBLE_EQ(g_control.fixed_time, 2.5);
+  EXPECT_EQ(g_control.limits.node_limit, 5000);
+  EXPECT_DOUBLE_EQ(g_control.limits.fixed_time, 2.5);
   parse({"-log", "-quiet"});
   EXPECT_EQ(g_options[SLOT_LOG], 0);
   EXPECT_EQ(g_info_threshold, 9999);
@@ -249,8 +247,8 @@ TEST_F(EngineCommand, Switches) {
   set_defaults();
   g_options[SLOT_HASH] = 1;
   g_listed_options = g_options;
-  g_control.hash_mb = 1;
-  g_control.num_threads = u8(thread_count());
+  g_control.config.hash_mb = 1;
+  g_control.config.num_threads = u8(thread_count());
   g_options[SLOT_THREADS] = i16(thread_count());
 }
 
@@ -294,7 +292,7 @@ TEST_F(EngineCommand, RandomCommandLinesDoNotCrash) {
 namespace {
 
 TEST_F(EngineCommand, TableSizesAndParallelClear) {
-  g_control.hash_mb = 100;
+  g_control.config.hash_mb = 100;
   ASSERT_TRUE(tt_allocate());
   EXPECT_EQ(g_tt.entries, 6553600u);
   EXPECT_EQ(g_tt.mask, 4194303u);
@@ -304,19 +302,19 @@ TEST_F(EngineCommand, TableSizesAndParallelClear) {
   EXPECT_EQ(tt_bucket(u64(1) << 40 | 1), g_tt.buffer + 6553599);
   tt_free();
 
-  g_control.hash_mb = 1;
+  g_control.config.hash_mb = 1;
   ASSERT_TRUE(tt_allocate());
   EXPECT_EQ(g_tt.entries, 65536u);
   EXPECT_EQ(g_tt.mask, 65535u);
-  g_control.tt_age = 3;
-  for (u64 i = 0; i < g_tt.entries + 16; ++i) g_tt.buffer[i].age = 3;
+  g_control.config.tt_age = 3;
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) g_tt.buffer[i].set_age(3);
   tt_hashfull();
-  EXPECT_DOUBLE_EQ(g_control.hash_fill, 1.0);
+  EXPECT_DOUBLE_EQ(g_control.stats.hash_fill, 1.0);
   // Three threads: 65552 entries do not divide evenly; the last slice takes the rest.
   run("setoption name Threads value 3");
   run("setoption name Clear_Hash");
-  for (u64 i = 0; i < g_tt.entries + 16; ++i) ASSERT_EQ(g_tt.buffer[i].age, 0) << i;
-  EXPECT_EQ(g_control.hash_fill, 0.0);
+  for (u64 i = 0; i < g_tt.entries + 16; ++i) ASSERT_EQ(g_tt.buffer[i].load().age, 0) << i;
+  EXPECT_EQ(g_control.stats.hash_fill, 0.0);
   run("setoption name Threads value 1");
   g_options[SLOT_HASH] = 1;
 }

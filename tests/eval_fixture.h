@@ -9,6 +9,7 @@
 #include "board/types.h"
 #include "eval/eval.h"
 #include "eval/params.h"
+#include "search/options.h"
 
 inline i16 eval_slots[OPTION_SLOTS];
 inline EvalThread eval_thread;

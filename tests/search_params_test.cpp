@@ -5,6 +5,7 @@
 
 #include "eval/params.h"
 #include "platform/output.h"
+#include "search/options.h"
 #include "search/params.h"
 #include "test_util.h"
 

@@ -14,13 +14,13 @@ namespace {
 // The target time for White's move at the given ply, from fresh defaults.
 f64 target_time(int limit_mode, f64 clock, f64 inc, int moves_to_go, f64 overhead, int ply, int elo = 2800) {
   search_control_defaults(g_control);
-  g_control.limit_mode = u8(limit_mode);
-  g_control.root_side = WHITE;
-  g_control.side_time[WHITE] = clock;
-  g_control.increment = inc;
-  g_control.moves_to_go = i16(moves_to_go);
-  g_control.move_overhead = overhead;
-  g_control.ponder_allowed = true;
+  g_control.limits.limit_mode = u8(limit_mode);
+  g_control.limits.root_side = WHITE;
+  g_control.limits.side_time[WHITE] = clock;
+  g_control.limits.increment = inc;
+  g_control.limits.moves_to_go = i16(moves_to_go);
+  g_control.config.move_overhead = overhead;
+  g_control.config.ponder_allowed = true;
   return compute_target_time(ply, true, elo);
 }
 
@@ -29,7 +29,7 @@ f64 target_time(int limit_mode, f64 clock, f64 inc, int moves_to_go, f64 overhea
 TEST(TimeAllotment, WorkedExamples) {
   // Sudden death, 60 s, first move, ponder on: 60 / 34 * 1.3; weaker ratings think a little less.
   EXPECT_NEAR(target_time(0, 60, 0, 0, 0.05, 0), 60.0 / 34 * 1.3, 1e-9);
-  EXPECT_EQ(g_control.moves_to_go, 33);
+  EXPECT_EQ(g_control.limits.moves_to_go, 33);
   EXPECT_NEAR(target_time(0, 60, 0, 0, 0.05, 0, 2000), 60.0 / 34 * 1.3 * 0.85, 1e-9);
   // Ply 40, 10 s left: 10 / 24 * 1.3; an increment of 2 s adds 2 * 10 / 14.
   EXPECT_NEAR(target_time(0, 10, 0, 0, 0.05, 40), 10.0 / 24 * 1.3, 1e-9);
@@ -40,9 +40,9 @@ TEST(TimeAllotment, WorkedExamples) {
   EXPECT_NEAR(target_time(0, 20, 0, 0, 5.0, 10), 0.002, 1e-12);
   // Fixed move time: the target is the time, and the clock becomes it.
   target_time(1, 3, 0, 0, 0.05, 0);
-  g_control.fixed_time = 0.7;
+  g_control.limits.fixed_time = 0.7;
   EXPECT_NEAR(compute_target_time(0, true, 2800), 0.7, 1e-12);
-  EXPECT_NEAR(g_control.side_time[WHITE], 0.7, 1e-12);
+  EXPECT_NEAR(g_control.limits.side_time[WHITE], 0.7, 1e-12);
 }
 
 TEST(TranspositionTable, ScoresAndReplacement) {
@@ -56,17 +56,17 @@ TEST(TranspositionTable, ScoresAndReplacement) {
   EXPECT_EQ(score_to_tt(150, 9), 150);
 
   search_control_defaults(g_control);
-  g_control.hash_mb = 1;
+  g_control.config.hash_mb = 1;
   ASSERT_TRUE(tt_allocate());
   EXPECT_EQ(g_tt.entries, 65536u);
   EXPECT_EQ(g_tt.mask, 65535u);
-  g_control.tt_age = 1;
+  g_control.config.tt_age = 1;
   TestBoard b(KIWIPETE_FEN);
   Move m = make_move_code(E2, A6);
 
   tt_store(b.pos, 3, 10, m, 9990, -100, 100);
-  TTEntry* e = tt_probe(b.pos);
-  ASSERT_NE(e, nullptr);
+  TTHit e = tt_probe(b.pos);
+  ASSERT_TRUE(e);
   EXPECT_EQ(e->move, m);
   EXPECT_EQ(e->bound, BOUND_LOWER);
   EXPECT_EQ(score_from_tt(e->score, 5), 9988);
@@ -81,26 +81,30 @@ TEST(TranspositionTable, ScoresAndReplacement) {
   EXPECT_EQ(tt_probe(b.pos)->bound, BOUND_EXACT);
 
   // A corrupted entry fails its check word.
-  tt_probe(b.pos)->score ^= 1;
-  EXPECT_EQ(tt_probe(b.pos), nullptr);
+  TTEntry corrupt = tt_probe(b.pos).entry;
+  corrupt.score ^= 1;
+  tt_probe(b.pos).slot->store(corrupt);
+  EXPECT_FALSE(tt_probe(b.pos));
 
   // Four deep entries of the current age keep a much shallower newcomer out.
-  TTEntry* bucket = tt_bucket(b.pos.hash_key);
+  TTSlot* bucket = tt_bucket(b.pos.hash_key);
   for (int i = 0; i < TT_BUCKET; ++i) {
-    bucket[i].key_low = 12345u + u32(i);
-    bucket[i].age = 1;
-    bucket[i].depth = 20;
+    TTEntry deep = bucket[i].load();
+    deep.key_low = 12345u + u32(i);
+    deep.age = 1;
+    deep.depth = 20;
+    bucket[i].store(deep);
   }
   tt_store(b.pos, 3, 12, m, 5, -100, 100);
-  EXPECT_EQ(tt_probe(b.pos), nullptr);
+  EXPECT_FALSE(tt_probe(b.pos));
   tt_store(b.pos, 3, 13, m, 5, -100, 100);
-  EXPECT_NE(tt_probe(b.pos), nullptr);
+  EXPECT_TRUE(tt_probe(b.pos));
 
   // A small table reports no fill.
   tt_hashfull();
-  g_control.hash_mb = 0;
+  g_control.config.hash_mb = 0;
   ASSERT_TRUE(tt_allocate());
   tt_hashfull();
-  EXPECT_EQ(g_control.hash_fill, 0.0);
-  EXPECT_EQ(tt_probe(b.pos), nullptr);  // disabled table
+  EXPECT_EQ(g_control.stats.hash_fill, 0.0);
+  EXPECT_FALSE(tt_probe(b.pos));  // disabled table
 }

@@ -19,17 +19,14 @@ const std::string MATE_IN_2 = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2b
 // Whether `text` is a legal move (UCI notation) after the moves from fen.
 bool is_legal_text(const std::string& fen, const std::vector<std::string>& moves, const std::string& text) {
   TestBoard b(fen.c_str());
-  int saved = g_uci_mode;
-  g_uci_mode = 1;
   for (const auto& m : moves) b.play(m.c_str());
   Move list[MAX_MOVES];
   bool found = false;
   for (int i = 0, n = gen_legal(b.pos, list); i < n; ++i) {
     char buf[16];
-    move_to_text(list[i], buf);
+    move_to_text(list[i], buf, Notation::UCI);
     found |= text == buf;
   }
-  g_uci_mode = saved;
   return found;
 }
 
@@ -228,6 +225,24 @@ TEST(SearchUci, BenchSignatureIsStable) {
     EXPECT_NE(lines.back().find("nodes= 463654,"), std::string::npos) << lines.back();
     EXPECT_EQ(e.wait_exit(), 0);
   }
+}
+
+// End of input means "quit" only in play: a benchmark runs to its end
+// whether its input is closed at once or held open.
+TEST(SearchUci, BenchIgnoresTheEndOfInput) {
+  std::string totals[2];
+  for (int closed = 0; closed < 2; ++closed) {
+    EngineProcess e({"-bench", "-d", "8"});
+    if (closed) e.close_input();
+    std::vector<std::string> lines = e.read_until("total time=", 60000, true);
+    ASSERT_FALSE(lines.empty());
+    const std::string& last = lines.back();
+    ASSERT_NE(last.find("nodes= "), std::string::npos) << last;
+    totals[closed] = last.substr(last.find("nodes= "));
+    totals[closed] = totals[closed].substr(0, totals[closed].find(','));
+    EXPECT_EQ(e.wait_exit(5000), 0);
+  }
+  EXPECT_EQ(totals[0], totals[1]);
 }
 
 TEST(SearchUci, SeveralThreadsShareTheWork) {

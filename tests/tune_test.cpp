@@ -56,8 +56,8 @@ class Tuning : public ::testing::Test {
     dir_ = temp_dir();
     ASSERT_NE(getcwd(old_dir_, sizeof old_dir_), nullptr);
     ASSERT_EQ(chdir(dir_.c_str()), 0);
-    saved_depth_ = g_control.max_depth;
-    g_control.max_depth = 0;
+    saved_depth_ = g_control.limits.max_depth;
+    g_control.limits.max_depth = 0;
     g_flags.quit = 0;
     // The tuner polls the test program's own input, which may be at its end.
     set_end_of_input_quits(false);
@@ -65,8 +65,8 @@ class Tuning : public ::testing::Test {
   void TearDown() override {
     set_end_of_input_quits(true);
     g_flags.quit = 0;
-    g_control.max_depth = saved_depth_;
-    g_control.hash_enabled = 1;
+    g_control.limits.max_depth = saved_depth_;
+    g_control.config.hash_enabled = 1;
     ASSERT_EQ(chdir(old_dir_), 0);
   }
   double error_of(const std::string& text) {

@@ -7,8 +7,6 @@
 #include "board/movegen.h"
 #include "platform/output.h"
 
-int g_uci_mode = 0;
-
 const char* const SQUARE_NAMES[65] = {
     "a1", "b1", "c1", "d1", "e1", "f1", "g1", "h1", "a2", "b2", "c2", "d2", "e2", "f2", "g2", "h2",
     "a3", "b3", "c3", "d3", "e3", "f3", "g3", "h3", "a4", "b4", "c4", "d4", "e4", "f4", "g4", "h4",
@@ -59,7 +57,7 @@ void append_check(char* s, bool check) {
 
 }  // namespace
 
-void move_to_text(Move move, char* buffer) {
+void move_to_text(Move move, char* buffer, Notation style) {
   const int from = move_from(move), to = move_to(move);
   char* out = buffer;
   *out++ = SQUARE_NAMES[from][0];
@@ -68,7 +66,7 @@ void move_to_text(Move move, char* buffer) {
   *out++ = SQUARE_NAMES[to][1];
   char p = promotion_letter(move);
   if (p) {
-    if (g_uci_mode) {
+    if (style == Notation::UCI) {
       *out++ = char(std::tolower(p));
     } else {
       *out++ = '=';

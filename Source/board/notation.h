@@ -3,13 +3,13 @@
 
 #include "board/position.h"
 
-// Set by the front end: 1 while talking UCI (promotions written "e7e8q"), 0 in
-// console and tool modes ("e7e8=Q").
-extern int g_uci_mode;
+// How a move is written: coordinates for the UCI protocol (promotions
+// "e7e8q"), or for people in console and tool modes ("e7e8=Q").
+enum class Notation : u8 { UCI, CONSOLE };
 
 extern const char* const SQUARE_NAMES[65];
 
-void move_to_text(Move move, char* buffer);  // buffer of at least 8 chars
+void move_to_text(Move move, char* buffer, Notation style);  // buffer of at least 8 chars
 // Fills the four forms (each buffer at least 16 chars); returns whether the move gives check.
 bool move_to_san(const Position& pos, Move move, char* coordinate, char* san, char* san_file, char* san_rank);
 // 1 when exactly one legal move of pos matches the text, else 0.

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "board/bitboard.h"
+#include "board/piece_values.h"
 #include "board/types.h"
 
 struct HistoryEntry {
@@ -45,12 +46,9 @@ struct Position {
   u8 king_square[2];
 
   Bitboard occupied() const { return pieces[WHITE][0] | pieces[BLACK][0]; }
-  Bitboard pieces_of(int colour, int type) const { return pieces[colour][type]; }
-  u16 history_count() const { return owner->history_count; }
 };
 
 constexpr u32 SIGNATURE_INC[8] = {0, 1, 0x10, 0x100, 0x1000, 0x10000, 0, 0};
-constexpr i16 MATERIAL_INC[8] = {0, 0, 3, 3, 5, 10, 0, 0};
 constexpr u32 SLIDER_SIGNATURE_MASK = 0xFFF00;
 constexpr int PUSH_DIR[2] = {8, -8};
 constexpr int HOME_KING_SQUARE[2] = {E1, E8};

@@ -3,7 +3,6 @@
 
 #include "board/position.h"
 
-constexpr int SEE_VALUE[8] = {0, 100, 330, 330, 530, 1000, 10000, 0};
 
 int least_attacker(const Position& pos, int square, int colour, Bitboard occ);
 // The position is edited during the call and restored before it returns.

@@ -2,6 +2,7 @@
 // the 16-bit move code and the move-list entry.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 using u8 = std::uint8_t;
@@ -72,3 +73,35 @@ struct MoveEntry {
 
 // Largest number of pseudo-legal moves a position can have is 218; keep room.
 constexpr int MAX_MOVES = 256;
+
+// A value one thread writes and others read while it changes (counters,
+// published scores).  Relaxed atomic loads and stores cost the same as plain
+// ones on the targets we build for, and make the hand-off well defined; use
+// it only where nothing else has to be ordered with the value.
+template <typename T>
+struct Relaxed {
+  std::atomic<T> value{};
+  Relaxed() = default;
+  Relaxed(T v) : value(v) {}
+  Relaxed(const Relaxed& other) : value(other.load()) {}
+  T load() const { return value.load(std::memory_order_relaxed); }
+  void store(T v) { value.store(v, std::memory_order_relaxed); }
+  operator T() const { return load(); }
+  Relaxed& operator=(T v) {
+    store(v);
+    return *this;
+  }
+  Relaxed& operator=(const Relaxed& other) {
+    store(other.load());
+    return *this;
+  }
+  // Single-writer increments: a load and a store, not a locked add.
+  Relaxed& operator++() {
+    store(T(load() + 1));
+    return *this;
+  }
+  Relaxed& operator+=(T v) {
+    store(T(load() + v));
+    return *this;
+  }
+};

@@ -105,7 +105,7 @@ void redo_move() {
   for (int i = 0; i < n && m; ++i) ok |= legal[i] == m;
   if (ok) {
     char text[16];
-    move_to_text(m, text);
+    move_to_text(m, text, Notation::CONSOLE);
     output_format("%d%s move %s", move_number(), pos.side == WHITE ? "." : "...", text);
     make_move(pos, m);
     history_trim(pos);
@@ -117,41 +117,41 @@ void run_perft(const char* arg) {
   long long d = std::strtoll(arg, nullptr, 10);
   int depth = d < 0 ? 0 : d > 20 ? 20 : int(d);
   abort_search();
-  g_control.search_start = now_seconds();
+  g_control.clock.search_start = now_seconds();
   copy_root_to_threads(game_position());
   SearchThread& t = *g_threads[0];
   bool stopped = false;
   t.nodes = depth > 0 ? perft_picker(t, depth, stop_line_pending, &stopped) : 0;
-  g_control.elapsed = now_seconds() - g_control.search_start;
+  g_control.clock.elapsed = now_seconds() - g_control.clock.search_start;
   if (stopped) output_line("perft interrupted");
   f64 nodes = f64(t.nodes);
-  output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, g_control.elapsed,
-                nodes / (g_control.elapsed + 0.001));
+  output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, g_control.clock.elapsed.load(),
+                nodes / (g_control.clock.elapsed + 0.001));
 }
 
 // "go" / "an": analyse to a depth (1..65) until "." or the depth is reached.
 void start_analysis(const char* depth_text) {
   SearchControl& c = g_control;
   long long d = std::strtoll(depth_text, nullptr, 10);
-  c.limit_mode = 1;
-  c.fixed_time = 99999;
-  c.max_depth = u8(d >= 1 && d <= 65 ? d : 66);
-  if (c.hash_enabled <= 1) clear_hash_if_idle();
+  c.limits.limit_mode = 1;
+  c.limits.fixed_time = 99999;
+  c.limits.max_depth = u8(d >= 1 && d < MAX_DEPTH ? d : MAX_DEPTH);
+  if (c.config.hash_enabled <= 1) clear_hash_if_idle();
   c.go_request = REQUEST_ANALYSE;
 }
 
 // Follows the table's moves from the game position and prints them in SAN.
 void print_table_pv() {
   Position& pos = game_position();
-  if (!g_control.hash_enabled || !g_tt.buffer) return;
+  if (!g_control.config.hash_enabled || !g_tt.buffer) return;
   u16 pv[PV_SIZE] = {};
   // The root itself is not stored in the table: start from the last search's move.
-  if (is_pseudo_legal(pos, pos.side, g_control.best_move())) pv[1] = g_control.best_move();
+  if (is_pseudo_legal(pos, pos.side, g_control.result.best_move())) pv[1] = g_control.result.best_move();
   pv_from_table(pos, 1, pv);
   char text[1200] = "";
   size_t len = 0;
   int played = 0;
-  for (int i = 1; i < PV_SIZE && i <= 66 && pv[i]; ++i) {
+  for (int i = 1; i < PV_SIZE && i <= MAX_LINE_MOVES && pv[i]; ++i) {
     char co[24], san[24], sf[24], sr[24];
     if (!is_pseudo_legal(pos, pos.side, pv[i]) || !is_legal(pos, pos.side, pv[i])) break;
     move_to_san(pos, pv[i], co, san, sf, sr);
@@ -179,7 +179,7 @@ void set_command(const Words& words) {
                {"ProbCut_depth", SLOT_PROBCUT_DEPTH}, {"LMP_depth", SLOT_LMP_DEPTH}, {"LMR_depth", SLOT_LMR_DEPTH},
                {"Selectivity", SLOT_SELECTIVITY},     {"ponder", SLOT_PONDER}};
   if (!std::strcmp(name, "hash")) {
-    c.hash_enabled = u8(v < 0 ? 0 : v > 255 ? 255 : v);
+    c.config.hash_enabled = u8(v < 0 ? 0 : v > 255 ? 255 : v);
   } else if (!std::strcmp(name, "noise")) {
     g_info_threshold = std::strtod(value, nullptr);
   } else if (std::strstr(name, "multipv")) {
@@ -192,17 +192,17 @@ void set_command(const Words& words) {
     f64 seconds = std::strtod(t, nullptr);
     if (const char* colon = std::strchr(t, ':')) seconds = seconds * 60 + std::strtod(colon + 1, nullptr);
     f64 inc = std::strtod(words.w[4], nullptr);
-    c.limit_mode = u8(moves);
-    c.fixed_time = seconds;
-    c.side_time[WHITE] = c.side_time[BLACK] = seconds;
-    c.increment = inc;
+    c.limits.limit_mode = u8(moves);
+    c.limits.fixed_time = seconds;
+    c.limits.side_time[WHITE] = c.limits.side_time[BLACK] = seconds;
+    c.limits.increment = inc;
     output_format("set level to %d moves in %0.2f seconds, inc %0.2f", int(moves), seconds, inc);
   } else if (!std::strcmp(name, "target_nps")) {
     g_options[SLOT_LIMIT_STRENGTH] = 1;
     set_speed_limit(f64(v));
-    output_format("target_nps set to %.0f", c.target_nps);
+    output_format("target_nps set to %.0f", c.speed.target_nps.load());
   } else if (!std::strcmp(name, "depth")) {
-    c.max_depth = u8(v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : v);
+    c.limits.max_depth = u8(v < 1 ? 1 : v > MAX_DEPTH ? MAX_DEPTH : v);
   } else if (!std::strcmp(name, "ss")) {
     if (v == 1) {
       g_options = g_listed_options;
@@ -222,7 +222,7 @@ void set_command(const Words& words) {
         break;
       }
   }
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_params_changed = true;
 }
 
 void print_swaps() {
@@ -240,6 +240,21 @@ void print_swaps() {
 
 }  // namespace
 
+void continue_self_play() {
+  if (!g_self_play) return;
+  SearchControl& c = g_control;
+  Position& pos = game_position();
+  c.limits.side_time[pos.side] = c.limits.side_time[pos.side] - c.clock.elapsed + c.limits.increment;
+  if (Move m = c.result.best_move()) {
+    make_move(pos, m);
+    history_trim(pos);
+    print_board(pos);
+    c.go_request = STATE_SEARCH;
+  } else {
+    g_self_play = false;
+  }
+}
+
 void console_command(const char* line) {
   if (games_command(line)) return;
   Words words;
@@ -249,7 +264,7 @@ void console_command(const char* line) {
     abort_search();
     setup_game_fen(START_POSITION);
     show_board();
-    g_control.side_time[WHITE] = g_control.side_time[BLACK] = g_control.fixed_time;
+    g_control.limits.side_time[WHITE] = g_control.limits.side_time[BLACK] = g_control.limits.fixed_time;
   } else if (!std::strcmp(cmd, "fen")) {
     abort_search();
     const char* fen = std::strstr(line, "fen") + 3;
@@ -296,7 +311,7 @@ void console_command(const char* line) {
   } else if (!std::strcmp(cmd, "tune")) {
     console_tune(words.w[1], words.w[2], words.w[3]);
   } else if (!std::strcmp(cmd, "lmr")) {
-    set_search_params(g_options.slots, g_control.target_nps);
+    set_search_params(g_options.slots, g_control.speed.target_nps);
     print_search_params();
   } else if (!std::strcmp(cmd, "set")) {
     set_command(words);

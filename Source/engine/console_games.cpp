@@ -7,6 +7,7 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "engine/engine.h"
+#include "engine/report.h"
 #include "engine/uci.h"
 #include "platform/output.h"
 #include "search/control.h"
@@ -34,7 +35,7 @@ void stop_search() {
   wait_threads_idle();
 }
 
-void reset_clocks() { g_control.side_time[WHITE] = g_control.side_time[BLACK] = g_control.fixed_time; }
+void reset_clocks() { g_control.limits.side_time[WHITE] = g_control.limits.side_time[BLACK] = g_control.limits.fixed_time; }
 
 // "get id": the first position of test.epd with that id.
 void get_position(const char* id) {

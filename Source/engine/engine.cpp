@@ -3,14 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
-#include "board/movegen.h"
-#include "board/notation.h"
-#include "book/book.h"
 #include "engine/console.h"
 #include "engine/log.h"
 #include "engine/options.h"
+#include "engine/report.h"
 #include "engine/strength.h"
 #include "engine/tuning_modes.h"
 #include "engine/uci.h"
@@ -30,15 +27,7 @@
 #include "tools/mkbook.h"
 #include "tools/scan_pgn.h"
 
-EngineFlags g_flags;
-GameRecord* g_game = nullptr;
-
 namespace {
-
-struct SwitchDef {
-  const char* name;
-  bool takes_value;
-};
 
 bool is_switch(const char* arg, const char* name) { return !std::strcmp(arg, name); }
 
@@ -71,136 +60,35 @@ void wake_search_threads() {
   }
 }
 
-// Console mode: the statistics after a search, then self-play goes on.
-void report_console() {
-  SearchControl& c = g_control;
-  tt_hashfull();
-  char best[16] = "null";
-  if (c.best_move()) move_to_text(c.best_move(), best);
-  output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, nps= %0.0fK ebf= %0.2f", best, c.elapsed,
-                int(c.best_score), f64(c.total_nodes), f64(c.total_nodes) / (c.elapsed + 0.001) / 1000,
-                effective_branching_factor());
-  output_format("Hash fill= %.1f%%, Hash hits: main= %0.1f%%, pawn= %0.1f%%, eval= %0.1f%%, TB=%0.0fK",
-                100 * c.hash_fill, 100.0 * f64(c.hash_hits) / f64(c.hash_probes + 1),
-                100.0 * f64(c.pawn_hits) / f64(c.pawn_probes + 1), 100.0 * f64(c.eval_hits) / f64(c.eval_probes + 1),
-                f64(c.tb_hits) / 1000);
-  if (c.ncnt1 + c.ncnt2 + c.ncnt3 + c.ncnt4)
-    output_format("ncnt1= %d, ncnt2= %d, ncnt3= %d, ncnt4= %d", int(c.ncnt1), int(c.ncnt2), int(c.ncnt3), int(c.ncnt4));
-  output_line("");
-  if (!g_self_play) return;
-  Position& pos = game_position();
-  c.side_time[pos.side] = c.side_time[pos.side] - c.elapsed + c.increment;
-  if (c.best_move()) {
-    make_move(pos, c.best_move());
-    history_trim(pos);
-    print_board(pos);
-    c.go_request = STATE_SEARCH;
-  } else {
-    g_self_play = false;
-  }
-}
-
-// A search stopped before its first iteration ended (or never started, past
-// the fifty-move limit) has published no move; a legal one is answered all
-// the same: the head of thread 0's ordered root list when that list belongs
-// to the game position, else the first legal move.
-Move fallback_move() {
-  Position& pos = game_position();
-  Move legal[MAX_MOVES];
-  int n = gen_legal(pos, legal);
-  if (n == 0) return MOVE_NONE;
-  const SearchThread* t = g_threads[0];
-  if (t && t->pos.hash_key == pos.hash_key && t->tables.stack[1].move_list == t->tables.move_buffer) {
-    Move head = t->tables.move_buffer[0].move;
-    for (int i = 0; i < n; ++i)
-      if (legal[i] == head) return head;
-  }
-  return legal[0];
-}
-
-void report_result() {
-  // Console self-play ends its game where no move was found (past the
-  // fifty-move limit too); a client is always answered a move.
-  if (g_flags.uci_mode && !g_control.best_move()) {
-    g_control.best_pv[1] = fallback_move();
-    g_control.best_pv[2] = 0;
-  }
-  gather_search_stats();
-  print_info_if_due(0, 1, g_control.report_depth, g_control.best_score, g_control.best_pv);
-  if (!g_flags.uci_mode) {
-    report_console();
-    return;
-  }
-  char best[16], ponder[16];
-  Move bm = g_control.best_move(), pm = g_control.ponder_move();
-  if (bm)
-    move_to_text(bm, best);
-  else
-    std::strcpy(best, "null");
-  if (pm) {
-    move_to_text(pm, ponder);
-    output_format("bestmove %s ponder %s", best, ponder);
-  } else {
-    output_format("bestmove %s", best);
-  }
-}
-
-// A book move is not played when it would repeat the position a third time,
-// or when it is made past the fifty-move limit into a position without
-// moves: the search decides those.
-bool book_move_refused(Position& pos, Move m) {
-  make_move(pos, m);
-  bool refused = false;
-  if (pos.fifty_count >= 4) {
-    if (pos.fifty_count >= 100 && no_legal_moves(pos))
-      refused = true;
-    else if (is_repetition(pos, pos.owner->history_count + 1))  // two earlier occurrences
-      refused = true;
-  }
-  unmake_move(pos);
-  return refused;
-}
-
 void start_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
-  prepare_search();
-  c.book_move = 0;
-  if (g_options[SLOT_OWN_BOOK] && pos.owner->history_count < g_options[SLOT_BOOK_DEPTH]) {
-    Move m = probe_own_book(pos);
-    c.best_pv[1] = m;
-    c.best_pv[2] = 0;
-    if (m && book_move_refused(pos, m)) c.best_pv[1] = 0;
+  if (!prepare_search()) {
+    c.go_request = 0;
+    return;
   }
-  if (c.best_move()) {
-    char from_to[8];
-    std::snprintf(from_to, sizeof from_to, "%s%s", SQUARE_NAMES[move_from(c.best_move())],
-                  SQUARE_NAMES[move_to(c.best_move())]);
-    output_format("%s book move is %s", g_flags.uci_mode ? "info string" : "", from_to);
+  c.result.book_move = 0;
+  if (Move m = book_step(pos)) {
+    u16 line[PV_SIZE] = {};
+    line[1] = m;
+    c.result.set_line(line);
+    report_book_move(m);
     // No thread runs: clear their counters so the report does not show the last search's.
     copy_root_to_threads(pos);
-    c.best_score = 0;
-    c.book_move = c.best_move();
+    c.result.best_score = 0;
+    c.result.book_move = c.result.best_move();
     c.stop = STOP_REPORT;
   }
   // Past the fifty-move limit there is nothing to search: the report follows at once.
-  if (pos.fifty_count <= 100 && c.best_move() == 0) wake_search_threads();
+  if (pos.fifty_count <= 100 && c.result.best_move() == 0) wake_search_threads();
   c.go_request = 0;
 }
 
 }  // namespace
 
-Move probe_own_book(const Position& pos) {
-  // The UCI line is shown even when search output is silenced; the console
-  // listing follows the tool modes' silence.
-  BookListing listing = g_flags.uci_mode ? BOOK_LIST_UCI : g_info_threshold < 9999 ? BOOK_LIST_CONSOLE : BOOK_LIST_NONE;
-  BookSettings settings{g_options.text(SLOT_BOOK_FILE), g_options[SLOT_BOOK_VARIETY], listing};
-  return probe_book(pos, settings);
-}
-
 void rebuild_parameters() {
   build_eval_tables(g_options.slots);
-  set_search_params(g_options.slots, g_control.target_nps);
+  set_search_params(g_options.slots, g_control.speed.target_nps);
 }
 
 void wait_threads_idle() {
@@ -209,24 +97,23 @@ void wait_threads_idle() {
 
 void set_defaults() {
   g_flags.quit = 0;
+  g_flags.exit_status = -1;
+  g_flags.exit_message = "";
   g_info_threshold = 0.0;
-  g_flags.ready = 1;
   g_flags.debug_echo = 0;
-  g_flags.trace_depth = 0;
   g_flags.eval_detail = 0;
-  g_flags.tune_percent = 100;
   g_flags.epd_file[0] = '\0';
+  g_flags.tune_percent = 100;
   g_flags.pgn_file[0] = '\0';
   g_flags.uci_mode = 1;
   g_flags.mode = MODE_PLAY;
   g_flags.mode_switch = nullptr;
-  g_uci_mode = 1;
   search_control_defaults(g_control);
   option_defaults(g_listed_options);
   g_options = g_listed_options;
   // The parameter registry points into the array it registers: the live one.
   register_eval_params(g_options.slots);
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  g_params_changed = true;
   sync_log_option();
 }
 
@@ -257,18 +144,18 @@ void parse_switches(int argc, char** argv) {
       set_text_switch(SLOT_CONFIG_FILE, value());
     } else if (is_switch(a, "-d")) {
       long long d = read_integer(value());
-      c.limit_mode = 1;
-      c.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
-      c.depth_cap = c.max_depth;
-      c.fixed_time = 10000;
+      c.limits.limit_mode = 1;
+      c.limits.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
+      c.config.depth_cap = c.limits.max_depth;
+      c.limits.fixed_time = 10000;
     } else if (is_switch(a, "-t")) {
-      c.limit_mode = 1;
-      c.fixed_time = read_decimal(value());
+      c.limits.limit_mode = 1;
+      c.limits.fixed_time = read_decimal(value());
     } else if (is_switch(a, "-n")) {
       long long n = read_integer(value());
-      c.limit_mode = 1;
-      c.fixed_time = 1000;
-      c.node_limit = n < 0 ? 0 : n;
+      c.limits.limit_mode = 1;
+      c.limits.fixed_time = 1000;
+      c.limits.node_limit = n < 0 ? 0 : n;
     } else if (is_switch(a, "-nps")) {
       // The rating model is undefined near 10 nodes per second; the slowest
       // speed the Elo search ever picks is 30.
@@ -317,7 +204,7 @@ void parse_switches(int argc, char** argv) {
       std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
     } else if (is_switch(a, "-mktune")) {
       tool(MODE_MKTUNE);
-      c.max_depth = 0;
+      c.limits.max_depth = 0;
       g_info_threshold = 9999;
       std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
     } else if (is_switch(a, "-tune")) {
@@ -330,27 +217,20 @@ void parse_switches(int argc, char** argv) {
     }
     // Anything else is ignored.
   }
-  g_uci_mode = g_flags.uci_mode;
   sync_log_option();
 }
 
 bool engine_startup(int argc, char** argv, bool measure_speed) {
   std::srand(unsigned(wall_clock_ms()));
   for (SearchThread*& t : g_threads) t = nullptr;
-  void* mem = alloc_zeroed(sizeof(GameRecord));
-  if (!mem) return false;
-  g_game = new (mem) GameRecord();
-  position_init(g_game->pos, g_game->history);
-  g_game->history.history_count = 0;
-  g_game->history.search_ply = 1;
+  if (!create_game_record()) return false;
   init_attacks();
   set_defaults();
   if (argc > 1) parse_switches(argc, argv);
-  g_search_body = search_thread_body;
   if (create_search_threads(g_options[SLOT_THREADS]) != 0) return false;
-  g_control.hash_mb = u16(g_options[SLOT_HASH]);
+  g_control.config.hash_mb = u16(g_options[SLOT_HASH]);
   if (!tt_allocate()) return false;
-  g_options[SLOT_HASH] = i16(g_control.hash_mb);
+  g_options[SLOT_HASH] = i16(g_control.config.hash_mb);
   if (g_options[SLOT_LOG] && !g_output.log_file) open_log();
   g_listed_options = g_options;
   // The speed is measured before the configuration file is read, so that a
@@ -361,7 +241,7 @@ bool engine_startup(int argc, char** argv, bool measure_speed) {
   }
   if (g_options.text(SLOT_CONFIG_FILE)[0]) load_config();
   rebuild_parameters();
-  g_options[SLOT_PARAMS_CHANGED] = 0;
+  g_params_changed = false;
   return true;
 }
 
@@ -369,55 +249,45 @@ void engine_shutdown() {
   destroy_search_threads(thread_count());
   free_tablebases();  // only once no thread can probe any more
   tt_free();
-  if (g_game) {
-    g_game->~GameRecord();
-    free_zeroed(g_game, sizeof(GameRecord));
-    g_game = nullptr;
-  }
+  destroy_game_record();
   close_log();
 }
 
-void prepare_search() {
+bool prepare_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
-  c.search_start = now_seconds();
-  c.elapsed = 0;
+  c.clock.search_start = now_seconds();
+  c.clock.elapsed = 0;
   pos.owner->search_ply = 1;
-  c.root_side = pos.side;
-  c.target_nps = g_options[SLOT_LIMIT_STRENGTH] ? c.limit_nps : NO_NPS_LIMIT;
+  c.limits.root_side = pos.side;
+  c.speed.target_nps = g_options[SLOT_LIMIT_STRENGTH] ? c.speed.limit_nps : NO_NPS_LIMIT;
   reset_search_results(c);
-  c.ponder_allowed = u16(g_options[SLOT_PONDER]);
-  c.multipv = u8(g_options[SLOT_MULTIPV]);
-  c.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;
-  c.tt_age = u16(c.tt_age + 1 > 15 ? 1 : c.tt_age + 1);
-  if (g_options[SLOT_HASH] != c.hash_mb) {
-    c.hash_mb = u16(g_options[SLOT_HASH]);
-    if (!tt_allocate()) std::exit(-1);
+  c.config.ponder_allowed = u16(g_options[SLOT_PONDER]);
+  c.config.multipv = u8(g_options[SLOT_MULTIPV]);
+  c.config.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;
+  c.config.notation = g_flags.uci_mode ? Notation::UCI : Notation::CONSOLE;
+  c.config.tt_age = u16(c.config.tt_age + 1 > 15 ? 1 : c.config.tt_age + 1);
+  if (g_options[SLOT_HASH] != c.config.hash_mb) {
+    c.config.hash_mb = u16(g_options[SLOT_HASH]);
+    if (!tt_allocate()) {
+      request_exit(255, "");
+      return false;
+    }
     // A smaller table than asked for stands as the setting, so the next
     // search does not try the impossible size again.
-    g_options[SLOT_HASH] = i16(c.hash_mb);
+    g_options[SLOT_HASH] = i16(c.config.hash_mb);
   }
-  if (c.hash_mb < 1) c.hash_enabled = 0;
+  if (c.config.hash_mb < 1) c.config.hash_enabled = 0;
   c.search_state = c.go_request.load();
   c.report_held = c.infinite;
-  if (g_options[SLOT_PARAMS_CHANGED]) {
+  if (g_params_changed) {
     output_line("info string setting search and eval params...");
     rebuild_parameters();
-    g_options[SLOT_PARAMS_CHANGED] = 0;
+    g_params_changed = false;
   }
-  c.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
-  if (g_info_threshold < 9999) {
-    char fen[128];
-    position_to_fen(pos, fen);
-    if (g_flags.uci_mode) {
-      log_only("info string fen %s", fen);
-      log_only("info string ply= %d, trg_time= %0.3f sec", int(pos.owner->history_count), c.target_time);
-    } else {
-      output_format("fen %s", fen);
-      output_format("Ply= %d, cnt50= %d, Clock= %0.2fs, Target time= %0.2fs", int(pos.owner->history_count),
-                    int(pos.fifty_count), c.side_time[pos.side], c.target_time);
-    }
-  }
+  c.clock.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
+  if (g_info_threshold < 9999) report_search_start(pos);
+  return true;
 }
 
 void engine_loop() {
@@ -444,6 +314,7 @@ void engine_loop() {
     if (c.search_state == STATE_IDLE || count_busy_threads() != 0 || c.search_state == STATE_PONDER) continue;
     if (c.report_held) continue;  // "go infinite": only "stop" reports it
     report_result();
+    if (!g_flags.uci_mode) continue_self_play();
     c.search_state = STATE_IDLE;
   }
 }
@@ -458,7 +329,7 @@ int vorn_main(int argc, char** argv) {
     if (tb_path[0] && !tablebases_loaded_from(tb_path)) init_tablebases(tb_path);
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
-    BenchHooks hooks{&game_position(), bench_prepare, process_command};
+    BenchHooks hooks{&game_position(), bench_prepare, poll_tool_input};
     run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
   } else if (g_flags.mode == MODE_ANEPD) {
     ToolHooks hooks{&game_position(), setup_game_fen, bench_prepare, process_command,
@@ -475,5 +346,9 @@ int vorn_main(int argc, char** argv) {
     rc = 2;
   }
   engine_shutdown();
+  if (int status = g_flags.exit_status; status >= 0) {
+    if (const char* message = g_flags.exit_message; message[0]) output_line(message);
+    return status;
+  }
   return rc;
 }

@@ -1,10 +1,7 @@
-// The front end: process-wide flags, the game record, start-up, the switch
-// parser, the main loop and shut-down.
+// The front end: start-up, the switch parser, the main loop and shut-down.
 #pragma once
 
-#include <atomic>
-
-#include "board/position.h"
+#include "engine/game.h"
 
 constexpr const char* ENGINE_NAME = "Vorn 4.0";
 constexpr const char* ENGINE_AUTHOR = "Ivo Marsk";
@@ -16,31 +13,6 @@ enum : int {
   MODE_BENCH = 8, MODE_BENCH2 = 9, MODE_PBENCH = 10, MODE_MKBOOK = 11, MODE_MKCONFIG = 12,
   MODE_MKTUNE = 13, MODE_TUNE = 14, MODE_TUNE4 = 15
 };
-
-struct EngineFlags {
-  std::atomic<u8> quit;
-  u8 ready;
-  u8 debug_echo;      // "debug" was given: commands are echoed to the log
-  u16 uci_mode;       // 1 UCI, 0 console
-  u16 trace_depth;
-  u16 eval_detail;
-  int tune_percent;
-  int mode;
-  char epd_file[140];
-  char pgn_file[141];
-  const char* mode_switch;  // the switch that chose a tool mode, for messages
-};
-
-extern EngineFlags g_flags;
-
-// The main record: the game position with its history stack.
-struct GameRecord {
-  GameHistory history;
-  Position pos;
-};
-extern GameRecord* g_game;
-
-inline Position& game_position() { return g_game->pos; }
 
 // Start-up values of the flags, the search control and the options.
 void set_defaults();
@@ -59,9 +31,7 @@ int vorn_main(int argc, char** argv);
 // Derives the search parameters and the evaluation tables from the option slots.
 void rebuild_parameters();
 // Per-search set-up done by the front end before the threads are woken.
-void prepare_search();
-// The book move for pos under the OwnBook_File and OwnBook_Variety options,
-// listed the way the current mode shows it; 0 when there is none.
-Move probe_own_book(const Position& pos);
+// false when the run has to end (the hash table could not be allocated).
+bool prepare_search();
 // Blocks (sleeping 1 ms at a time) until every search thread is idle.
 void wait_threads_idle();

@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include "board/notation.h"
+#include "engine/game.h"
 #include "engine/options.h"
+#include "engine/report.h"
 #include "engine/uci.h"
 #include "platform/output.h"
 #include "search/thread.h"
@@ -47,7 +49,7 @@ void close_log() {
 
 namespace {
 FILE* g_trace_file = nullptr;
-int g_trace_depth = 0;
+Relaxed<int> g_trace_depth{0};  // the console sets it while thread 0 reads it
 int g_last_ply = 0;
 int g_last_iteration = -1;
 
@@ -59,11 +61,17 @@ const SearchThread* thread_of(const Position& pos) {
 
 void trace_move(const Position& pos, Move move) {
   if (g_trace_depth == 0) return;
+  // Thread 0's tree only: the trace state has one writer.
   const SearchThread* t = thread_of(pos);
-  if (!t) return;
+  if (!t || t->thread_index != 0) return;
   if (!g_trace_file) {
     g_trace_file = std::fopen("trace.txt", "w");
-    if (!g_trace_file) std::exit(0);
+    if (!g_trace_file) {
+      // Without its file the trace cannot be kept: the run ends quietly (status 0).
+      g_trace_depth = 0;
+      request_exit(0, "");
+      return;
+    }
   }
   int ply = pos.owner->search_ply;
   if (ply > g_trace_depth) return;
@@ -73,10 +81,7 @@ void trace_move(const Position& pos, Move move) {
   if (move == 0) {
     std::strcpy(text, "null");
   } else {
-    int saved = g_uci_mode;
-    g_uci_mode = 1;
-    move_to_text(move, text);
-    g_uci_mode = saved;
+    move_to_text(move, text, Notation::UCI);
   }
   if (ply <= g_last_ply) {
     std::fputc('\n', g_trace_file);

@@ -25,54 +25,59 @@ struct OptionDef {
   const char* name;
   OptionType type;
   int slot;
-  int def, def2;  // default (the endgame half for pairs)
+  int def;  // unused for pairs: the evaluation's registry writes their defaults
   int min, max;
 };
+
+// An opening/endgame pair stored in two slots from `slot`.
+constexpr OptionDef pair_option(const char* name, int slot, int min, int max) {
+  return {name, OPT_PAIR, slot, 0, min, max};
+}
 
 // In the order set_option tests them.  PST_Pawn is settable as well as
 // listed; Awareness and tune are settable but not listed.
 constexpr OptionDef OPTIONS[] = {
-    {"ConfigFilePath", OPT_STRING, SLOT_CONFIG_FILE, 0, 0, 0, 0},
-    {"Hash", OPT_SPIN, SLOT_HASH, 64, 0, 0, 16384},
-    {"Threads", OPT_SPIN, SLOT_THREADS, 1, 0, 1, MAX_THREADS},
-    {"MoveOverhead", OPT_SPIN, SLOT_MOVE_OVERHEAD, 50, 0, 0, 5000},
-    {"Ponder", OPT_CHECK, SLOT_PONDER, 1, 0, 0, 1},
-    {"Contempt", OPT_SPIN, SLOT_CONTEMPT, 0, 0, -150, 150},
-    {"Selectivity", OPT_SPIN, SLOT_SELECTIVITY, 100, 0, 0, 200},
-    {"MultiPV", OPT_SPIN, SLOT_MULTIPV, 1, 0, 1, 255},
-    {"OwnBook", OPT_CHECK, SLOT_OWN_BOOK, 0, 0, 0, 1},
-    {"OwnBook_File", OPT_STRING, SLOT_BOOK_FILE, 0, 0, 0, 0},
-    {"OwnBook_Variety", OPT_SPIN, SLOT_BOOK_VARIETY, 25, 0, 0, 100},
-    {"OwnBook_Depth", OPT_SPIN, SLOT_BOOK_DEPTH, 28, 0, 0, 60},
-    {"Log", OPT_CHECK, SLOT_LOG, 0, 0, 0, 1},
-    {"Clear_Hash", OPT_BUTTON, -1, 0, 0, 0, 0},
-    {"SyzygyPath", OPT_STRING, SLOT_SYZYGY_PATH, 0, 0, 0, 0},
-    {"SyzygyProbeDepth5", OPT_SPIN, SLOT_SYZYGY_DEPTH5, 0, 0, -5, 100},
-    {"SyzygyProbeDepth6", OPT_SPIN, SLOT_SYZYGY_DEPTH6, 2, 0, -5, 100},
-    {"UCI_LimitStrength", OPT_CHECK, SLOT_LIMIT_STRENGTH, 0, 0, 0, 1},
-    {"UCI_Elo", OPT_SPIN, SLOT_ELO, 0, 0, 0, 0},  // range from the measured ceiling
-    {"Mtl_Pawn", OPT_PAIR, SLOT_MTL_PAWN, 90, 110, 20, 2000},
-    {"Mtl_Knight", OPT_PAIR, SLOT_MTL_KNIGHT, 380, 360, 20, 2000},
-    {"Mtl_Bishop", OPT_PAIR, SLOT_MTL_BISHOP, 390, 375, 20, 2000},
-    {"Mtl_Rook", OPT_PAIR, SLOT_MTL_ROOK, 535, 635, 20, 2000},
-    {"Mtl_Queen", OPT_PAIR, SLOT_MTL_QUEEN, 1200, 1200, 20, 2000},
-    {"Mtl_BishopPair", OPT_PAIR, SLOT_MTL_BISHOP_PAIR, 30, 50, 0, 100},
-    {"PST_Pawn", OPT_PAIR, SLOT_PST_PAWN, 100, 100, 0, 200},
-    {"PST_Knight", OPT_PAIR, SLOT_PST_KNIGHT, 100, 100, 0, 200},
-    {"PST_Bishop", OPT_PAIR, SLOT_PST_BISHOP, 100, 100, 0, 200},
-    {"PST_Rook", OPT_PAIR, SLOT_PST_ROOK, 100, 100, 0, 200},
-    {"PST_Queen", OPT_PAIR, SLOT_PST_QUEEN, 100, 100, 0, 200},
-    {"PST_King", OPT_PAIR, SLOT_PST_KING, 100, 100, 0, 200},
-    {"Mobility_Knight", OPT_PAIR, SLOT_MOBILITY_KNIGHT, 100, 100, 0, 200},
-    {"Mobility_Bishop", OPT_PAIR, SLOT_MOBILITY_BISHOP, 100, 100, 0, 200},
-    {"Mobility_Rook", OPT_PAIR, SLOT_MOBILITY_ROOK, 100, 100, 0, 200},
-    {"Mobility_Queen", OPT_PAIR, SLOT_MOBILITY_QUEEN, 100, 100, 0, 200},
-    {"Pawn_Structure", OPT_PAIR, SLOT_PAWN_STRUCTURE, 100, 100, 0, 200},
-    {"Passed_Pawns", OPT_PAIR, SLOT_PASSED_PAWNS, 100, 100, 0, 200},
-    {"King_Safety", OPT_PAIR, SLOT_KING_SAFETY, 100, 100, 0, 200},
-    {"Threats", OPT_PAIR, SLOT_THREATS, 100, 100, 0, 200},
-    {"Awareness", OPT_PAIR, SLOT_AWARENESS, 100, 100, 0, 200},
-    {"tune", OPT_PAIR, SLOT_TUNE, 100, 100, 0, 200},
+    {"ConfigFilePath", OPT_STRING, SLOT_CONFIG_FILE, 0, 0, 0},
+    {"Hash", OPT_SPIN, SLOT_HASH, 64, 0, 16384},
+    {"Threads", OPT_SPIN, SLOT_THREADS, 1, 1, MAX_THREADS},
+    {"MoveOverhead", OPT_SPIN, SLOT_MOVE_OVERHEAD, 50, 0, 5000},
+    {"Ponder", OPT_CHECK, SLOT_PONDER, 1, 0, 1},
+    {"Contempt", OPT_SPIN, SLOT_CONTEMPT, 0, -150, 150},
+    {"Selectivity", OPT_SPIN, SLOT_SELECTIVITY, 100, 0, 200},
+    {"MultiPV", OPT_SPIN, SLOT_MULTIPV, 1, 1, 255},
+    {"OwnBook", OPT_CHECK, SLOT_OWN_BOOK, 0, 0, 1},
+    {"OwnBook_File", OPT_STRING, SLOT_BOOK_FILE, 0, 0, 0},
+    {"OwnBook_Variety", OPT_SPIN, SLOT_BOOK_VARIETY, 25, 0, 100},
+    {"OwnBook_Depth", OPT_SPIN, SLOT_BOOK_DEPTH, 28, 0, 60},
+    {"Log", OPT_CHECK, SLOT_LOG, 0, 0, 1},
+    {"Clear_Hash", OPT_BUTTON, -1, 0, 0, 0},
+    {"SyzygyPath", OPT_STRING, SLOT_SYZYGY_PATH, 0, 0, 0},
+    {"SyzygyProbeDepth5", OPT_SPIN, SLOT_SYZYGY_DEPTH5, 0, -5, 100},
+    {"SyzygyProbeDepth6", OPT_SPIN, SLOT_SYZYGY_DEPTH6, 2, -5, 100},
+    {"UCI_LimitStrength", OPT_CHECK, SLOT_LIMIT_STRENGTH, 0, 0, 1},
+    {"UCI_Elo", OPT_SPIN, SLOT_ELO, 0, 0, 0},  // range from the measured ceiling
+    pair_option("Mtl_Pawn", SLOT_PAWN_VALUE, 20, 2000),
+    pair_option("Mtl_Knight", SLOT_KNIGHT_VALUE, 20, 2000),
+    pair_option("Mtl_Bishop", SLOT_BISHOP_VALUE, 20, 2000),
+    pair_option("Mtl_Rook", SLOT_ROOK_VALUE, 20, 2000),
+    pair_option("Mtl_Queen", SLOT_QUEEN_VALUE, 20, 2000),
+    pair_option("Mtl_BishopPair", SLOT_BISHOP_PAIR, 0, 100),
+    pair_option("PST_Pawn", SLOT_SCALE_PST_PAWN, 0, 200),
+    pair_option("PST_Knight", SLOT_SCALE_PST_KNIGHT, 0, 200),
+    pair_option("PST_Bishop", SLOT_SCALE_PST_BISHOP, 0, 200),
+    pair_option("PST_Rook", SLOT_SCALE_PST_ROOK, 0, 200),
+    pair_option("PST_Queen", SLOT_SCALE_PST_QUEEN, 0, 200),
+    pair_option("PST_King", SLOT_SCALE_PST_KING, 0, 200),
+    pair_option("Mobility_Knight", SLOT_SCALE_MOBILITY_KNIGHT, 0, 200),
+    pair_option("Mobility_Bishop", SLOT_SCALE_MOBILITY_BISHOP, 0, 200),
+    pair_option("Mobility_Rook", SLOT_SCALE_MOBILITY_ROOK, 0, 200),
+    pair_option("Mobility_Queen", SLOT_SCALE_MOBILITY_QUEEN, 0, 200),
+    pair_option("Pawn_Structure", SLOT_SCALE_PAWN_STRUCTURE, 0, 200),
+    pair_option("Passed_Pawns", SLOT_SCALE_PASSED_PAWNS, 0, 200),
+    pair_option("King_Safety", SLOT_SCALE_KING_SAFETY, 0, 200),
+    pair_option("Threats", SLOT_SCALE_THREATS, 0, 200),
+    pair_option("Awareness", SLOT_SCALE_AWARENESS, 0, 200),
+    pair_option("tune", SLOT_SCALE_TUNE, 0, 200),
 };
 
 // The order of the "uci" listing.
@@ -172,8 +177,7 @@ void set_threads(const char* value) {
   if (n == thread_count()) return;
   destroy_search_threads(thread_count());
   if (create_search_threads(n) != 0) {
-    print_message("error!");
-    std::exit(-1);
+    request_exit(255, "error!");
   }
 }
 
@@ -185,14 +189,12 @@ void option_defaults(UciOptions& opts) {
   for (i16& s : opts.slots) s = 0;
   for (const OptionDef& o : OPTIONS) {
     if (o.slot < 0 || o.type == OPT_STRING) continue;
-    opts[o.slot] = i16(o.def);
-    if (o.type == OPT_PAIR) opts[o.slot + 1] = i16(o.def2);
+    if (o.type != OPT_PAIR) opts[o.slot] = i16(o.def);
   }
   for (const auto& p : SEARCH_PARAM_DEFAULTS) opts[p[0]] = i16(p[1]);
-  // The evaluation writes the defaults of its tunable parameters; the option
-  // pairs above already stand in case it leaves them alone.
+  // The evaluation writes the defaults of its parameters, the option pairs among them.
   register_eval_params(opts.slots);
-  opts[SLOT_PARAMS_CHANGED] = 1;
+  g_params_changed = true;
 }
 
 void set_option(const char* name, const char* value) {
@@ -265,7 +267,7 @@ void print_option_lines() {
         break;
       case OPT_SPIN: {
         int min = o->min, max = o->max;
-        if (o->slot == SLOT_ELO) max = int(g_control.max_elo);
+        if (o->slot == SLOT_ELO) max = int(g_control.speed.max_elo);
         output_format("option name %s type spin default %d min %d max %d", o->name, int(opts[o->slot]), min, max);
         break;
       }
@@ -309,9 +311,9 @@ int load_config() {
   }
   std::fclose(f);
   --g_config_depth;
-  if (g_options[SLOT_ELO] == 0) g_options[SLOT_ELO] = i16(int(g_control.max_elo));
-  if (g_control.max_elo - 10 > g_options[SLOT_ELO]) g_options[SLOT_LIMIT_STRENGTH] = 1;
-  g_options[SLOT_PARAMS_CHANGED] = 1;
+  if (g_options[SLOT_ELO] == 0) g_options[SLOT_ELO] = i16(int(g_control.speed.max_elo));
+  if (g_control.speed.max_elo - 10 > g_options[SLOT_ELO]) g_options[SLOT_LIMIT_STRENGTH] = 1;
+  g_params_changed = true;
   g_listed_options = g_options;
   return 1;
 }

@@ -26,7 +26,7 @@ constexpr int CALIBRATION_MOVES = 10;
 constexpr f64 SLOWEST_NPS = 30;
 constexpr f64 FASTEST_NPS = 10000000;
 
-int elo_ceiling() { return int(g_control.max_elo); }
+int elo_ceiling() { return int(g_control.speed.max_elo); }
 
 }  // namespace
 
@@ -50,8 +50,8 @@ f64 nps_for_elo(int elo) {
 
 void calibrate_speed() {
   SearchControl& c = g_control;
-  c.search_start = now_seconds();
-  c.elapsed = 0;
+  c.clock.search_start = now_seconds();
+  c.clock.elapsed = 0;
   copy_root_to_threads(game_position());
   SearchThread* t = g_threads[0];
   u64 nodes = 0;
@@ -60,7 +60,7 @@ void calibrate_speed() {
     MoveEntry list[MAX_MOVES];
     // Per node: the check test, an evaluation, move generation and a few
     // moves made and taken back, the core of what a search node costs.
-    while (c.elapsed < CALIBRATION_SECONDS) {
+    while (c.clock.elapsed < CALIBRATION_SECONDS) {
       ++t->nodes;
       const bool check = in_check(pos);
       EvalPlyInfo info{};
@@ -78,22 +78,22 @@ void calibrate_speed() {
     nodes = t->nodes;
     t->nodes = 0;
   }
-  c.calibration_nps = f64(nodes) * CALIBRATION_SCALE / (c.elapsed + 0.001);
-  c.max_elo = nodes ? elo_from_nps(c.calibration_nps) : 0;
+  c.speed.calibration_nps = f64(nodes) * CALIBRATION_SCALE / (c.clock.elapsed + 0.001);
+  c.speed.max_elo = nodes ? elo_from_nps(c.speed.calibration_nps) : 0;
   // Full strength unless a speed limit was already asked for ("-nps"), which
   // keeps its own rating.
   int elo = elo_ceiling();
   if (g_options[SLOT_LIMIT_STRENGTH] && g_options[SLOT_ELO] < elo) elo = g_options[SLOT_ELO];
   g_options[SLOT_ELO] = i16(elo < 0 ? 0 : elo > SHRT_MAX ? SHRT_MAX : elo);
-  output_format("info string et= %.3f, calibration nps= %0.0f", c.elapsed, c.calibration_nps);
+  output_format("info string et= %.3f, calibration nps= %0.0f", c.clock.elapsed.load(), c.speed.calibration_nps);
 }
 
 void set_speed_limit(f64 nps) {
   // A cap below one node per second would hold the search for ever.
   if (!(nps >= 1)) nps = 1;
   if (nps > NO_NPS_LIMIT) nps = NO_NPS_LIMIT;
-  g_control.target_nps = nps;
-  g_control.limit_nps = nps;
+  g_control.speed.target_nps = nps;
+  g_control.speed.limit_nps = nps;
 }
 
 void set_uci_elo(const char* value) {
@@ -106,12 +106,12 @@ void set_uci_elo(const char* value) {
   if (e <= 0 || e >= ceiling - 10) {
     // At (or next to) the ceiling there is nothing to limit.  Before the
     // speed was measured there is no full-speed figure to fall back on.
-    set_speed_limit(c.calibration_nps > 0 ? c.calibration_nps : NO_NPS_LIMIT);
+    set_speed_limit(c.speed.calibration_nps > 0 ? c.speed.calibration_nps : NO_NPS_LIMIT);
     g_options[SLOT_LIMIT_STRENGTH] = 0;
     g_options[SLOT_ELO] = i16(ceiling < 0 ? 0 : ceiling > SHRT_MAX ? SHRT_MAX : ceiling);
   } else {
     set_speed_limit(nps_for_elo(e));
     g_options[SLOT_ELO] = i16(e > SHRT_MAX ? SHRT_MAX : e);
   }
-  output_format("info string target nps = %.0f", c.target_nps);
+  output_format("info string target nps = %.0f", c.speed.target_nps.load());
 }

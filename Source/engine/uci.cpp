@@ -1,6 +1,5 @@
 #include "engine/uci.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +10,7 @@
 #include "engine/console.h"
 #include "engine/engine.h"
 #include "engine/options.h"
+#include "engine/report.h"
 #include "eval/params.h"
 #include "platform/output.h"
 #include "platform/platform.h"
@@ -115,7 +115,6 @@ void copy_trimmed(const char* begin, const char* end, char* out, int cap) {
 
 void uci_reply() {
   g_flags.uci_mode = 1;
-  g_uci_mode = 1;
   output_format("id name %s", ENGINE_NAME);
   output_format("id author %s", ENGINE_AUTHOR);
   print_option_lines();
@@ -123,7 +122,6 @@ void uci_reply() {
 }
 
 void uci_setoption(const char* params) {
-  g_flags.ready = 0;
   char name[101] = "", value[201] = "";
   const char* n = find_word(params, "name");
   const char* v = find_word(params, "value");
@@ -135,22 +133,19 @@ void uci_setoption(const char* params) {
   }
   if (name[0]) set_option(name, value);
   g_listed_options = g_options;
-  g_options[SLOT_PARAMS_CHANGED] = 1;
-  g_flags.ready = 1;
+  g_params_changed = true;
 }
 
 void uci_newgame() {
-  g_flags.ready = 0;
   g_control.stop = STOP_ABORT;
   wait_threads_idle();
-  g_control.increment = 0;
-  g_control.limit_mode = 0;
-  g_control.fixed_time = 60.0;
-  g_control.side_time[WHITE] = g_control.side_time[BLACK] = 60.0;
+  g_control.limits.increment = 0;
+  g_control.limits.limit_mode = 0;
+  g_control.limits.fixed_time = 60.0;
+  g_control.limits.side_time[WHITE] = g_control.limits.side_time[BLACK] = 60.0;
   game_position().owner->history_count = 0;
   clear_hash_if_idle();
-  g_control.tt_age = 0;
-  g_flags.ready = 1;
+  g_control.config.tt_age = 0;
 }
 
 // Reads a move in coordinate form; false when the text is no such move.
@@ -240,84 +235,82 @@ long long go_value(const char* params, const char* name, int skip) {
 
 void uci_go(const char* params) {
   SearchControl& c = g_control;
-  g_flags.ready = 0;
   c.stop = STOP_ABORT;
+  // The limits below are read by the threads: they are written only once
+  // the last search has wound down.
+  wait_threads_idle();
   if (c.report_held && c.search_state != STATE_IDLE) {
     // "go infinite" answers only "stop": replaced by a new search, it ends
     // without a report, so this "go" gets exactly one "bestmove".
-    wait_threads_idle();
     c.search_state = STATE_IDLE;
   }
   // A search still pondering is reported like a stopped one, so the loop can
   // go on to the new search.
   if (c.search_state != STATE_IDLE) c.search_state = STATE_SEARCH;
-  c.limit_mode = 0;
+  c.limits.limit_mode = 0;
   c.infinite = 0;
   c.report_held = 0;
   // Limits of an earlier "go" do not carry over.
-  c.max_depth = c.depth_cap;
-  c.node_limit = 0;
-  c.increment = 0;
+  c.limits.max_depth = c.config.depth_cap;
+  c.limits.node_limit = 0;
+  c.limits.increment = 0;
   int side = game_position().side;
   // A fixed-limit search leaves the clocks at its own time; a "go" without
   // clocks starts again from the default rather than from that.
-  if (!std::strstr(params, "wtime")) c.side_time[WHITE] = 5.0;
-  if (!std::strstr(params, "btime")) c.side_time[BLACK] = 5.0;
+  if (!std::strstr(params, "wtime")) c.limits.side_time[WHITE] = 5.0;
+  if (!std::strstr(params, "btime")) c.limits.side_time[BLACK] = 5.0;
   if (std::strstr(params, "wtime")) {
     f64 t = go_value(params, "wtime", 6) / 1000.0;
-    c.side_time[WHITE] = t < 0 ? 0 : t;
+    c.limits.side_time[WHITE] = t < 0 ? 0 : t;
   }
   if (std::strstr(params, "btime")) {
     f64 t = go_value(params, "btime", 6) / 1000.0;
-    c.side_time[BLACK] = t < 0 ? 0 : t;
+    c.limits.side_time[BLACK] = t < 0 ? 0 : t;
   }
-  if (std::strstr(params, "winc") && side == WHITE) c.increment = go_value(params, "winc", 5) / 1000.0;
-  if (std::strstr(params, "binc") && side == BLACK) c.increment = go_value(params, "binc", 5) / 1000.0;
+  if (std::strstr(params, "winc") && side == WHITE) c.limits.increment = go_value(params, "winc", 5) / 1000.0;
+  if (std::strstr(params, "binc") && side == BLACK) c.limits.increment = go_value(params, "binc", 5) / 1000.0;
   if (std::strstr(params, "movestogo")) {
-    c.limit_mode = 40;
-    c.max_depth = c.depth_cap;
+    c.limits.limit_mode = 40;
+    c.limits.max_depth = c.config.depth_cap;
     long long v = go_value(params, "movestogo", 10);
-    c.moves_to_go = i16(v < 0 ? 0 : v > 10000 ? 10000 : v);
-    c.node_limit = 0;
+    c.limits.moves_to_go = i16(v < 0 ? 0 : v > 10000 ? 10000 : v);
+    c.limits.node_limit = 0;
   }
   if (std::strstr(params, "depth")) {
     long long d = go_value(params, "depth", 6);
-    c.limit_mode = 1;
-    c.max_depth = u8(d < 1 ? 1 : d > c.depth_cap ? c.depth_cap : d);
-    c.fixed_time = 10000000.0;
+    c.limits.limit_mode = 1;
+    c.limits.max_depth = u8(d < 1 ? 1 : d > c.config.depth_cap ? c.config.depth_cap : d);
+    c.limits.fixed_time = 10000000.0;
   }
   if (std::strstr(params, "nodes")) {
     long long n = go_value(params, "nodes", 6);
     if (n < 0) n = 0;
     if (n > (1LL << 52)) n = 1LL << 52;  // room for the jitter below
-    c.limit_mode = 1;
-    c.node_limit = n + n * (40 - (std::rand() % 80)) / 1000;
-    c.fixed_time = 10000000.0;
+    c.limits.limit_mode = 1;
+    c.limits.node_limit = n + n * (40 - (std::rand() % 80)) / 1000;
+    c.limits.fixed_time = 10000000.0;
   }
   if (std::strstr(params, "movetime")) {
-    c.limit_mode = 1;
-    c.increment = 0;
-    c.fixed_time = go_value(params, "movetime", 9) / 1000.0;
+    c.limits.limit_mode = 1;
+    c.limits.increment = 0;
+    c.limits.fixed_time = go_value(params, "movetime", 9) / 1000.0;
   }
   if (std::strstr(params, "infinite")) {
-    c.increment = 0;
-    c.node_limit = 0;
-    c.max_depth = c.depth_cap;
-    c.limit_mode = 1;
-    c.fixed_time = 10000000.0;
+    c.limits.increment = 0;
+    c.limits.node_limit = 0;
+    c.limits.max_depth = c.config.depth_cap;
+    c.limits.limit_mode = 1;
+    c.limits.fixed_time = 10000000.0;
     c.infinite = 1;
   }
   c.go_request = std::strstr(params, "ponder") ? STATE_PONDER : STATE_SEARCH;
-  g_flags.ready = 1;
 }
 
 void uci_stop() {
-  g_flags.ready = 0;
   if (g_control.search_state != STATE_IDLE) g_control.search_state = STATE_SEARCH;
   g_control.report_held = 0;
   g_control.stop = STOP_REPORT;
   wait_threads_idle();
-  g_flags.ready = 1;
 }
 
 void uci_command(const char* cmd) {
@@ -359,51 +352,7 @@ void uci_command(const char* cmd) {
   }
 }
 
-// An en-passant square is kept only when a pawn really just passed it;
-// anything else would let move generation capture a phantom pawn.
-void sanitize_ep(Position& pos) {
-  int ep = pos.ep_square;
-  if (ep == NO_SQUARE) return;
-  int us = pos.side, them = us ^ 1;
-  bool ok = ep < 64 && rank_of(ep) == (us == WHITE ? 5 : 2) && pos.board[ep] == EMPTY &&
-            pos.board[ep - PUSH_DIR[us]] == make_piece(them, PAWN) && pos.board[ep + PUSH_DIR[us]] == EMPTY;
-  if (!ok) {
-    pos.ep_square = NO_SQUARE;
-    pos.hash_key = compute_hash_key(pos);
-  }
-}
-
 }  // namespace
-
-void print_message(const char* fmt, ...) {
-  char buf[1024];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  if (g_flags.uci_mode)
-    output_format("info string %s", buf);
-  else
-    output_line(buf);
-}
-
-bool setup_game_fen(const char* fen) {
-  static GameRecord scratch;
-  position_init(scratch.pos, scratch.history);
-  while (*fen == ' ' || *fen == '\t') ++fen;
-  char note[600] = "";
-  set_position(scratch.pos, fen, note, sizeof note);
-  if (note[0]) print_message("%s", note);
-  if (const char* why = fen_refusal(scratch.pos, fen)) {
-    print_message("position refused (%s): %.200s", why, fen);
-    return false;
-  }
-  sanitize_ep(scratch.pos);
-  Position& game = game_position();
-  copy_position(game, scratch.pos);
-  game.owner->entries[game.owner->history_count].move = 0;  // nothing for "]" to replay
-  return true;
-}
 
 const char* next_token(const char* text) {
   static char token[128];
@@ -445,11 +394,13 @@ void execute_command(const char* line) {
     console_command(cmd);
 }
 
-void process_command() {
+namespace {
+
+void run_next_command(bool end_quits) {
   read_pending_input();
   if (g_in.count == 0) {
     // End of input acts as "quit" once everything sent before it has run.
-    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
+    if (end_quits && g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
         !g_in.quit_sent) {
       g_in.quit_sent = true;
       g_control.stop = STOP_ABORT;
@@ -463,4 +414,13 @@ void process_command() {
   g_in.head = (g_in.head + 1) % QUEUE_LINES;
   --g_in.count;
   execute_command(line);
+}
+
+}  // namespace
+
+void process_command() { run_next_command(true); }
+
+bool poll_tool_input() {
+  run_next_command(false);
+  return g_flags.quit != 0;
 }

@@ -2,8 +2,12 @@
 // complete lines and executes at most one command per call.
 #pragma once
 
-// Polls input and executes at most one queued command.
+// Polls input and executes at most one queued command; the end of input
+// counts as "quit" (play: UCI and console).
 void process_command();
+// The same for benchmarks and tool modes, which ignore the end of input and
+// stop only on "quit".  Returns whether the run should end.
+bool poll_tool_input();
 // Executes one command line (UCI or console, by the current mode).
 void execute_command(const char* line);
 // First blank-delimited word of text (at most 127 characters) in a static buffer.
@@ -18,9 +22,3 @@ bool stop_line_pending();
 // Forgets queued input and the end-of-input state (tests drive the
 // interpreter in-process).
 void reset_input_state();
-// Sets up the game from a FEN unless it cannot be searched safely; prints
-// an "info string" (or a plain line in console mode) and keeps the old
-// position when refused.  Returns whether it was set up.
-bool setup_game_fen(const char* fen);
-// Prints a message as "info string ..." in UCI mode and as a plain line in console mode.
-void print_message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -93,8 +93,9 @@ struct EvalThread {
   int contempt;  // contempt in force for this search, 0 when off
 
   u32 generation;  // g_eval_generation the caches were last cleared for
-  u64 cache_probes, cache_hits;
-  u64 pawn_probes, pawn_hits;
+  // Thread 0 sums every thread's counters for its info lines.
+  Relaxed<u64> cache_probes, cache_hits;
+  Relaxed<u64> pawn_probes, pawn_hits;
 };
 
 // Rows of the "eval" listing.

@@ -6,8 +6,6 @@
 
 #include "board/types.h"
 
-// Size of the option-slot array (UciOptions) shared with the front end.
-constexpr int OPTION_SLOTS = 512;
 // First slot of the tunable evaluation parameters.
 constexpr int EVAL_PARAM_FIRST_SLOT = 248;
 
@@ -94,8 +92,6 @@ enum : int {
   SLOT_PST_SHAPE = 369,  // pst_a1 .. pst_d8 up to 400
   EVAL_PARAM_END_SLOT = 401,
 };
-
-static_assert(EVAL_PARAM_END_SLOT <= OPTION_SLOTS, "evaluation parameters must fit in the option slots");
 
 // One named parameter.  The tuner works on `estimate` (a real-valued copy of
 // the setting) and `gradient`; `tune` marks the parameter as selected.

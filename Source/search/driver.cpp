@@ -1,6 +1,7 @@
 #include "search/driver.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,29 +20,31 @@
 #include "search/timeman.h"
 #include "search/tt.h"
 
-f64 g_info_threshold = 0.0;
+Relaxed<f64> g_info_threshold{0.0};
 bool g_tool_search = false;
 
 namespace {
 
 SpinLock g_stats_lock;
-int g_root_tb = -1;  // root tablebase class of the current search, -1 none
+// Root tablebase class of the current search, -1 none; thread 0 writes it, the
+// helper threads only look whether the tables decide the root.
+std::atomic<int> g_root_tb{-1};
 
 int reported_score(int score) {
-  if (g_root_tb == 4 && score < 9899) return 9800;
+  if (g_root_tb == 4 && score < MATE_REPORT_BOUND) return TB_WIN_SCORE;
   if (g_root_tb == 2) return 0;
-  if (g_root_tb == 0 && score >= -9899) return -9800;
+  if (g_root_tb == 0 && score >= -MATE_REPORT_BOUND) return -TB_WIN_SCORE;
   return score;
 }
 
-void line_text(const u16* line, int max_moves, char* out, size_t size, bool console) {
+void line_text(const u16* line, int max_moves, char* out, size_t size, Notation style) {
   size_t len = 0;
   out[0] = 0;
   char mv[8];
   for (int i = 1; i < PV_SIZE && line[i] && i <= max_moves; ++i) {
-    move_to_text(line[i], mv);
+    move_to_text(line[i], mv, style);
     const char* sep = i == 1 ? "" : " ";
-    if (console && (i == 9 || i == 17 || i == 25)) sep = "\n                              ";
+    if (style == Notation::CONSOLE && (i == 9 || i == 17 || i == 25)) sep = "\n                              ";
     int n = std::snprintf(out + len, size - len, "%s%s", sep, mv);
     if (n < 0 || size_t(n) >= size - len) break;
     len += size_t(n);
@@ -50,10 +53,10 @@ void line_text(const u16* line, int max_moves, char* out, size_t size, bool cons
 
 bool iteration_limit_reached(int d, int history_count) {
   const SearchControl& c = g_control;
-  if (c.best_score >= 9999 - d || c.best_score < d - 9999) return true;
-  if (d >= c.max_depth) return true;
+  if (mate_within(c.result.best_score, d)) return true;
+  if (d >= c.limits.max_depth) return true;
   if (history_count + d > 883) return true;
-  return d >= 68;
+  return d >= LAST_ITERATION;
 }
 
 // Root list: every legal move, ordered for the first iteration.
@@ -108,29 +111,29 @@ bool skip_depth(const SearchThread& t, int d) {
 }  // namespace
 
 void score_text(int score, char* buffer) {
-  if (score > 9899)
-    std::sprintf(buffer, "mate %d", (10000 - score) / 2);
-  else if (score < -9900)
-    std::sprintf(buffer, "mate -%d", (score + 9999) / 2);
+  if (score > MATE_REPORT_BOUND)
+    std::sprintf(buffer, "mate %d", (MATE_SCORE - score) / 2);
+  else if (score < -MATE_REPORT_BOUND - 1)
+    std::sprintf(buffer, "mate -%d", (score + MATE_SCORE - 1) / 2);
   else
     std::sprintf(buffer, "cp %d", score);
 }
 
 void gather_search_stats() {
   SearchControl& c = g_control;
-  c.total_nodes = c.eval_probes = c.eval_hits = c.hash_probes = c.hash_hits = 0;
-  c.pawn_probes = c.pawn_hits = c.tb_hits = 0;
+  c.stats.total_nodes = c.stats.eval_probes = c.stats.eval_hits = c.stats.hash_probes = c.stats.hash_hits = 0;
+  c.stats.pawn_probes = c.stats.pawn_hits = c.stats.tb_hits = 0;
   for (int i = 0; i < thread_count(); ++i) {
     const SearchThread* t = g_threads[i];
     if (!t) continue;
-    c.total_nodes += t->nodes;
-    c.eval_probes += t->eval.cache_probes;
-    c.eval_hits += t->eval.cache_hits;
-    c.hash_probes += t->tt_probes;
-    c.hash_hits += t->tt_hits;
-    c.pawn_probes += t->eval.pawn_probes;
-    c.pawn_hits += t->eval.pawn_hits;
-    c.tb_hits += t->tb_hits;
+    c.stats.total_nodes += t->nodes;
+    c.stats.eval_probes += t->eval.cache_probes;
+    c.stats.eval_hits += t->eval.cache_hits;
+    c.stats.hash_probes += t->tt_probes;
+    c.stats.hash_hits += t->tt_hits;
+    c.stats.pawn_probes += t->eval.pawn_probes;
+    c.stats.pawn_hits += t->eval.pawn_hits;
+    c.stats.tb_hits += t->tb_hits;
   }
 }
 
@@ -140,47 +143,48 @@ void print_info(int thread_index, int pv_number, int depth, int score, const u16
   gather_search_stats();
   score = reported_score(score);
   char text[1400], pv[1100];
-  if (g_uci_mode) {
+  if (c.config.notation == Notation::UCI) {
     if (depth > 6) tt_hashfull();
-    f64 hashfull = depth > 6 ? c.hash_fill * 1000 : 0;
+    f64 hashfull = depth > 6 ? c.stats.hash_fill * 1000 : 0;
     char multipv[32] = "";
-    if (c.multipv > 1) std::snprintf(multipv, sizeof multipv, "multipv %d ", pv_number);
+    if (c.config.multipv > 1) std::snprintf(multipv, sizeof multipv, "multipv %d ", pv_number);
     char st[32];
     score_text(score, st);
-    line_text(line, 66, pv, sizeof pv, false);
+    line_text(line, MAX_LINE_MOVES, pv, sizeof pv, Notation::UCI);
     const SearchThread* t0 = g_threads[0];
-    f64 nps = c.elapsed <= 0.001 ? 0 : f64(c.total_nodes) / c.elapsed;
+    f64 nps = c.clock.elapsed <= 0.001 ? 0 : f64(c.stats.total_nodes) / c.clock.elapsed;
     std::snprintf(text, sizeof text,
                   "info %s%sdepth %d seldepth %d score %s time %.0f nodes %.0f nps %.0f tbhits %.0f hashfull %.0f pv %s",
-                  multipv, "", depth, t0 ? t0->seldepth - 1 : 0, st, c.elapsed * 1000, f64(c.total_nodes), nps,
-                  f64(c.tb_hits), hashfull, pv);
+                  multipv, "", depth, t0 ? t0->seldepth - 1 : 0, st, c.clock.elapsed * 1000,
+                  f64(c.stats.total_nodes), nps, f64(c.stats.tb_hits), hashfull, pv);
     output_line(text);
   } else {
-    line_text(line, c.stop ? 32 : 8, pv, sizeof pv, true);
+    line_text(line, c.stop ? 32 : 8, pv, sizeof pv, Notation::CONSOLE);
     std::snprintf(text, sizeof text, "%02d] %02d%c %5.1f %7.0fK %5d  %s", thread_index, depth, pv_number ? '.' : ' ',
-                  c.elapsed, f64(c.total_nodes) / 1000, score, pv);
+                  c.clock.elapsed.load(), f64(c.stats.total_nodes) / 1000, score, pv);
     output_line(text);
-    if (thread_index == 0 && pv_number == c.multipv) output_line("");
+    if (thread_index == 0 && pv_number == c.config.multipv) output_line("");
   }
 }
 
 void print_info_if_due(int thread_index, int pv_number, int depth, int score, const u16* line) {
   update_elapsed();
   if (g_info_threshold >= 9999) return;
-  if (!g_control.stop && g_control.elapsed < g_info_threshold) return;
+  if (!g_control.stop && g_control.clock.elapsed < g_info_threshold) return;
   if (depth == 0 || !line[1]) return;
   print_info(thread_index, pv_number, depth, score, line);
 }
 
 void publish_best(SearchThread& t) {
   SearchControl& c = g_control;
-  if (c.best_pv[1] == t.root_line[1] && c.best_score == t.best_score && c.report_depth == t.report_depth) return;
-  if (c.best_pv[1] != t.root_line[1]) c.change_depth = t.report_depth;
-  std::memcpy(c.best_pv, t.root_line, sizeof c.best_pv);
-  c.best_score = t.best_score;
-  c.report_depth = t.report_depth;
-  if (t.report_depth >= 0 && t.report_depth < MAX_PLY_LINE) c.score_by_depth[t.report_depth] = t.best_score;
-  if (t.report_depth >= 2 && c.multipv == 1) print_info_if_due(0, 1, t.report_depth, t.best_score, t.root_line);
+  SearchResult& r = c.result;
+  if (r.best_pv[1] == t.root_line[1] && r.best_score == t.best_score && r.report_depth == t.report_depth) return;
+  if (r.best_pv[1] != t.root_line[1]) r.change_depth = t.report_depth;
+  r.set_line(t.root_line);
+  r.best_score = t.best_score;
+  r.report_depth = t.report_depth;
+  if (t.report_depth >= 0 && t.report_depth < PV_SIZE) r.score_by_depth[t.report_depth] = t.best_score;
+  if (t.report_depth >= 2 && c.config.multipv == 1) print_info_if_due(0, 1, t.report_depth, t.best_score, t.root_line);
 }
 
 void search_root(SearchThread& t, int depth, int pv_index) {
@@ -190,7 +194,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
   SearchStackEntry& ss = tb.stack[1];
   const int side = pos.side;
   const bool main = t.thread_index == 0;
-  const bool reporting = main && c.multipv == 1 && pv_index == 0;
+  const bool reporting = main && c.config.multipv == 1 && pv_index == 0;
   const bool bound_lines = reporting && depth >= 4;
   const int prev = t.best_score;
 
@@ -203,14 +207,14 @@ void search_root(SearchThread& t, int depth, int pv_index) {
   if (depth == 1) w = SCORE_INF;
   else if (depth == 2) w = 100;
   else w = std::max(20, 4 * (15 - depth)) + (std::abs(prev) >> 4);
-  if (c.target_nps < 10000 && depth <= 2) w = 60;
+  if (c.speed.target_nps < 10000 && depth <= 2) w = 60;
   int lo = prev - w < -5000 ? -SCORE_INF : prev - w;
   int hi = prev + w > 5000 ? SCORE_INF : prev + w;
   int best = -SCORE_INF;
 
   MoveEntry* list = ss.move_list;
   u16 child_pv[PV_SIZE];
-  const bool shallow_all = depth == 1 && !(c.target_nps <= 10000);
+  const bool shallow_all = depth == 1 && !(c.speed.target_nps <= 10000);
   const bool quiet_side = pos.piece_material[side] > 0 && (pos.material_signature[side] & 15) > 0;
 
   for (MoveEntry* cur = list + pv_index; cur->move != MOVE_END; ++cur) {
@@ -222,19 +226,20 @@ void search_root(SearchThread& t, int depth, int pv_index) {
     const int move_count = ss.move_count;
 
     // Progress lines for long searches.
-    if (main && g_uci_mode && pv_index == 0) {
+    if (main && c.config.notation == Notation::UCI && pv_index == 0) {
       update_elapsed();
-      if (c.elapsed > 3.5 && c.elapsed > g_info_threshold && g_info_threshold < 9999) {
+      if (c.clock.elapsed > 3.5 && c.clock.elapsed > g_info_threshold && g_info_threshold < 9999) {
         char text[200];
         if (move_count == 0) {
           gather_search_stats();
           tt_hashfull();
           std::snprintf(text, sizeof text, "info depth %d time %.0f nodes %.0f nps %.0f hashfull %.0f",
-                        int(c.iteration_depth), c.elapsed * 1000, f64(c.total_nodes),
-                        c.elapsed <= 0.001 ? 0.0 : f64(c.total_nodes) / c.elapsed, c.hash_fill * 1000);
+                        int(c.result.iteration_depth), c.clock.elapsed * 1000, f64(c.stats.total_nodes),
+                        c.clock.elapsed <= 0.001 ? 0.0 : f64(c.stats.total_nodes) / c.clock.elapsed,
+                        c.stats.hash_fill * 1000);
           output_line(text);
         }
-        if (c.multipv == 1) {
+        if (c.config.multipv == 1) {
           std::snprintf(text, sizeof text, "info currmove %s%s currmovenumber %d", SQUARE_NAMES[move_from(move)],
                         SQUARE_NAMES[move_to(move)], move_count + 1);
           output_line(text);
@@ -268,7 +273,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
     };
     auto bound_line = [&](int v) {
       update_elapsed();
-      if (bound_lines && (c.stop || c.elapsed >= g_info_threshold) && g_info_threshold < 9999 && move)
+      if (bound_lines && (c.stop || c.clock.elapsed >= g_info_threshold) && g_info_threshold < 9999 && move)
         print_info(0, 1, depth, v, t.root_line);
     };
 
@@ -298,7 +303,8 @@ void search_root(SearchThread& t, int depth, int pv_index) {
         }
         bound = lo;
         v = -search(t, 2, depth - 1, -hi, -lo, PV_NODE, child_pv);
-        if (v <= lo && doubled > 150 && (lo < 9599 || lo_reset) && c.multipv == 1 && t.full_research == 1) {
+        if (v <= lo && doubled > 150 && (lo <= MATE_BOUND_HIGH || lo_reset) && c.config.multipv == 1 &&
+            t.full_research == 1) {
           t.full_research = 2;
           break;
         }
@@ -313,7 +319,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
         int ub = best + 1, step = 1;
         do {
           t.root_result = 2;
-          if (main) c.change_depth = i8(depth);
+          if (main) c.result.change_depth = i8(depth);
           cur->score = i16(best - 1);
           provisional(v);
           if (step >= 20) bound_line(v);
@@ -331,7 +337,8 @@ void search_root(SearchThread& t, int depth, int pv_index) {
     t.root_result = 0;
 
     if (search_stopped()) {
-      if (main && t.best_score > c.best_score + 24 && t.best_move != c.best_move() && c.best_score <= 9598) {
+      if (main && t.best_score > c.result.best_score + 24 && t.best_move != c.result.best_move() &&
+          c.result.best_score <= MATE_BOUND_HIGH) {
         t.report_depth = i8(depth);
         publish_best(t);
       }
@@ -381,10 +388,10 @@ bool settle_root_by_tables(SearchThread& t) {
     t.best_score = i16(score);
     t.report_depth = 99;
     t.seldepth = 100;
-    c.last_depth = 99;
+    c.result.last_depth = 99;
     if (!c.stop) c.stop = STOP_REPORT;
     publish_best(t);
-    if (c.multipv > 1) print_info_if_due(0, 1, 99, score, t.root_line);
+    if (c.config.multipv > 1) print_info_if_due(0, 1, 99, score, t.root_line);
     return true;
   }
   t.tables.stack[1].tb_result = g_root_tb;
@@ -396,11 +403,11 @@ bool settle_root_by_tables(SearchThread& t) {
 void iterate(SearchThread& t) {
   SearchControl& c = g_control;
   const bool main = t.thread_index == 0;
-  eval_begin_search(t.eval, t.pos.side, c.target_time);
+  eval_begin_search(t.eval, t.pos.side, c.clock.target_time);
   reset_move_ordering(t.tables);
   int legal = prepare_root(t);
   if (main) {
-    c.single_reply = legal == 1;
+    c.result.single_reply = legal == 1;
     if (settle_root_by_tables(t)) return;
   } else if (g_root_tb != -1) {
     return;  // the tables decide this root; only thread 0 searches it
@@ -412,19 +419,19 @@ void iterate(SearchThread& t) {
 
   for (int d = 1;; ++d) {
     if (!main) {
-      if (d > 6 && d < c.max_depth && c.multipv == 1 && skip_depth(t, d)) ++d;
+      if (d > 6 && d < c.limits.max_depth && c.config.multipv == 1 && skip_depth(t, d)) ++d;
       perturb_root_order(t);
     }
     t.iteration_depth.store(u8(d), std::memory_order_relaxed);
     t.eval.iteration_depth = d;
-    if (main) c.iteration_depth.store(i8(d), std::memory_order_relaxed);
-    t.full_research = (d >= 6 && c.hash_mb >= 4 && c.multipv == 1) ? 1 : 0;
+    if (main) c.result.iteration_depth.store(i8(d), std::memory_order_relaxed);
+    t.full_research = (d >= 6 && c.config.hash_mb >= 4 && c.config.multipv == 1) ? 1 : 0;
 
     MoveEntry* list = t.tables.stack[1].move_list;
-    for (int k = 0; k < c.multipv && k < legal; ++k) {
+    for (int k = 0; k < c.config.multipv && k < legal; ++k) {
       search_root(t, d, k);
       if (search_stopped()) break;
-      if (main && c.multipv > 1) {
+      if (main && c.config.multipv > 1) {
         // Each slot keeps its own best line: the slot's move at index k.
         if (list[k].move != MOVE_END) print_info_if_due(0, k + 1, d, t.best_score, t.root_line);
         if (k == 0) {
@@ -434,7 +441,7 @@ void iterate(SearchThread& t) {
       }
     }
     g_stats_lock.lock();
-    if (d < MAX_PLY_LINE) c.nodes_by_depth[d] += t.nodes;
+    if (d < PV_SIZE) c.result.nodes_by_depth[d] += t.nodes;
     g_stats_lock.unlock();
     if (search_stopped()) break;
     if (t.full_research == 2) {
@@ -443,7 +450,7 @@ void iterate(SearchThread& t) {
     }
     if (main) {
       update_elapsed();
-      c.last_depth = i8(d);
+      c.result.last_depth = i8(d);
     }
     if (iteration_limit_reached(d, t.pos.owner->history_count)) break;
   }
@@ -454,13 +461,12 @@ void search_thread_body(SearchThread& t) {
   SearchControl& c = g_control;
   // The front end has copied the root into every thread before waking them.
   if (t.thread_index != 0) {
-    while (c.iteration_depth.load(std::memory_order_relaxed) <= 1) {
+    while (c.result.iteration_depth.load(std::memory_order_relaxed) <= 1) {
       if (c.stop) return;
       sleep_ms(1);
     }
   }
   t.seed = u32(u64(std::time(nullptr)) * 19375u + 987654321u);
-  g_search_salt = t.seed;
   iterate(t);
 }
 
@@ -469,7 +475,6 @@ void tool_search(const Position& root) {
   if (!t) return;
   copy_root_to_threads(root);
   t->seed = u32(u64(std::time(nullptr)) * 19375u + 987654321u);
-  g_search_salt = t->seed;
   g_tool_search = true;
   iterate(*t);
   g_tool_search = false;
@@ -494,11 +499,11 @@ int root_quiescence(const Position& root) {
   const u8 stop = g_control.stop.load();
   g_control.stop = 0;
   // A speed limit holds searches only, never this display.
-  const f64 target_nps = g_control.target_nps;
-  g_control.target_nps = NO_NPS_LIMIT;
+  const f64 target_nps = g_control.speed.target_nps;
+  g_control.speed.target_nps = NO_NPS_LIMIT;
   int score = ss.in_check ? search_moves(t, 1, 0, -SCORE_INF, SCORE_INF, true, PV_NODE, pv)
                           : qsearch(t, 1, 0, -SCORE_INF, SCORE_INF, PV_NODE, pv);
-  g_control.target_nps = target_nps;
+  g_control.speed.target_nps = target_nps;
   g_control.stop = stop;
   return score;
 }

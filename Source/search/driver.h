@@ -6,7 +6,8 @@
 struct SearchThread;
 
 // Front-end settings the search reads: the info-line delay (9999 = silent).
-extern f64 g_info_threshold;
+// The console may change it while a search runs.
+extern Relaxed<f64> g_info_threshold;
 // Set while a tool search runs in the calling thread, which then watches the clock itself.
 extern bool g_tool_search;
 

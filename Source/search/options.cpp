@@ -4,6 +4,7 @@
 
 UciOptions g_options;
 UciOptions g_listed_options;
+bool g_params_changed = false;
 
 void set_option_text(UciOptions& opts, int first_slot, const char* value) {
   char* dst = opts.text(first_slot);

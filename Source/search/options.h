@@ -8,7 +8,7 @@
 #include "eval/params.h"
 
 enum OptionSlot : int {
-  SLOT_PARAMS_CHANGED = 0,
+  // Slot 0 is not used.
   SLOT_HASH = 1,
   SLOT_THREADS = 2,
   SLOT_MOVE_OVERHEAD = 3,
@@ -38,30 +38,13 @@ enum OptionSlot : int {
   SLOT_LMP_DEPTH = 244,
   SLOT_LMP_COUNT_STEP = 245,
   SLOT_LMR_DEPTH = 246,
-  // Opening/endgame pairs of the evaluation (two slots each).
-  SLOT_MTL_PAWN = 248,
-  SLOT_MTL_KNIGHT = 250,
-  SLOT_MTL_BISHOP = 252,
-  SLOT_MTL_ROOK = 254,
-  SLOT_MTL_QUEEN = 256,
-  SLOT_MTL_BISHOP_PAIR = 258,
-  SLOT_PST_PAWN = 337,
-  SLOT_PST_KNIGHT = 339,
-  SLOT_PST_BISHOP = 341,
-  SLOT_PST_ROOK = 343,
-  SLOT_PST_QUEEN = 345,
-  SLOT_PST_KING = 347,
-  SLOT_MOBILITY_KNIGHT = 349,
-  SLOT_MOBILITY_BISHOP = 351,
-  SLOT_MOBILITY_ROOK = 353,
-  SLOT_MOBILITY_QUEEN = 355,
-  SLOT_PAWN_STRUCTURE = 357,
-  SLOT_PASSED_PAWNS = 359,
-  SLOT_KING_SAFETY = 361,
-  SLOT_THREATS = 363,
-  SLOT_AWARENESS = 365,
-  SLOT_TUNE = 367,
+  // From EVAL_PARAM_FIRST_SLOT on: the evaluation's parameters (eval/params.h),
+  // the Mtl_* and percentage option pairs among them.
 };
+
+// Size of the slot array.
+constexpr int OPTION_SLOTS = 512;
+static_assert(EVAL_PARAM_END_SLOT <= OPTION_SLOTS, "evaluation parameters must fit in the option slots");
 
 // Text options hold at most this many characters plus the terminating NUL.
 constexpr int OPTION_TEXT_MAX = 143;
@@ -80,6 +63,9 @@ struct UciOptions {
 extern UciOptions g_options;
 // The copy "uci" prints as defaults; refreshed after every change.
 extern UciOptions g_listed_options;
+// Set when a slot that feeds the search parameters or the evaluation tables
+// may have changed: the next search rebuilds them first.
+extern bool g_params_changed;
 
 // Stores text into a text option, cut to OPTION_TEXT_MAX characters.
 void set_option_text(UciOptions& opts, int first_slot, const char* value);

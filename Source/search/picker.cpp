@@ -167,7 +167,7 @@ int capture_gain(Position& pos, const MoveEntry& e) {
 
 void picker_start(SearchThread& t, int ply, u16 options) {
   SearchStackEntry& ss = t.tables.stack[ply];
-  ss.picker_stage = options;
+  ss.picker_stage = options | STAGE_HASH_MOVE;
   ss.current_move = nullptr;
 }
 
@@ -180,7 +180,7 @@ MoveEntry* next_move(SearchThread& t, int ply) {
 
   for (;;) {
     switch (ss.picker_stage & PICK_STAGE_MASK) {
-      case 0: {
+      case STAGE_HASH_MOVE: {
         cur = ss.move_list;
         if ((options & PICK_HASH) && ss.hash_move) {
           MoveEntry* e = cur;
@@ -190,37 +190,37 @@ MoveEntry* next_move(SearchThread& t, int ply) {
           e->captured = pos.board[move_to(ss.hash_move)];
           terminate(e + 1);
           tb.stack[ply + 1].move_list = e + 2;
-          ss.picker_stage = options | 1;
+          ss.picker_stage = options | STAGE_GENERATE;
           ss.current_move = e;
           return e;
         }
-        ss.picker_stage = options | 1;
+        ss.picker_stage = options | STAGE_GENERATE;
         [[fallthrough]];
       }
-      case 1: {
+      case STAGE_GENERATE: {
         MoveEntry* end = gen_captures(pos, pos.side, cur, ss.checker_square);
         end = gen_promotions(pos, pos.side, end, (options & PICK_SEE) != 0);
         terminate(end);
         tb.stack[ply + 1].move_list = end + 1;
         if (options & PICK_SEE) {
           for (MoveEntry* e = cur; e < end; ++e) score_capture_by_see(pos, *e);
-          ss.picker_stage = options | 4;
+          ss.picker_stage = options | STAGE_GOOD_CAPTURES;
         } else {
           for (MoveEntry* e = cur; e < end; ++e) e->score = i16(victim_attacker(*e));
-          ss.picker_stage = options | 2;
+          ss.picker_stage = options | STAGE_CAPTURES;
         }
         continue;
       }
-      case 2: {
+      case STAGE_CAPTURES: {
         MoveEntry* e = select_best(cur);
         if (e) {
           ss.current_move = e;
           return e;
         }
-        ss.picker_stage = options | 3;
+        ss.picker_stage = options | STAGE_QUIET_CHECKS;
         [[fallthrough]];
       }
-      case 3: {
+      case STAGE_QUIET_CHECKS: {
         if (!(options & PICK_CHECKS)) {
           ss.current_move = cur - 1;  // stays on the end marker
           return nullptr;
@@ -228,10 +228,10 @@ MoveEntry* next_move(SearchThread& t, int ply) {
         MoveEntry* end = gen_quiet_checks(pos, cur);
         terminate(end);
         tb.stack[ply + 1].move_list = end + 1;
-        ss.picker_stage = options | 7;
+        ss.picker_stage = options | STAGE_REST;
         continue;
       }
-      case 4: {
+      case STAGE_GOOD_CAPTURES: {
         MoveEntry* e = select_best(cur);
         if (e && e->score > 150) {
           ss.current_move = e;
@@ -244,19 +244,19 @@ MoveEntry* next_move(SearchThread& t, int ply) {
         terminate(quiet_end);
         tb.stack[ply + 1].move_list = quiet_end + 1;
         score_quiets(t, ply, end);
-        ss.picker_stage = options | 6;
+        ss.picker_stage = options | STAGE_QUIETS;
         continue;
       }
-      case 6: {
+      case STAGE_QUIETS: {
         MoveEntry* e = select_best(cur);
         if (e && e->score > 2) {
           ss.current_move = e;
           return e;
         }
-        ss.picker_stage = options | 7;
+        ss.picker_stage = options | STAGE_REST;
         continue;
       }
-      case 7: {
+      case STAGE_REST: {
         if (cur->move == MOVE_END) {
           ss.current_move = cur - 1;
           return nullptr;

@@ -7,9 +7,6 @@
 
 struct SearchThread;
 
-// Victim values by captured type for most-valuable-victim ordering.
-constexpr i16 VICTIM_VALUE[8] = {210, 220, 230, 230, 240, 250, 0, 0};
-
 // Starts the picker at `ply` with the given options (PICK_*), stage 0.
 void picker_start(SearchThread& t, int ply, u16 options);
 // The next pseudo-legal entry of the ply, or null when the node has no more.

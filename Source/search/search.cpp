@@ -15,10 +15,6 @@
 
 namespace {
 
-constexpr int DELTA_VALUE[8] = {0, 100, 360, 360, 560, 1100, 9999, 0};
-constexpr int UNITS[8] = {0, 0, 3, 3, 5, 10, 99, 0};
-constexpr int COARSE_VALUE[8] = {0, 1, 3, 3, 5, 10, 99, 0};
-
 inline int pawn_count(const Position& pos, int colour) { return int(pos.material_signature[colour] & 15); }
 
 inline int relative_rank(int colour, int sq) { return colour == WHITE ? rank_of(sq) : 7 - rank_of(sq); }
@@ -186,20 +182,21 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   const int side = pos.side;
 
   // 1. Node count, speed limit, node limit, stop.
-  ++t.nodes;
-  if (g_control.target_nps < NO_NPS_LIMIT) {
-    while (g_control.iteration_depth > 1 && !search_stopped()) {
-      f64 el = now_seconds() - g_control.search_start;
-      if (el <= 0 || f64(t.nodes) / el <= g_control.target_nps) break;
+  const u64 nodes = t.nodes + 1;
+  t.nodes = nodes;
+  if (g_control.speed.target_nps < NO_NPS_LIMIT) {
+    while (g_control.result.iteration_depth > 1 && !search_stopped()) {
+      f64 el = now_seconds() - g_control.clock.search_start;
+      if (el <= 0 || f64(nodes) / el <= g_control.speed.target_nps) break;
       sleep_ms(1);
       check_time();
     }
   }
-  if (g_tool_search && (t.nodes & 1023) == 0) check_time();
-  if (t.nodes > t.node_limit && t.report_depth >= 2) g_control.stop = STOP_REPORT;
+  if (g_tool_search && (nodes & 1023) == 0) check_time();
+  if (nodes > t.node_limit && t.report_depth >= 2) g_control.stop = STOP_REPORT;
   if (search_stopped()) return 0;
 
-  // 2-3. Selective depth; mate-distance bounds.
+  // 2. Selective depth; mate-distance bounds.
   if (t.seldepth < ply) t.seldepth = i8(ply);
   alpha = std::max(alpha, ply - MATE_SCORE);
   beta = std::min(beta, MATE_SCORE - 1 - ply);
@@ -207,6 +204,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
 
   if (depth >= 0) tt_prefetch(pos.hash_key);
 
+  // 3. A fresh stack entry and an empty line.
   SearchStackEntry& ss = tb.stack[ply];
   const SearchStackEntry& parent = tb.stack[ply - 1];
   ss.node_type = i16(node_type);
@@ -222,20 +220,20 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   pv[ply] = 0;
   if (ply + 1 < PV_SIZE) pv[ply + 1] = 0;
 
-  // 6. Check detection.
+  // 4. Check detection.
   const int checker = least_attacker(pos, pos.king_square[side], side ^ 1, pos.occupied());
   ss.checker_square = u8(checker);
   const bool in_check = checker != NO_SQUARE;
   ss.in_check = in_check;
 
-  // 7. Draws by the fifty-move rule and repetition.
+  // 5. Draws by the fifty-move rule and repetition.
   if (t.history.last_move != 0 && pos.fifty_count > 3) {
     if (pos.fifty_count >= 100) return 0;
     if (is_repetition(pos, tb.root_history_count)) return 0;
   }
 
-  // 8. Check extension.
-  if (in_check && ply <= 29) {
+  // 6. Check extension.
+  if (in_check && ply <= CHECK_EXTENSION_PLY) {
     if (parent.node_type == PV_NODE || (parent.move_class & CLASS_DISCOVERED))
       ++depth;
     else if (see_swap(pos, side, NO_SQUARE, checker, pos.occupied(), false) <= 0)
@@ -243,14 +241,14 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   }
   ss.depth = i16(depth);
 
-  // 10. Transposition table.
+  // 7. Transposition table.
   bool fail_low_hint = false, fail_high_hint = false;
   int stored_depth = -1000;
   bool have_entry = false;
   if (depth >= 0) {
     ++t.tt_probes;
-    TTEntry* e = tt_probe(pos);
-    if (e && e->move && !is_pseudo_legal(pos, side, e->move)) e = nullptr;
+    TTHit e = tt_probe(pos);
+    if (e && e->move && !is_pseudo_legal(pos, side, e->move)) e = TTHit{};
     if (e) {
       ++t.tt_hits;
       have_entry = true;
@@ -260,8 +258,8 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       fail_low_hint = e->bound != BOUND_LOWER && score <= alpha;
       fail_high_hint = e->bound != BOUND_UPPER && score >= beta;
       if (depth <= std::min(int(e->depth), 100 - int(pos.fifty_count))) {
-        e->age = u8(g_control.tt_age);
-        if (e->bound == BOUND_EXACT && ply > 7 && (score > MATE_BOUND_HIGH || score < MATE_BOUND_LOW)) return score;
+        e.slot->set_age(u8(g_control.config.tt_age));
+        if (e->bound == BOUND_EXACT && ply > 7 && is_mate_score(score)) return score;
         if (node_type != PV_NODE) {
           if (fail_low_hint) return alpha;
           if (fail_high_hint) return beta;
@@ -270,7 +268,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     }
   }
 
-  // 11. Endgame tables.
+  // 8. Endgame tables.
   if (pos.fifty_count == 0 || parent.tb_result != -1) {
     int r = probe_tb_wdl(pos, depth);
     ss.tb_result = r;
@@ -284,7 +282,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     }
   }
 
-  // 12. Static evaluation.
+  // 9. Static evaluation.
   EvalPlyInfo info{{ss.danger[0], ss.danger[1]}, 0};
   int static_eval = evaluate(t.eval, pos, ply, &info, in_check);
   ss.static_eval = i16(static_eval);
@@ -296,26 +294,26 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       return 0;
     }
   }
-  if (ply > 65) return in_check ? 0 : static_eval;
+  if (ply > MAX_PLY) return in_check ? 0 : static_eval;
 
-  // 13. In check: every evasion is searched.
+  // 10. In check: every evasion is searched.
   if (in_check) return search_moves(t, ply, depth, alpha, beta, true, node_type, pv);
 
-  // 14. Strength limiting thins the tree by a fixed hash-driven share.
+  // 11. Strength limiting thins the tree by a fixed hash-driven share.
   if (sp.strength_reduction && node_type != PV_NODE && alpha >= MATE_BOUND_LOW && beta <= MATE_BOUND_HIGH) {
-    if (((u32(pos.hash_key) ^ g_search_salt) & 511) < u32((sp.strength_reduction * 384) >> 8))
+    if (((u32(pos.hash_key) ^ t.seed) & 511) < u32((sp.strength_reduction * 384) >> 8))
       depth = depth - 2 > depth / 2 ? depth / 2 : depth - 3;
   }
 
-  // 15. Quiescence.
+  // 12. Quiescence.
   if (depth <= 0) return qsearch(t, ply, depth, alpha, beta, node_type, pv);
 
-  // 16. Razoring.
+  // 13. Razoring.
   if (depth <= sp.FP_depth && static_eval <= alpha - sp.razor_margin[depth] && !fail_high_hint &&
       alpha <= MATE_BOUND_HIGH && node_type != PV_NODE)
     return qsearch(t, ply, depth, alpha, beta, node_type, pv);
 
-  // 17. Beta pruning at expected cut nodes.
+  // 14. Beta pruning at expected cut nodes: static, ProbCut, null move.
   const int two_up = ply >= 2 ? tb.stack[ply - 2].static_eval : -SCORE_INF;
   if (static_eval >= beta + sp.BP_margin && static_eval >= two_up - 75 && !fail_low_hint && node_type == CUT_NODE &&
       parent.research != 2 && pos.piece_material[side] > 0 && pawn_count(pos, side) > 0 && beta >= MATE_BOUND_LOW) {
@@ -353,7 +351,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     }
   }
 
-  // 18. Internal iterative deepening.
+  // 15. Internal iterative deepening.
   int iid_depth = node_type == PV_NODE ? depth - 3 : depth <= 8 ? depth - 4 : depth - 5;
   if ((!have_entry || stored_depth < iid_depth) && iid_depth >= 1 && static_eval >= alpha - 199) {
     ss.iid_active = 1;
@@ -363,6 +361,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     ss.hash_move = pv[ply];
   }
 
+  // 16. The moves.
   return search_moves(t, ply, depth, alpha, beta, false, node_type, pv);
 }
 
@@ -424,7 +423,7 @@ int qsearch(SearchThread& t, int ply, int depth, int alpha, int beta, int node_t
       fail_high = true;
       break;
     }
-    if (ply + 1 <= 69) copy_line(pv, local_pv, ply);
+    if (ply + 1 < PV_SIZE) copy_line(pv, local_pv, ply);
     a = v;
   }
   if (fail_high) {
@@ -568,7 +567,7 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
       if (v > alpha) {
         if (v >= beta) break;
         alpha = v;
-        if (ply + 1 <= 69) copy_line(pv, local_pv, ply);
+        if (ply + 1 < PV_SIZE) copy_line(pv, local_pv, ply);
       }
     }
   }

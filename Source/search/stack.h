@@ -10,17 +10,46 @@ constexpr int SCORE_INF = 10001;
 // Scores beyond these are mate scores and never treated as evaluations.
 constexpr int MATE_BOUND_HIGH = 9598;
 constexpr int MATE_BOUND_LOW = -9599;
+// Scores beyond this are reported as "mate N".
+constexpr int MATE_REPORT_BOUND = 9899;
+
+constexpr bool is_mate_score(int score) { return score > MATE_BOUND_HIGH || score < MATE_BOUND_LOW; }
+// A mate (for either side) found within `plies` plies of the root.
+constexpr bool mate_within(int score, int plies) {
+  return score >= MATE_SCORE - 1 - plies || score < plies - (MATE_SCORE - 1);
+}
 
 enum NodeType : int { PV_NODE = 0, CUT_NODE = 1, ALL_NODE = -1 };
 
-// Deepest ply a search line can reach: nodes beyond ply 65 return their
-// static evaluation, plus room for the quiescence step and the stack look-ahead.
+// Deepest ply a node is searched at: beyond it nodes return their static evaluation.
+constexpr int MAX_PLY = 65;
+// Plies up to which a check extends the search.
+constexpr int CHECK_EXTENSION_PLY = 29;
+// Deepest iteration of the driver, whatever the limits.
+constexpr int LAST_ITERATION = 68;
+// Most moves of a line reported or followed through the table.
+constexpr int MAX_LINE_MOVES = 66;
+// Stack entries: MAX_PLY plus room for the quiescence step and the stack look-ahead.
 constexpr int STACK_SIZE = 80;
+// Lines are indexed by ply from 1; per-depth records by iteration depth.
 constexpr int PV_SIZE = 70;
+static_assert(PV_SIZE > LAST_ITERATION && PV_SIZE > MAX_PLY + 1, "lines and per-depth records must fit");
 constexpr int MOVE_BUFFER_SIZE = STACK_SIZE * 160;
 
 // Picker options in the high bits of picker_stage.
 enum : u16 { PICK_HASH = 16, PICK_SEE = 64, PICK_CHECKS = 128, PICK_STAGE_MASK = 15 };
+// Picker stages in its low bits.  The main search goes hash move, generate,
+// good captures, quiet moves with the losing captures, the rest in list
+// order; quiescence goes hash move, generate, captures, quiet checks, the rest.
+enum PickerStage : u16 {
+  STAGE_HASH_MOVE = 0,
+  STAGE_GENERATE = 1,
+  STAGE_CAPTURES = 2,       // quiescence: best victim first
+  STAGE_QUIET_CHECKS = 3,   // quiescence with PICK_CHECKS
+  STAGE_GOOD_CAPTURES = 4,  // main search: winning exchanges by SEE
+  STAGE_QUIETS = 6,         // history-ordered quiet moves and losing captures
+  STAGE_REST = 7,           // what is left, in list order
+};
 
 // Move classes (classify_move).
 enum : u16 {

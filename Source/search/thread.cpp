@@ -1,19 +1,20 @@
 #include "search/thread.h"
 
-#include <cstdlib>
+#include <cerrno>
 #include <new>
 
 #include "platform/numa.h"
 #include "platform/platform.h"
+#include "search/driver.h"
 #include "search/tt.h"
 
 SearchThread* g_threads[MAX_THREADS];
-SearchBody g_search_body = nullptr;
 
 namespace {
 ThreadHandle g_handles[MAX_THREADS];
 int g_thread_index[MAX_THREADS];
 std::atomic<int> g_registered{0};
+std::atomic<bool> g_failed{false};  // a thread could not allocate its record
 int g_thread_count = 0;
 
 // One mutex and condition variable for all command hand-offs: idle threads
@@ -35,7 +36,11 @@ void* search_thread(void* arg) {
   // Placed first: the record's pages come from the node of the first write.
   numa_place_thread(index, g_thread_count);
   void* mem = alloc_zeroed(sizeof(SearchThread));
-  if (!mem) std::exit(1);
+  if (!mem) {
+    g_failed.store(true, std::memory_order_relaxed);
+    g_registered.fetch_add(1, std::memory_order_release);
+    return nullptr;
+  }
   auto* t = new (mem) SearchThread();
   position_init(t->pos, t->history);
   t->thread_index = u8(index);
@@ -46,7 +51,7 @@ void* search_thread(void* arg) {
   for (;;) {
     u8 cmd = wait_for_command(*t);
     if (cmd == SEARCH) {
-      if (g_search_body) g_search_body(*t);
+      search_thread_body(*t);
       t->thread_command.store(IDLE, std::memory_order_release);
     } else if (cmd == CLEAR_HASH) {
       tt_clear_slice(index, g_thread_count);
@@ -84,15 +89,16 @@ int create_search_threads(int n) {
   if (n > MAX_THREADS) n = MAX_THREADS;
   for (int i = 0; i < n; ++i) g_threads[i] = nullptr;
   g_registered.store(0);
+  g_failed.store(false);
   g_thread_count = n;
-  g_control.num_threads = u8(n);
+  g_control.config.num_threads = u8(n);
   for (int i = 0; i < n; ++i) {
     g_thread_index[i] = i;
     int rc = thread_start(g_handles[i], search_thread, &g_thread_index[i]);
     if (rc != 0) return rc;
   }
   while (g_registered.load(std::memory_order_acquire) < n) sleep_ms(0);
-  return 0;
+  return g_failed.load(std::memory_order_relaxed) ? ENOMEM : 0;
 }
 
 void destroy_search_threads(int n) {
@@ -111,23 +117,28 @@ void destroy_search_threads(int n) {
   g_thread_count = 0;
 }
 
+void SearchThread::reset_for_search(i64 limit) {
+  for (u16& m : root_line) m = 0;
+  iteration_depth.store(0, std::memory_order_relaxed);
+  root_result = 0;
+  report_depth = 0;
+  seldepth = 0;
+  full_research = 0;
+  best_score = -10000;
+  best_move = 0;
+  node_limit = limit > 0 ? u64(limit) : u64(1) << 62;
+  nodes = 0;
+  tb_hits = 0;
+  tt_probes = 0;
+  tt_hits = 0;
+  null_count = 0;
+}
+
 void copy_root_to_threads(const Position& game) {
-  u64 limit = g_control.node_limit > 0 ? u64(g_control.node_limit) : (u64(1) << 62);
   for (int i = 0; i < g_thread_count; ++i) {
     SearchThread* t = g_threads[i];
     if (!t) continue;
     copy_position(t->pos, game);
-    for (u16& m : t->root_line) m = 0;
-    t->iteration_depth.store(0, std::memory_order_relaxed);
-    t->root_result = 0;
-    t->report_depth = 0;
-    t->seldepth = 0;
-    t->full_research = 0;
-    t->best_score = -10000;
-    t->best_move = 0;
-    t->node_limit = limit;
-    t->nodes = t->tb_hits = t->tt_probes = t->tt_hits = 0;
-    t->eval_probes = t->eval_hits = t->pawn_probes = t->pawn_hits = 0;
-    t->null_count = 0;
+    t->reset_for_search(g_control.limits.node_limit);
   }
 }

@@ -19,41 +19,42 @@ struct SearchThread {
   SearchTables tables;  // search stack, move buffer, ordering tables
   EvalThread eval;      // evaluation cache, pawn hash and scratch
   Position pos;
-  u16 root_line[MAX_PLY_LINE];  // [1] best move, [2] expected reply
+  u16 root_line[PV_SIZE];  // [1] best move, [2] expected reply
 
   u8 thread_index;
   std::atomic<u8> thread_command;
 
-  // ---- Reset at the start of every search (copy_root_to_threads and the
-  // driver); the search adds its stacks, move buffer and ordering tables here.
+  // ---- Reset at the start of every search (reset_for_search).  The time
+  // check on the main thread reads iteration_depth, root_result,
+  // best_score and best_move while this thread writes them, and thread 0
+  // sums the counters of all threads for its info lines.
   std::atomic<u8> iteration_depth;
-  u8 root_result;  // 1 fell below the aspiration window, 2 rose above it
+  Relaxed<u8> root_result;  // 1 fell below the aspiration window, 2 rose above it
   i8 report_depth;
   i8 seldepth;
   u8 full_research;
-  u32 seed;
-  i16 best_score;
-  u16 best_move;
+  u32 seed;  // also salts the strength-limiting reduction
+  Relaxed<i16> best_score;
+  Relaxed<u16> best_move;
   u64 node_limit;  // copy of the limit; 2^62 when there is none
-  u64 nodes;
-  u64 tb_hits;
-  u64 tt_probes;
-  u64 tt_hits;
-  u64 eval_probes;
-  u64 eval_hits;
-  u64 pawn_probes;
-  u64 pawn_hits;
+  Relaxed<u64> nodes;
+  Relaxed<u64> tb_hits;
+  Relaxed<u64> tt_probes;
+  Relaxed<u64> tt_hits;
   i8 null_count;
   // ---- end of the per-search region.
 
-  u8 clear_eval_tables;  // set when the evaluation tables were rebuilt
+  // Clears the per-search region above and the root line for a search
+  // limited to node_limit nodes (0 = none).
+  void reset_for_search(i64 node_limit);
 };
 
 // Thread records by index; entries past thread_count() are null.
 extern SearchThread* g_threads[MAX_THREADS];
 
 // Starts n threads and waits until each has set up its record.
-// Returns 0 or the error code of the failed thread creation.
+// Returns 0, or the error code of a failed thread creation (ENOMEM when a
+// thread could not allocate its record).
 int create_search_threads(int n);
 // Stops any search, tells the n threads to quit, waits for them and frees their records.
 void destroy_search_threads(int n);
@@ -66,8 +67,3 @@ void set_thread_command(int index, u8 command);
 // it wakes the threads, so a command that rewrites the game position while a
 // search runs can never meet a half-made copy.
 void copy_root_to_threads(const Position& game);
-
-// The body of a SEARCH command; set by the search when it exists.  Without
-// one the command returns straight to IDLE.
-using SearchBody = void (*)(SearchThread& thread);
-extern SearchBody g_search_body;

@@ -3,9 +3,6 @@
 
 #include "board/types.h"
 
-// Salt of the strength-limiting reduction, set per search from the thread seed.
-extern u32 g_search_salt;
-
 // Seconds allotted to the move from the clocks in g_control (root side's
 // clock, increment, moves to go or the game ply).  uci: moves to go as given.
 f64 compute_target_time(int game_ply, bool uci, int elo_option);

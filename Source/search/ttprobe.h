@@ -2,10 +2,18 @@
 #pragma once
 
 #include "board/position.h"
+#include "search/stack.h"
 #include "search/tt.h"
 
-// The verified entry of the position, or null.
-TTEntry* tt_probe(const Position& pos);
+// A copy of the verified entry of a position and the slot it came from;
+// false when there is none.
+struct TTHit {
+  TTSlot* slot = nullptr;
+  TTEntry entry{};
+  explicit operator bool() const { return slot != nullptr; }
+  const TTEntry* operator->() const { return &entry; }
+};
+TTHit tt_probe(const Position& pos);
 void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta);
 inline void tt_prefetch(u64 key) {
   if (g_tt.buffer) __builtin_prefetch(tt_bucket(key));
@@ -15,7 +23,7 @@ inline int score_to_tt(int score, int ply) {
   return score < -9699 ? score - ply : score > 9698 ? score + ply : score;
 }
 inline int score_from_tt(int score, int ply) {
-  return score < -9599 ? score + ply : score > 9598 ? score - ply : score;
+  return score < MATE_BOUND_LOW ? score + ply : score > MATE_BOUND_HIGH ? score - ply : score;
 }
 inline u32 tt_check_word(u64 key, Move move, int stored_score) {
   return u32(key >> 32) ^ (u32(move) << 16) ^ u32(stored_score + 15000);

@@ -25,7 +25,7 @@ struct SuiteTotals {
 bool search_position(const ToolHooks& hooks, int n) {
   SearchControl& c = g_control;
   bool quit = false;
-  if (c.max_depth > 5 && (c.node_limit == 0 || c.node_limit > 99999)) {
+  if (c.limits.max_depth > 5 && (c.limits.node_limit == 0 || c.limits.node_limit > 99999)) {
     copy_root_to_threads(*hooks.game);
     set_thread_command(0, SEARCH);
     if (thread_count() >= 2) {
@@ -54,12 +54,12 @@ bool search_position(const ToolHooks& hooks, int n) {
 void judge(const Position& pos, const char* bm, const char* am, const char* c0, const char* fen, FILE* unsolved,
            SuiteTotals& s) {
   const SearchControl& c = g_control;
-  Move best = c.best_move();
+  Move best = c.result.best_move();
   if (bm[0]) {
     if (move_listed(pos, bm, " ,;\"\r\n", best)) ++s.correct;
   } else if (am[0] && moves_parsing(pos, am, " ,;\"\r\n") > 0) {
     if (!move_listed(pos, am, " ,;\"\r\n", best)) ++s.correct;
-  } else if (c.last_depth > 0) {
+  } else if (c.result.last_depth > 0) {
     std::fprintf(unsolved, "%s\n", fen);
   }
   int available = 0;
@@ -79,7 +79,7 @@ void analyze_epd(const char* epd_file, const ToolHooks& hooks) {
     return;
   }
   output_format("Analyzing %s...", epd_file);
-  if (c.max_depth < 3) c.hash_enabled = 0;
+  if (c.limits.max_depth < 3) c.config.hash_enabled = 0;
   SuiteTotals s;
   static char line[EPD_LINE_CHARS + 1], fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
   while (read_epd_line(in, line)) {
@@ -92,21 +92,21 @@ void analyze_epd(const char* epd_file, const ToolHooks& hooks) {
       output_line(line);
       print_board(*hooks.game);
     }
-    if (c.hash_enabled) clear_hash_if_idle();
+    if (c.config.hash_enabled) clear_hash_if_idle();
     hooks.prepare_search();
     bool quit = search_position(hooks, n);
     gather_search_stats();
-    s.nodes += f64(c.total_nodes);
-    s.time += c.elapsed;
-    s.depth += c.last_depth;
+    s.nodes += f64(c.stats.total_nodes);
+    s.time += c.clock.elapsed;
+    s.depth += c.result.last_depth;
     s.branching += effective_branching_factor();
     judge(*hooks.game, bm, am, c0, fen, unsolved, s);
     if (g_info_threshold < 9999) {
-      print_info_if_due(0, 1, c.report_depth, c.best_score, c.best_pv);
+      print_info_if_due(0, 1, c.result.report_depth, c.result.best_score, c.result.best_pv);
       char move[16] = "null";
-      if (c.best_move()) move_to_text(c.best_move(), move);
-      output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps\n", move, c.elapsed,
-                    int(c.best_score), f64(c.total_nodes), f64(c.total_nodes) / (c.elapsed + 0.001) / 1000);
+      if (c.result.best_move()) move_to_text(c.result.best_move(), move, Notation::UCI);
+      output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps\n", move, c.clock.elapsed.load(),
+                    int(c.result.best_score), f64(c.stats.total_nodes), f64(c.stats.total_nodes) / (c.clock.elapsed + 0.001) / 1000);
     }
     if (quit || hooks.quit_requested()) break;
   }

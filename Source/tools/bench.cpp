@@ -35,19 +35,20 @@ const char* const BENCH_FENS[20] = {
 
 void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
   SearchControl& c = g_control;
-  c.limit_mode = 1;
-  c.fixed_time = 99;
-  if (c.max_depth > 40) c.max_depth = 17;
+  c.limits.limit_mode = 1;
+  c.limits.fixed_time = 99;
+  if (c.limits.max_depth > 40) c.limits.max_depth = 17;
   g_info_threshold = 9999;
   output_format("Vorn 4.0 running benchmark using %d threads", single_thread ? 1 : thread_count());
 
   f64 total_time = 0.01, total_nodes = 0;
+  bool quit = false;
   for (int i = 0; i < count; ++i) {
     set_position(*hooks.game, BENCH_FENS[i]);
-    if (c.hash_enabled && g_tt.buffer && count_busy_threads() == 0) clear_hash();
+    if (c.config.hash_enabled && g_tt.buffer && count_busy_threads() == 0) clear_hash();
     hooks.prepare_search();
     if (single_thread) {
-      if (c.max_depth > 17) c.max_depth = 17;
+      if (c.limits.max_depth > 17) c.limits.max_depth = 17;
       tool_search(*hooks.game);
     } else {
       copy_root_to_threads(*hooks.game);
@@ -58,18 +59,19 @@ void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
       }
       while (count_busy_threads() != 0) {
         check_time();
-        hooks.poll();
+        if (hooks.poll()) quit = true;
         sleep_ms(1);
       }
     }
     c.search_state = STATE_IDLE;
     update_elapsed();
     gather_search_stats();
-    total_nodes += f64(c.total_nodes);
-    total_time += c.elapsed;
+    total_nodes += f64(c.stats.total_nodes);
+    total_time += c.clock.elapsed;
     char line[64];
-    std::snprintf(line, sizeof line, "pos %2d: %6.2f seconds", i, c.elapsed);
+    std::snprintf(line, sizeof line, "pos %2d: %6.2f seconds", i, c.clock.elapsed.load());
     output_line(line);
+    if (quit) break;
   }
   output_format("total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,
                 total_nodes / total_time);

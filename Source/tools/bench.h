@@ -6,7 +6,7 @@
 struct BenchHooks {
   Position* game;            // the main thread's position
   void (*prepare_search)();  // per-search set-up of the front end
-  void (*poll)();            // one pass of the front end's command handling
+  bool (*poll)();            // one pass of the front end's command handling; true: stop
 };
 
 // Searches the first `count` benchmark positions (20 or 10); with

@@ -78,8 +78,8 @@ Outcome play_game(Game& game, int perturbed_colour, const UciOptions& perturbed,
   Position& pos = *hooks.tool.game;
   hooks.tool.setup(START);
   game.count = 0;
-  const bool keep_hash = c.max_depth > 7 && (c.node_limit == 0 || c.node_limit > 100000) && c.fixed_time > 0.1;
-  c.hash_enabled = keep_hash;
+  const bool keep_hash = c.limits.max_depth > 7 && (c.limits.node_limit == 0 || c.limits.node_limit > 100000) && c.limits.fixed_time > 0.1;
+  c.config.hash_enabled = keep_hash;
   if (keep_hash) clear_hash_if_idle();
   for (;;) {
     const int us = pos.side;
@@ -100,9 +100,9 @@ Outcome play_game(Game& game, int perturbed_colour, const UciOptions& perturbed,
     } else if (!best) {
       if (search_position(hooks)) return UNFINISHED;
       gather_search_stats();
-      best = c.best_move();
-      score = c.best_score;
-      depth = c.report_depth;
+      best = c.result.best_move();
+      score = c.result.best_score;
+      depth = c.result.report_depth;
     }
     Outcome result = UNFINISHED;
     if (score < -500)
@@ -176,9 +176,9 @@ void selfplay_match(const TuneHooks& hooks) {
   g_options[SLOT_HASH] = 2;
   g_options[SLOT_BOOK_VARIETY] = 50;
   g_options[SLOT_BOOK_DEPTH] = 6;
-  c.fixed_time = 0.03;
-  c.limit_mode = 1;
-  c.side_time[WHITE] = c.side_time[BLACK] = 1.0;
+  c.limits.fixed_time = 0.03;
+  c.limits.limit_mode = 1;
+  c.limits.side_time[WHITE] = c.limits.side_time[BLACK] = 1.0;
   g_listed_options = g_options;
   output_line("Starting match...");
 

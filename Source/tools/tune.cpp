@@ -92,7 +92,7 @@ double make_tuning_file(const char* file, bool write, const TuneHooks& hooks) {
   FILE* in = std::fopen(file, "r");
   if (!in) return 1.0;
   hooks.rebuild();
-  c.hash_enabled = 0;
+  c.config.hash_enabled = 0;
   FILE* out = nullptr;
   if (write) {
     output_line("Creating file tune_new.epd");
@@ -116,7 +116,7 @@ double make_tuning_file(const char* file, bool write, const TuneHooks& hooks) {
     hooks.tool.prepare_search();
     tool_search(*hooks.tool.game);
     c.search_state = STATE_IDLE;
-    const int s = c.best_score;
+    const int s = c.result.best_score;
     poll(count, hooks);
     if (std::abs(s) > 900) continue;
     if (hooks.tool.game->side == BLACK) r = 1 - r;
@@ -151,7 +151,7 @@ void tune_parameters(const char* file, const TuneHooks& hooks) {
   if (!g_tune_log) return;
   report("tuning file is %s", file);
   report("%s", "");
-  g_control.max_depth = 0;
+  g_control.limits.max_depth = 0;
   g_info_threshold = 9999;
   sample_lines(file, "junk0.epd", 50);
 
@@ -275,15 +275,15 @@ void tune_one_parameter(const char* name, const char* file, int percent, const T
   running = true;
   output_format("tune file= %s", file);
   // The console goes on afterwards: its limits come back when the search is done.
-  const u8 hash_enabled = g_control.hash_enabled, max_depth = g_control.max_depth;
+  const u8 hash_enabled = g_control.config.hash_enabled, max_depth = g_control.limits.max_depth;
   const f64 info_threshold = g_info_threshold;
-  g_control.hash_enabled = 0;
-  g_control.max_depth = 0;
+  g_control.config.hash_enabled = 0;
+  g_control.limits.max_depth = 0;
   g_info_threshold = 9999;
   const int index = find_eval_param(name);
   if (index >= 0) line_search(g_eval_params.entries[index], file, percent, hooks);
-  g_control.hash_enabled = hash_enabled;
-  g_control.max_depth = max_depth;
+  g_control.config.hash_enabled = hash_enabled;
+  g_control.limits.max_depth = max_depth;
   g_info_threshold = info_threshold;
   output_line("done!");
   running = false;

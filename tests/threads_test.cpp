@@ -1,0 +1,84 @@
+// Four search threads through the real binary, driven the way GUIs drive
+// them: every hand-off between the front end and the threads in one run.
+// The ThreadSanitizer build runs this suite (scripts/check), so it waits on
+// the engine's output, never on the clock, and limits searches by depth or
+// by the engine's own time control.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "board_test.h"
+#include "engine_process.h"
+
+namespace {
+
+constexpr int SLOW = 30000;  // instrumented builds run many times slower
+
+bool legal_after(const std::vector<const char*>& moves, const std::string& text) {
+  TestBoard b(START_FEN);
+  for (const char* m : moves) b.play(m);
+  Move list[MAX_MOVES];
+  int n = gen_legal(b.pos, list);
+  for (int i = 0; i < n; ++i) {
+    char buf[16];
+    move_to_text(list[i], buf, Notation::UCI);
+    if (text == buf) return true;
+  }
+  return false;
+}
+
+// Reads to the bestmove line and returns its move ("" when none came).
+std::string bestmove(EngineProcess& e) {
+  std::vector<std::string> lines = e.read_until("bestmove", SLOW, true);
+  if (lines.empty() || lines.back().rfind("bestmove", 0) != 0) return "";
+  std::vector<std::string> w = words(lines.back());
+  return w.size() >= 2 ? w[1] : "";
+}
+
+// Waits until the running search has printed a line with a score, so the
+// helpers are surely searching when the next command arrives.
+void wait_for_score(EngineProcess& e) {
+  std::string line;
+  while (e.read_line(line, SLOW))
+    if (line.find(" score ") != std::string::npos) return;
+  ADD_FAILURE() << "no info line from the running search";
+}
+
+TEST(Threads, GoStopPonderAndClockSearches) {
+  EngineProcess e({"-threads", "4"});
+  e.sync(SLOW);
+  const std::vector<const char*> moves = {"e2e4", "c7c5", "g1f3"};
+  e.send("position startpos moves e2e4 c7c5 g1f3");
+  auto check = [&](const std::string& what) {
+    std::string best = bestmove(e);
+    EXPECT_TRUE(legal_after(moves, best)) << what << ": '" << best << "'";
+    for (const std::string& l : e.sync(SLOW)) EXPECT_NE(l.rfind("bestmove", 0), 0u) << what << ": second " << l;
+  };
+  for (int i = 0; i < 4; ++i) {
+    e.send("go infinite");
+    wait_for_score(e);
+    e.send("stop");
+    check("infinite + stop");
+  }
+  e.send("go ponder wtime 2000 btime 2000");
+  wait_for_score(e);
+  e.send("ponderhit");
+  check("ponder + ponderhit");
+  e.send("go ponder wtime 2000 btime 2000");
+  wait_for_score(e);
+  e.send("stop");
+  check("ponder + stop");
+  e.send("go wtime 1500 btime 1500 winc 20 binc 20");
+  check("clock");
+  e.send("go movestogo 5 wtime 1000 btime 1000");
+  check("moves to go");
+  e.send("go depth 7");
+  check("depth");
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(SLOW), 0);  // a sanitizer report ends the engine with 66
+}
+
+}  // namespace

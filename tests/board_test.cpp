@@ -19,7 +19,8 @@ std::string move_texts(MoveEntry* begin, MoveEntry* end) {
   char buf[16];
   for (MoveEntry* e = begin; e < end; ++e) {
     move_to_text(e->move, buf, Notation::UCI);
-    out += (out.empty() ? "" : " ") + std::string(buf);
+    if (!out.empty()) out += ' ';
+    out += buf;
   }
   return out;
 }

@@ -143,7 +143,7 @@ void tune_parameters(const char* file, const TuneHooks& hooks) {
   for (int i = 0; i < reg.count; ++i) reg.entries[i].tune = 0;
   select_eval_param("king_safety");
   for (int i = 1; i <= 15; ++i) {
-    char name[8];
+    char name[16];
     std::snprintf(name, sizeof name, "p%d", i);
     select_eval_param(name);
   }

@@ -322,14 +322,18 @@ void engine_loop() {
 int vorn_main(int argc, char** argv) {
   if (!engine_startup(argc, argv, true)) return 1;
   int rc = 0;
-  // A tool runs to the end of its work or a "quit" line, not to the end of input.
+  // Every tool and benchmark runs to the end of its work or a "quit" line,
+  // not to the end of input.
   if (g_flags.mode != MODE_PLAY) set_end_of_input_quits(false);
   if (g_flags.mode == MODE_PLAY) {
     const char* tb_path = g_options.text(SLOT_SYZYGY_PATH);
     if (tb_path[0] && !tablebases_loaded_from(tb_path)) init_tablebases(tb_path);
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
-    BenchHooks hooks{&game_position(), bench_prepare, poll_tool_input};
+    BenchHooks hooks{&game_position(), bench_prepare, [] {
+                       process_command();
+                       return g_flags.quit != 0;
+                     }};
     run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
   } else if (g_flags.mode == MODE_ANEPD) {
     ToolHooks hooks{&game_position(), setup_game_fen, bench_prepare, process_command,

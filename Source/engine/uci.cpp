@@ -374,7 +374,7 @@ void reset_input_state() { std::memset(&g_in, 0, sizeof g_in); }
 
 bool stop_line_pending() {
   read_pending_input();
-  if (g_in.end_of_input) return true;
+  if (g_in.end_of_input && g_end_of_input_quits) return true;
   for (int i = 0; i < g_in.count; ++i) {
     char word[128];
     std::snprintf(word, sizeof word, "%s", next_token(g_in.lines[(g_in.head + i) % QUEUE_LINES]));
@@ -394,13 +394,11 @@ void execute_command(const char* line) {
     console_command(cmd);
 }
 
-namespace {
-
-void run_next_command(bool end_quits) {
+void process_command() {
   read_pending_input();
   if (g_in.count == 0) {
     // End of input acts as "quit" once everything sent before it has run.
-    if (end_quits && g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
+    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
         !g_in.quit_sent) {
       g_in.quit_sent = true;
       g_control.stop = STOP_ABORT;
@@ -414,13 +412,4 @@ void run_next_command(bool end_quits) {
   g_in.head = (g_in.head + 1) % QUEUE_LINES;
   --g_in.count;
   execute_command(line);
-}
-
-}  // namespace
-
-void process_command() { run_next_command(true); }
-
-bool poll_tool_input() {
-  run_next_command(false);
-  return g_flags.quit != 0;
 }

@@ -3,21 +3,21 @@
 #pragma once
 
 // Polls input and executes at most one queued command; the end of input
-// counts as "quit" (play: UCI and console).
+// counts as "quit" unless set_end_of_input_quits(false) said otherwise.
 void process_command();
-// The same for benchmarks and tool modes, which ignore the end of input and
-// stop only on "quit".  Returns whether the run should end.
-bool poll_tool_input();
 // Executes one command line (UCI or console, by the current mode).
 void execute_command(const char* line);
 // First blank-delimited word of text (at most 127 characters) in a static buffer.
 const char* next_token(const char* text);
 // Whether a command is queued or input is pending or already known to be at its end.
 bool input_ready();
-// Whether the end of standard input acts as "quit" (play) or is ignored (tool modes).
+// Whether the end of standard input acts as "quit" (play, the default) or is
+// ignored (benchmarks and tool modes, which stop at the end of their work or
+// on a "quit" line).
 void set_end_of_input_quits(bool quits);
-// Whether "." or "quit" waits in the input, or the input has ended: a long
-// job on the main thread gives up then (the line itself stays queued).
+// Whether "." or "quit" waits in the input, or the input has ended where
+// that means "quit": a long job on the main thread gives up then (the line
+// itself stays queued).
 bool stop_line_pending();
 // Forgets queued input and the end-of-input state (tests drive the
 // interpreter in-process).

@@ -12,13 +12,14 @@
 #include "board/notation.h"
 #include "board_test.h"
 #include "engine_process.h"
+#include "test_util.h"
 
 namespace {
 
 constexpr int SLOW = 30000;  // instrumented builds run many times slower
 
-bool legal_after(const std::vector<const char*>& moves, const std::string& text) {
-  TestBoard b(START_FEN);
+bool legal_after(const char* fen, const std::vector<const char*>& moves, const std::string& text) {
+  TestBoard b(fen);
   for (const char* m : moves) b.play(m);
   Move list[MAX_MOVES];
   int n = gen_legal(b.pos, list);
@@ -54,7 +55,7 @@ TEST(Threads, GoStopPonderAndClockSearches) {
   e.send("position startpos moves e2e4 c7c5 g1f3");
   auto check = [&](const std::string& what) {
     std::string best = bestmove(e);
-    EXPECT_TRUE(legal_after(moves, best)) << what << ": '" << best << "'";
+    EXPECT_TRUE(legal_after(START_FEN, moves, best)) << what << ": '" << best << "'";
     for (const std::string& l : e.sync(SLOW)) EXPECT_NE(l.rfind("bestmove", 0), 0u) << what << ": second " << l;
   };
   for (int i = 0; i < 4; ++i) {
@@ -79,6 +80,28 @@ TEST(Threads, GoStopPonderAndClockSearches) {
   check("depth");
   e.send("quit");
   EXPECT_EQ(e.wait_exit(SLOW), 0);  // a sanitizer report ends the engine with 66
+}
+
+// Roots the tables decide (searched by thread 0 alone, or answered at once
+// from a fifty-move count of 20) alternate with roots they do not cover,
+// where the helpers must search again.
+TEST(Threads, TablebaseRootsBetweenSearches) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  EngineProcess e({"-threads", "4"});
+  e.send("setoption name SyzygyPath value " + testdata_path("syzygy"));
+  e.sync(SLOW);
+  const char* const fens[] = {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", START_FEN, "8/8/8/8/8/2k5/8/KQ6 w - - 20 30",
+                              "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+                              "4k3/8/8/8/8/8/r7/4K2R w - - 0 1"};
+  for (const char* fen : fens) {
+    e.send(std::string("position fen ") + fen);
+    e.send("go depth 8");
+    std::string best = bestmove(e);
+    EXPECT_TRUE(legal_after(fen, {}, best)) << fen << ": '" << best << "'";
+    e.sync(SLOW);
+  }
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(SLOW), 0);
 }
 
 }  // namespace

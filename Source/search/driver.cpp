@@ -26,8 +26,10 @@ bool g_tool_search = false;
 namespace {
 
 SpinLock g_stats_lock;
-// Root tablebase class of the current search, -1 none; thread 0 writes it, the
-// helper threads only look whether the tables decide the root.
+// Root tablebase class of the current search, -1 none.  Thread 0 writes it
+// before its first iteration; a helper reads it only after it has seen that
+// iteration begin (release/acquire on the iteration depth), so it never acts
+// on the class of the previous search's root.
 std::atomic<int> g_root_tb{-1};
 
 int reported_score(int score) {
@@ -424,7 +426,7 @@ void iterate(SearchThread& t) {
     }
     t.iteration_depth.store(u8(d), std::memory_order_relaxed);
     t.eval.iteration_depth = d;
-    if (main) c.result.iteration_depth.store(i8(d), std::memory_order_relaxed);
+    if (main) c.result.iteration_depth.store(i8(d), std::memory_order_release);
     t.full_research = (d >= 6 && c.config.hash_mb >= 4 && c.config.multipv == 1) ? 1 : 0;
 
     MoveEntry* list = t.tables.stack[1].move_list;
@@ -460,8 +462,10 @@ void iterate(SearchThread& t) {
 void search_thread_body(SearchThread& t) {
   SearchControl& c = g_control;
   // The front end has copied the root into every thread before waking them.
+  // Helpers begin once thread 0 is past its first iteration; the acquire
+  // pairs with its release, so they see this root's tablebase class.
   if (t.thread_index != 0) {
-    while (c.result.iteration_depth.load(std::memory_order_relaxed) <= 1) {
+    while (c.result.iteration_depth.load(std::memory_order_acquire) <= 1) {
       if (c.stop) return;
       sleep_ms(1);
     }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <functional>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -20,9 +21,12 @@
 
 class EngineProcess {
  public:
-  // Starts VORN_BINARY with the given arguments in the working directory dir
-  // (empty: the current one).
+  // Starts the engine (VORN_ENGINE from the environment when set, else the
+  // one built beside the tests) with the given arguments in the working
+  // directory dir (empty: the current one).
   explicit EngineProcess(const std::vector<std::string>& args = {}, const std::string& dir = "") {
+    const char* engine = std::getenv("VORN_ENGINE");
+    if (!engine || !engine[0]) engine = VORN_BINARY;
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return;
     pid_ = fork();
@@ -31,10 +35,10 @@ class EngineProcess {
       dup2(out[1], 1);
       for (int fd : {in[0], in[1], out[0], out[1]}) close(fd);
       if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(127);
-      std::vector<char*> argv{const_cast<char*>(VORN_BINARY)};
+      std::vector<char*> argv{const_cast<char*>(engine)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
-      execv(VORN_BINARY, argv.data());
+      execv(engine, argv.data());
       _exit(127);
     }
     close(in[0]);

@@ -63,17 +63,11 @@ std::string fen_after(EngineProcess& e, const std::string& command) {
   return board_fen(e);
 }
 
-std::string make_temp_dir() {
-  char tmpl[] = "/tmp/vorn_console_XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
-}
-
 }  // namespace
 
 TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
   REQUIRE_TESTDATA("pgn/carlsen.pgn");
-  std::string pgn = testdata_path("pgn/carlsen.pgn"), dir = make_temp_dir();
+  std::string pgn = testdata_path("pgn/carlsen.pgn"), dir = new_temp_dir();
   std::vector<PlainGame> games = plain_games(pgn);
   ASSERT_GT(games.size(), 1500u);
   EngineProcess e({"-c"}, dir);
@@ -112,7 +106,7 @@ TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
 }
 
 TEST(ConsoleGames, EditorSetsUpSafePositionsOnly) {
-  EngineProcess e({"-c"}, make_temp_dir());
+  EngineProcess e({"-c"}, new_temp_dir());
   ASSERT_EQ(board_fen(e), START);
   // Lines sent at once, before the editor has even started, must all reach it.
   e.send("edit\n#\nw Ke1 Qd1\nb Ke8\n.");

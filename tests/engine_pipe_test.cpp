@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine_process.h"
+#include "test_util.h"
 
 namespace {
 
@@ -72,12 +73,6 @@ int read_calibration(EngineProcess& e) {
   if (std::sscanf(line.c_str(), "info string et= %lf, calibration nps= %lf", &et, &nps) != 2) return -1;
   EXPECT_GE(et, 0.3);  // measured for its full time; a loaded machine may take longer
   return int(126.0 * std::log(nps) + 1183.0 - 4500.0 / (nps - 10.0));
-}
-
-std::string temp_dir() {
-  char tmpl[] = "/tmp/vorn_test_XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
 }
 
 }  // namespace
@@ -148,7 +143,7 @@ TEST(EnginePipe, ThreadsRecreatedAndEndOfInputExits) {
 }
 
 TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
-  std::string dir = temp_dir();
+  std::string dir = new_temp_dir();
   std::string path = dir + "/engine.cfg";
   {
     std::ofstream f(path);
@@ -200,7 +195,7 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
 }
 
 TEST(EnginePipe, LogFileInUseByAnotherEngine) {
-  std::string dir = temp_dir();
+  std::string dir = new_temp_dir();
   EngineProcess first({"-log"}, dir);
   first.sync();
   first.send("debug on");
@@ -221,23 +216,11 @@ TEST(EnginePipe, LogFileInUseByAnotherEngine) {
   rmdir(dir.c_str());
 }
 
-TEST(EnginePipe, OverlongLinesAreCutNotOverrun) {
-  EngineProcess e;
-  e.sync();
-  e.send(std::string(12000, 'x'));
-  e.send("position startpos moves " + std::string(7000, 'e'));
-  e.send(std::string("go ") + std::string(6000, '9'));
-  e.send("stop");
-  std::vector<std::string> lines = e.sync();
-  EXPECT_EQ(e.wait_exit(10), -1) << "engine ended";
-  e.quit();
-}
-
 // Random bytes and protocol words through the real input path: line
 // splitting, NUL bytes, carriage returns and partial reads.  (Whole random
 // command lines are fed in-process by EngineCommand.RandomCommandLinesDoNotCrash.)
 TEST(EnginePipe, RandomInputThroughThePipe) {
-  std::string dir = temp_dir();
+  std::string dir = new_temp_dir();
   EngineProcess e({}, dir);
   unsigned seed = 777;
   auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 8; };

@@ -16,20 +16,6 @@ namespace {
 const std::string START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 const std::string MATE_IN_2 = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
 
-// Whether `text` is a legal move (UCI notation) after the moves from fen.
-bool is_legal_text(const std::string& fen, const std::vector<std::string>& moves, const std::string& text) {
-  TestBoard b(fen.c_str());
-  for (const auto& m : moves) b.play(m.c_str());
-  Move list[MAX_MOVES];
-  bool found = false;
-  for (int i = 0, n = gen_legal(b.pos, list); i < n; ++i) {
-    char buf[16];
-    move_to_text(list[i], buf, Notation::UCI);
-    found |= text == buf;
-  }
-  return found;
-}
-
 struct Result {
   std::vector<std::string> lines;
   std::string best, ponder, score;
@@ -214,60 +200,18 @@ TEST(SearchUci, MultiPvLinesAreRankedAndParse) {
   e.quit();
 }
 
-// Single-threaded bench at a small depth, twice: the node count is the
-// search's fingerprint.  Update it (and say "Bench: N" in the commit) when
-// the search or the evaluation changes on purpose.
-TEST(SearchUci, BenchSignatureIsStable) {
-  for (int run = 0; run < 2; ++run) {
-    EngineProcess e({"-pbench", "-d", "10"});
-    std::vector<std::string> lines = e.read_until("total time=", 60000, true);
-    ASSERT_FALSE(lines.empty());
-    EXPECT_NE(lines.back().find("nodes= 463654,"), std::string::npos) << lines.back();
-    EXPECT_EQ(e.wait_exit(), 0);
-  }
-}
-
-// End of input means "quit" only in play: a benchmark runs to its end
-// whether its input is closed at once or held open.
-TEST(SearchUci, BenchIgnoresTheEndOfInput) {
-  std::string totals[2];
-  for (int closed = 0; closed < 2; ++closed) {
-    EngineProcess e({"-bench", "-d", "8"});
+// The single-threaded bench node count is the search's fingerprint: update
+// it (and say "Bench: N" in the commit) when the search or the evaluation
+// changes on purpose.  End of input means "quit" only in play: a benchmark
+// runs to its end whether its input is closed at once or held open.
+TEST(SearchUci, BenchSignatureIsStableAndIgnoresTheEndOfInput) {
+  auto total = [](const char* mode, const char* depth, bool closed) {
+    EngineProcess e({mode, "-d", depth});
     if (closed) e.close_input();
     std::vector<std::string> lines = e.read_until("total time=", 60000, true);
-    ASSERT_FALSE(lines.empty());
-    const std::string& last = lines.back();
-    ASSERT_NE(last.find("nodes= "), std::string::npos) << last;
-    totals[closed] = last.substr(last.find("nodes= "));
-    totals[closed] = totals[closed].substr(0, totals[closed].find(','));
     EXPECT_EQ(e.wait_exit(5000), 0);
-  }
-  EXPECT_EQ(totals[0], totals[1]);
-}
-
-TEST(SearchUci, SeveralThreadsShareTheWork) {
-  EngineProcess e;
-  e.sync();
-  e.send("setoption name Threads value 3");
-  e.send("position startpos moves d2d4 d7d5 c2c4");
-  const std::vector<std::string> moves = {"d2d4", "d7d5", "c2c4"};
-  for (const char* go : {"go depth 9", "go movetime 300", "go wtime 1000 btime 1000"}) {
-    e.send(go);
-    Result r = finish(e);
-    EXPECT_EQ(r.bestmove_count, 1) << go;
-    EXPECT_TRUE(is_legal_text(START, moves, r.best)) << go << ": " << r.best;
-  }
-  e.send("go infinite");
-  wait_searching(e, "info depth 6 ");
-  e.send("stop");
-  Result r = finish(e);
-  EXPECT_EQ(r.bestmove_count, 1);
-  EXPECT_TRUE(is_legal_text(START, moves, r.best));
-  // Mates are still found with helpers searching the same tree.
-  e.send("position fen 1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -");
-  e.send("go depth 10");
-  r = finish(e);
-  EXPECT_EQ(r.best, "c5a6");
-  EXPECT_EQ(r.score, "mate 3");
-  e.quit();
+    return last_value(lines, "nodes=");
+  };
+  for (bool closed : {false, true}) EXPECT_EQ(total("-pbench", "10", closed), "463654,") << closed;
+  EXPECT_EQ(total("-bench", "8", true), total("-bench", "8", false));
 }

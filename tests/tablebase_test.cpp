@@ -49,11 +49,7 @@ u64 key_of(const char* fen, bool mirror) {
 }
 
 struct TempDir {
-  fs::path path;
-  TempDir() {
-    char tmpl[] = "/tmp/vorn_tb_XXXXXX";
-    path = mkdtemp(tmpl);
-  }
+  fs::path path = new_temp_dir();
   ~TempDir() { fs::remove_all(path); }
   void link(const std::string& table) const {
     fs::create_symlink(testdata_path("syzygy/" + table), path / table);

@@ -164,8 +164,7 @@ TEST(TablebaseUci, UnsettledRootReportsTheVerdictAndThreadsAgree) {
 
 TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  char tmpl[] = "/tmp/vorn_tb_bad_XXXXXX";
-  const fs::path dir = mkdtemp(tmpl);
+  const fs::path dir = new_temp_dir();
   std::mt19937 rng(7);
   auto copy_damaged = [&](const std::string& name, int kind) {
     std::ifstream in(testdata_path("syzygy/" + name), std::ios::binary);
@@ -200,29 +199,18 @@ TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
   fs::remove_all(dir);
 }
 
-TEST(TablebaseUci, TbpathSwitchLoadsTheTablesAtStartUp) {
+// The switch loads the tables at start-up; a new path during a search
+// waits for the search before the tables go.
+TEST(TablebaseUci, TbpathSwitchAndChangingThePathDuringASearch) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  EngineProcess e({"-tbpath", testdata_path("syzygy")});
-  std::vector<std::string> lines = e.sync(5000);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 35 tablebases"), lines.end());
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(3000), 0);
-}
-
-TEST(TablebaseUci, ChangingThePathDuringASearchStopsItFirst) {
-  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  auto e = start_engine(testdata_path("syzygy"), 2);
-  e->send("position fen 8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
-  e->send("go infinite");
-  e->read_until("info depth 8", 20000, true);
-  e->send("setoption name SyzygyPath value <empty>");
-  std::vector<std::string> lines = e->sync(20000);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 0 tablebases"), lines.end());
-  e->send("stop");
-  std::vector<std::string> rest = e->read_until("bestmove", 5000, true);
-  ASSERT_FALSE(rest.empty());
-  TestBoard b("8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
-  EXPECT_NE(b.parse(words(rest.back()).at(1).c_str()), 0) << rest.back();
-  e->send("quit");
-  EXPECT_EQ(e->wait_exit(3000), 0);
+  EngineProcess e({"-tbpath", testdata_path("syzygy"), "-threads", "2"});
+  EXPECT_TRUE(has_line(e.sync(5000), "info string found 35 tablebases"));
+  e.send("position fen 8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
+  e.send("go infinite");
+  e.read_until("info depth 8", 20000, true);
+  e.send("setoption name SyzygyPath value <empty>");
+  EXPECT_TRUE(has_line(e.sync(20000), "info string found 0 tablebases"));
+  e.send("stop");
+  EXPECT_TRUE(is_legal_text("8/8/8/4k3/8/8/1p6/4K2R w - - 0 1", {}, e.bestmove(5000)));
+  e.quit();
 }

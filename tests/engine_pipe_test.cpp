@@ -104,15 +104,17 @@ TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
   EngineProcess e;
   e.sync();
   // "true" anywhere switches a check on; an unknown name and a reversed
-  // order are ignored; names match regardless of case.
-  for (const char* option : {"name Hash value 20000", "name Threads value 0", "name Ponder value false",
+  // order are ignored; names match regardless of case; words for numbers
+  // are refused.
+  for (const char* option : {"name Hash value lots", "name Mtl_Pawn value 100,x", "name Hash value 20000", "name Threads value 0", "name Ponder value false",
                              "name Ponder value untrue-ish", "name Ponder value false", "name Mtl_Pawn value 100,120",
                              "name Mtl_Pawn value 5", "name NoSuchOption value 3", "value 7 name MultiPV",
                              "name multipv value 300", "name Contempt value -999", "name SyzygyPath value /no/such/dir",
                              "name Clear_Hash"})
     e.send(std::string("setoption ") + option);
   EXPECT_EQ(e.sync(), (std::vector<std::string>{
-                          "info string Hash set to 16384", "info string Threads set to 1", "info string Ponder set to 0",
+                          "info string Hash not changed: 'lots' is not a number",
+                          "info string Mtl_Pawn not changed: '100,x' is not a number", "info string Hash set to 16384", "info string Threads set to 1", "info string Ponder set to 0",
                           "info string Ponder set to 1", "info string Ponder set to 0",
                           "info string Mtl_Pawn set to 100,120", "info string Mtl_Pawn set to 20,120",
                           "info string MultiPV set to 255", "info string Contempt set to -150",
@@ -156,6 +158,7 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
          "ponder=false\n"
          "  MultiPV   =   3\n"
          "Unknown_Option = 5\n"
+         "UCI_Elo = abc\n"
          "UCI_Elo = 2000\n"  // a rating: the speed is measured before the file is read
          "Threads = 2";     // last line without newline
   }
@@ -172,6 +175,7 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
                        "info string Mtl_Knight set to 400,420",
                        "info string Ponder set to 0",
                        "info string MultiPV set to 3",
+                       "info string UCI_Elo not changed: 'abc' is not a number",
                        "info string UCI_Elo set to 2000",
                        "info string target nps = 688",
                        "info string Threads set to 2",

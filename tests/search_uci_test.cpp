@@ -75,24 +75,6 @@ TEST(SearchUci, EveryLimitEndsInOneLegalBestmove) {
     }
   }
 
-  // A game of more than 800 half-moves: knights shuffling, with a pair of pawn
-  // moves every 56 half-moves so the fifty-move rule never ends it; then a search.
-  std::string cmd = "position startpos moves";
-  std::vector<std::string> game;
-  const char* shuffle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};
-  for (char file : std::string("abcdegh"))
-    for (char step = 0; step < 2; ++step) {
-      for (int i = 0; i < 56; ++i) game.push_back(shuffle[i % 4]);
-      game.push_back({file, char('2' + step), file, char('3' + step)});
-      game.push_back({file, char('7' - step), file, char('6' - step)});
-    }
-  ASSERT_GT(game.size(), 800u);
-  for (const auto& m : game) cmd += " " + m;
-  e.send(cmd);
-  e.send("go depth 8");
-  Result r = finish(e);
-  EXPECT_EQ(r.bestmove_count, 1);
-  EXPECT_TRUE(is_legal_text(START, game, r.best)) << r.best;
   e.quit();
 }
 
@@ -109,18 +91,6 @@ TEST(SearchUci, InfiniteAndPonderWaitForTheClient) {
   EXPECT_EQ(r.bestmove_count, 1);
   EXPECT_EQ(r.best, "d5f6");
   EXPECT_EQ(r.score, "mate 2");
-
-  // Ponder, then ponderhit: the clock starts counting and a move follows;
-  // ponder, then stop: the pondering search's move is reported.
-  e.send("position startpos");
-  for (const char* release : {"ponderhit", "stop"}) {
-    e.send("go ponder wtime 1000 btime 1000");
-    wait_searching(e, "info depth 2 ");
-    e.send(release);
-    r = finish(e);
-    EXPECT_EQ(r.bestmove_count, 1) << release;
-    EXPECT_TRUE(is_legal_text(START, {}, r.best)) << release << ": " << r.best;
-  }
 
   // A new "go" while searching, and "isready" while searching.
   e.send("go infinite");

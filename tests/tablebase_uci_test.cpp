@@ -86,14 +86,16 @@ const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a
 
 }  // namespace
 
-TEST(TablebaseUci, SettledRootAnswersAtDepth99WithAMoveThatKeepsTheResult) {
+// A settled root (clock at 10 or more) answers at once from the tables with
+// a move that keeps the result; an unsettled one reports the table's verdict
+// and never plays a move that changes it; one thread and three agree.
+TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
   const std::string dir = testdata_path("syzygy");
   {
     CaptureOutput quiet;
     init_tablebases(dir.c_str());
   }
-  auto e = start_engine(dir);
   struct Case {
     std::string fen;
     std::vector<std::string> moves;
@@ -104,39 +106,28 @@ TEST(TablebaseUci, SettledRootAnswersAtDepth99WithAMoveThatKeepsTheResult) {
   loss_moves.push_back("a2a1");
   const std::vector<std::string> krk_shuffle = {"e1f1", "e8f8", "f1e1", "f8e8", "e1f1",
                                                 "e8f8", "f1e1", "f8e8", "e1f1", "e8f8"};
-  const std::vector<Case> cases = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", KQK_SHUFFLE, 4, "cp 9800"},
-                                   {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", loss_moves, 0, "cp -9800"},
-                                   {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"}};
-  for (const Case& c : cases) {
-    TestBoard b = replay(c.fen, c.moves);
-    ASSERT_GE(b.pos.fifty_count, 10);
-    int ok = 0;
-    ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
-    SearchResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
-    EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
-    EXPECT_EQ(r.score, c.score) << c.fen;
-    EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
-    if (c.wdl == 4) {
-      EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
-    }
-  }
-  e->send("quit");
-  EXPECT_EQ(e->wait_exit(3000), 0);
-}
-
-TEST(TablebaseUci, UnsettledRootReportsTheVerdictAndThreadsAgree) {
-  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  const std::string dir = testdata_path("syzygy");
-  {
-    CaptureOutput quiet;
-    init_tablebases(dir.c_str());
-  }
+  const std::vector<Case> settled = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", KQK_SHUFFLE, 4, "cp 9800"},
+                                     {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", loss_moves, 0, "cp -9800"},
+                                     {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"}};
   const std::vector<std::string> fens = {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", "8/8/8/8/8/2k5/8/KQ6 b - - 0 1",
                                          "4k3/8/8/8/8/8/r7/4K2R w - - 0 1", "8/8/8/4k3/8/8/3P4/3K4 w - - 0 1",
                                          "8/8/8/3k4/8/8/3P4/3K4 w - - 0 1", "8/8/1p6/8/8/8/1P5k/K7 b - - 0 1"};
   std::vector<std::string> verdicts[2];
   for (int threads : {1, 3}) {
     auto e = start_engine(dir, threads);
+    for (const Case& c : settled) {
+      TestBoard b = replay(c.fen, c.moves);
+      ASSERT_GE(b.pos.fifty_count, 10);
+      int ok = 0;
+      ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
+      SearchResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
+      EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
+      EXPECT_EQ(r.score, c.score) << c.fen;
+      EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
+      if (c.wdl == 4) {
+        EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
+      }
+    }
     for (const std::string& fen : fens) {
       SearchResult r = search(*e, "position fen " + fen, "go depth 9");
       TestBoard b(fen.c_str());

@@ -28,7 +28,6 @@ void default_slots() {
   g_slots[SLOT_LMR_DEPTH] = 3;
 }
 
-
 const SearchParams& sp = g_search_params;
 
 }  // namespace

@@ -13,7 +13,6 @@
 
 namespace {
 
-const std::string START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 const std::string MATE_IN_2 = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
 
 struct Result {
@@ -52,7 +51,7 @@ TEST(SearchUci, EveryLimitEndsInOneLegalBestmove) {
   e.send("stop");
   e.send("ponderhit");
   e.send("go depth 2");  // before any "position": the start position
-  EXPECT_TRUE(is_legal_text(START, {}, finish(e).best));
+  EXPECT_TRUE(is_legal_text(START_FEN, {}, finish(e).best));
 
   e.send("position startpos moves e2e4 e7e5");
   const std::vector<std::string> moves = {"e2e4", "e7e5"};
@@ -63,10 +62,10 @@ TEST(SearchUci, EveryLimitEndsInOneLegalBestmove) {
     e.send(go);
     Result r = finish(e);
     EXPECT_EQ(r.bestmove_count, 1) << go;
-    EXPECT_TRUE(is_legal_text(START, moves, r.best)) << go << ": " << r.best;
+    EXPECT_TRUE(is_legal_text(START_FEN, moves, r.best)) << go << ": " << r.best;
     std::vector<std::string> after = moves;
     after.push_back(r.best);
-    EXPECT_TRUE(r.ponder.empty() || is_legal_text(START, after, r.ponder)) << go << ": ponder " << r.ponder;
+    EXPECT_TRUE(r.ponder.empty() || is_legal_text(START_FEN, after, r.ponder)) << go << ": ponder " << r.ponder;
     // The time is used, and not overrun by more than a loaded machine explains.
     if (std::string(go) == "go movetime 200") {
       auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
@@ -160,7 +159,7 @@ TEST(SearchUci, MultiPvLinesAreRankedAndParse) {
     ASSERT_FALSE(last_value(one, "multipv").empty()) << l;
     by_depth[std::stoi(last_value(one, "depth"))].push_back(std::stoi(last_value(one, "multipv")));
     std::vector<std::string> line;  // every pv move is legal in sequence
-    for (++pv; pv != w.end(); line.push_back(*pv++)) ASSERT_TRUE(is_legal_text(START, line, *pv)) << l;
+    for (++pv; pv != w.end(); line.push_back(*pv++)) ASSERT_TRUE(is_legal_text(START_FEN, line, *pv)) << l;
   }
   // Each depth lists slots 1, 2, 3 in order (the final report repeats slot 1 once more).
   for (int d = 2; d <= 6; ++d) {

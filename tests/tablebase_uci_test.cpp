@@ -42,12 +42,8 @@ SearchResult search(EngineProcess& e, const std::string& position, const std::st
   e.send(go);
   SearchResult r;
   r.lines = e.read_until("bestmove", 60000, true);
-  for (const std::string& l : r.lines) {
-    std::vector<std::string> w = words(l);
-    for (size_t i = 0; i + 2 < w.size(); ++i)
-      if (w[i] == "score") r.score = w[i + 1] + " " + w[i + 2];
-    if (w.size() >= 2 && w[0] == "bestmove") r.best = w[1];
-  }
+  r.best = last_value(r.lines, "bestmove");
+  r.score = last_value(r.lines, "score", 2);
   return r;
 }
 
@@ -76,9 +72,9 @@ int class_after(TestBoard b, const std::string& move) {
 }
 
 bool has_line_with(const std::vector<std::string>& lines, const std::string& a, const std::string& b) {
-  for (const std::string& l : lines)
-    if (l.find(a) != std::string::npos && l.find(b) != std::string::npos) return true;
-  return false;
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(a) != std::string::npos && l.find(b) != std::string::npos;
+  });
 }
 
 const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a1a2",

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -76,4 +77,21 @@ inline std::vector<std::string> with_random_plies(const std::vector<std::string>
     }
   }
   return fens;
+}
+
+// The legal moves, in UCI notation, after the given moves from fen.
+inline std::set<std::string> legal_uci_moves(const std::string& fen, const std::vector<std::string>& moves = {}) {
+  TestBoard b(fen.c_str());
+  for (const std::string& m : moves) b.play(m.c_str());
+  Move list[MAX_MOVES];
+  std::set<std::string> out;
+  for (int i = 0, n = gen_legal(b.pos, list); i < n; ++i) {
+    char buf[16];
+    move_to_text(list[i], buf, Notation::UCI);
+    out.insert(buf);
+  }
+  return out;
+}
+inline bool is_legal_text(const std::string& fen, const std::vector<std::string>& moves, const std::string& text) {
+  return legal_uci_moves(fen, moves).count(text) == 1;
 }

@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,16 +69,6 @@ std::string write_book(const std::vector<BookEntry>& entries) {
 u64 key_of(const char* fen) {
   TestBoard b(fen);
   return polyglot_key(b.pos);
-}
-
-// The engine with its own book switched on.
-std::unique_ptr<EngineProcess> start_with_book(const std::string& book) {
-  auto e = std::make_unique<EngineProcess>();
-  e->sync();
-  e->send("setoption name OwnBook value true");
-  e->send("setoption name OwnBook_File value " + book);
-  e->sync();
-  return e;
 }
 
 }  // namespace
@@ -204,13 +193,12 @@ TEST(Book, ProbeDrawsInProportionAndListsTheMoves) {
 }
 
 TEST(Book, CastlingEntriesBecomeKingMoves) {
-  EXPECT_EQ(book_move_to_engine(raw_move(E1, H1)), make_move_code(E1, G1));
-  EXPECT_EQ(book_move_to_engine(raw_move(E1, A1)), make_move_code(E1, C1));
-  EXPECT_EQ(book_move_to_engine(raw_move(E8, H8)), make_move_code(E8, G8));
-  EXPECT_EQ(book_move_to_engine(raw_move(E8, A8)), make_move_code(E8, C8));
-  EXPECT_EQ(book_move_to_engine(raw_move(E2, E4)), make_move_code(E2, E4));
-  EXPECT_EQ(book_move_to_engine(raw_move(B7, B8, 1)), make_move_code(B7, B8) | PROMO_KNIGHT);
-  EXPECT_EQ(book_move_to_engine(raw_move(B7, B8, 4)), make_move_code(B7, B8) | PROMO_QUEEN);
+  const std::pair<u16, Move> cases[] = {{raw_move(E1, H1), make_move_code(E1, G1)}, {raw_move(E1, A1), make_move_code(E1, C1)},
+                                        {raw_move(E8, H8), make_move_code(E8, G8)}, {raw_move(E8, A8), make_move_code(E8, C8)},
+                                        {raw_move(E2, E4), make_move_code(E2, E4)},
+                                        {raw_move(B7, B8, 1), Move(make_move_code(B7, B8) | PROMO_KNIGHT)},
+                                        {raw_move(B7, B8, 4), Move(make_move_code(B7, B8) | PROMO_QUEEN)}};
+  for (const auto& [raw, move] : cases) EXPECT_EQ(book_move_to_engine(raw), move) << raw_text(raw);
 
   // From a real book: with variety 0 only the main move, castling, is left.
   std::string perf = testdata_path("books/performance.bin");
@@ -264,14 +252,18 @@ TEST(Book, AtMost128EntriesOfOnePositionAreConsidered) {
 // --- The book in play, through the real binary ----------------------------
 
 // A book move instead of a search; while pondering it is held until
-// "ponderhit" or "stop"; past OwnBook_Depth the book is not asked.
-TEST(BookUci, GoAnswersFromTheBookWithoutSearching) {
+// "ponderhit" or "stop"; a book move that would repeat the position a third
+// time is refused; past OwnBook_Depth the book is not asked.
+TEST(BookUci, GoAnswersFromTheBookUnlessItRepeats) {
   REQUIRE_TESTDATA("books/performance.bin");
-  auto e = start_with_book(testdata_path("books/performance.bin"));
+  EngineProcess e;
+  e.send("setoption name OwnBook value true");
+  e.send("setoption name OwnBook_File value " + testdata_path("books/performance.bin"));
+  e.sync();
   for (int i = 0; i < 3; ++i) {
-    e->send("position startpos");
-    e->send("go wtime 60000 btime 60000");
-    std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+    e.send("position startpos");
+    e.send("go wtime 60000 btime 60000");
+    std::vector<std::string> lines = e.read_until("bestmove", 10000, true);
     std::string best = last_value(lines, "bestmove");
     EXPECT_TRUE(best == "e2e4" || best == "d2d4" || best == "c2c4") << best;
     EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: e2e4 d2d4 c2c4  )"));
@@ -279,50 +271,46 @@ TEST(BookUci, GoAnswersFromTheBookWithoutSearching) {
     EXPECT_FALSE(any_starts_with(lines, "info depth")) << "searched instead of using the book";
   }
   for (const char* release : {"ponderhit", "stop"}) {
-    e->send("position startpos moves e2e4");
-    e->send("go ponder wtime 60000 btime 60000");
-    std::vector<std::string> early = e->wait_for("info string book move is ");
+    e.send("position startpos moves e2e4");
+    e.send("go ponder wtime 60000 btime 60000");
+    std::vector<std::string> early = e.wait_for("info string book move is ");
     ASSERT_FALSE(early.empty()) << release;
     std::string book_move = starts_with(early.back(), "info string book move is ") ? early.back().substr(25) : "";
     EXPECT_TRUE(book_move == "e7e5" || book_move == "c7c5") << release << ": " << book_move;
-    for (const auto& l : e->sync()) early.push_back(l);
+    for (const auto& l : e.sync()) early.push_back(l);
     EXPECT_FALSE(any_starts_with(early, "bestmove")) << release;
-    e->send(release);
-    std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+    e.send(release);
+    std::vector<std::string> lines = e.read_until("bestmove", 10000, true);
     EXPECT_EQ(last_value(lines, "bestmove"), book_move) << release;
     EXPECT_FALSE(any_starts_with(lines, "info depth")) << release;
   }
-  e->send("setoption name OwnBook_Depth value 0");
-  e->send("position startpos");
-  e->send("go depth 2");
-  std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
-  EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
-  EXPECT_TRUE(any_starts_with(lines, "info depth"));
-  e->quit();
-}
-
-// A book that answers 3...Ng8 in a knight shuffle: allowed the first time,
-// refused when it would bring the start position back a third time.
-TEST(BookUci, ABookMoveThatRepeatsAThirdTimeIsRefused) {
+  // 3...Ng8 in a knight shuffle: allowed the first time, refused when it
+  // would bring the start position back a third time.
   TestBoard b(START_FEN);
   for (const char* m : {"Nf3", "Nf6", "Ng1"}) b.play(m);
   const std::string path = write_book({{polyglot_key(b.pos), raw_move(F6, G8), 1, 0}});
-  auto e = start_with_book(path);
-  e->send("position startpos moves g1f3 g8f6 f3g1");
-  e->send("go depth 3");
-  std::vector<std::string> lines = e->read_until("bestmove", 10000, true);
+  e.send("setoption name OwnBook_File value " + path);
+  e.send("position startpos moves g1f3 g8f6 f3g1");
+  e.send("go depth 3");
+  std::vector<std::string> lines = e.read_until("bestmove", 10000, true);
   EXPECT_EQ(last_value(lines, "bestmove"), "f6g8");
   EXPECT_TRUE(any_starts_with(lines, "info string book move is f6g8"));
 
-  e->send("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
-  e->send("go depth 3");
-  lines = e->read_until("bestmove", 10000, true);
+  e.send("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
+  e.send("go depth 3");
+  lines = e.read_until("bestmove", 10000, true);
   EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: f6g8  )"));
   EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
   EXPECT_TRUE(any_starts_with(lines, "info depth 3")) << "the search should have run";
   EXPECT_FALSE(last_value(lines, "bestmove").empty());
-  e->quit();
   std::remove(path.c_str());
+  e.send("setoption name OwnBook_Depth value 0");
+  e.send("position startpos");
+  e.send("go depth 2");
+  lines = e.read_until("bestmove", 10000, true);
+  EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
+  EXPECT_TRUE(any_starts_with(lines, "info depth"));
+  e.quit();
 }
 
 TEST(BookUci, ConsoleListsTheBookMovesAndSetsASpeedCap) {

@@ -14,8 +14,6 @@
 
 namespace {
 
-const char* const START = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
-
 struct PlainGame {
   std::string text;
   std::vector<std::string> moves;
@@ -43,7 +41,7 @@ std::vector<PlainGame> plain_games(const std::string& path) {
 }
 
 std::string replay(const std::vector<std::string>& moves, size_t plies) {
-  TestBoard b(START);
+  TestBoard b(START_FEN);
   for (size_t i = 0; i < plies && i < moves.size(); ++i) b.play(moves[i].c_str());
   return b.fen();
 }
@@ -63,21 +61,15 @@ std::string fen_after(EngineProcess& e, const std::string& command) {
   return board_fen(e);
 }
 
-std::string make_temp_dir() {
-  char tmpl[] = "/tmp/vorn_console_XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
-}
-
 }  // namespace
 
 TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
   REQUIRE_TESTDATA("pgn/carlsen.pgn");
-  std::string pgn = testdata_path("pgn/carlsen.pgn"), dir = make_temp_dir();
+  std::string pgn = testdata_path("pgn/carlsen.pgn"), dir = new_temp_dir();
   std::vector<PlainGame> games = plain_games(pgn);
   ASSERT_GT(games.size(), 1500u);
   EngineProcess e({"-c"}, dir);
-  ASSERT_EQ(board_fen(e), START);
+  ASSERT_EQ(board_fen(e), START_FEN);
 
   const PlainGame& second = games[1];
   EXPECT_EQ(fen_after(e, "load " + pgn + " 2"), replay(second.moves, 999));
@@ -91,7 +83,7 @@ TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
   EXPECT_EQ(fen_after(e, "load " + pgn + " " + date), replay(found.moves, 999));
 
   EXPECT_EQ(fen_after(e, "jump 5"), replay(found.moves, 5));
-  EXPECT_EQ(fen_after(e, "jump 0"), START);
+  EXPECT_EQ(fen_after(e, "jump 0"), START_FEN);
   EXPECT_EQ(fen_after(e, "jump 9999"), replay(found.moves, 999));
   e.send("save");
   EXPECT_EQ(fen_after(e, "bd"), replay(found.moves, 999));
@@ -112,8 +104,8 @@ TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
 }
 
 TEST(ConsoleGames, EditorSetsUpSafePositionsOnly) {
-  EngineProcess e({"-c"}, make_temp_dir());
-  ASSERT_EQ(board_fen(e), START);
+  EngineProcess e({"-c"}, new_temp_dir());
+  ASSERT_EQ(board_fen(e), START_FEN);
   // Lines sent at once, before the editor has even started, must all reach it.
   e.send("edit\n#\nw Ke1 Qd1\nb Ke8\n.");
   EXPECT_EQ(board_fen(e), "4k3/8/8/8/8/8/8/3QK3 b - -");

@@ -287,10 +287,6 @@ TEST_F(EngineCommand, RandomCommandLinesDoNotCrash) {
   g_options[SLOT_THREADS] = i16(thread_count());
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(EngineCommand, TableSizesAndParallelClear) {
   g_control.config.hash_mb = 100;
   ASSERT_TRUE(tt_allocate());

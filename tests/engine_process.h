@@ -117,6 +117,16 @@ class EngineProcess {
     return lines;
   }
 
+  // The move of the next "bestmove" line ("" when none comes in time).
+  std::string bestmove(int timeout_ms = 10000) {
+    std::vector<std::string> lines = read_until("bestmove", timeout_ms, true);
+    if (lines.empty() || lines.back().rfind("bestmove", 0) != 0) return "";
+    std::istringstream in(lines.back());
+    std::string word, move;
+    in >> word >> move;
+    return move;
+  }
+
   void close_input() {
     if (to_child_ >= 0) close(to_child_);
     to_child_ = -1;

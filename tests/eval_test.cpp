@@ -127,18 +127,6 @@ TEST_F(EvalTest, BuiltTablesFollowTheirRules) {
   EXPECT_EQ(g_weights.passer_safe[6], base.passer_safe[6] * 15 / 100);
 }
 
-TEST_F(EvalTest, TableListing) {
-  {
-    CaptureOutput out;
-    print_eval_tables();
-  }
-  ASSERT_GT(g_captured.size(), 100u);
-  EXPECT_EQ(g_captured[0], "piece values=  90/110  380/360  390/375  535/635  1200/1200");
-  EXPECT_EQ(g_captured[1], "bishop_pair= 30 , 50");
-  EXPECT_EQ(g_captured[3], "KingDanger[]=");
-  EXPECT_EQ(g_captured[5], "10:     25    30    36    42    49    56    64    72    81    90 ");
-}
-
 TEST(EvalScore, PackingTaperAndRounding) {
   Score sum = make_score(5, -3) + make_score(-7, 10) - make_score(1, 1);
   EXPECT_EQ(score_op(sum), -3);

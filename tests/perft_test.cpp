@@ -48,36 +48,40 @@ std::vector<PerftCase> read_suite() {
 
 }  // namespace
 
-TEST(Perft, ClassicPositionsToDepth5) {
-  struct {
-    const char* fen;
-    u64 nodes[5];
-  } cases[] = {
-      {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", {20, 400, 8902, 197281, 4865609}},
-      {"r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -", {48, 2039, 97862, 4085603, 193690690}},
-      {"8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -", {14, 191, 2812, 43238, 674624}},
-      {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq -", {6, 264, 9467, 422333, 15833292}},
-      {"rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ -", {44, 1486, 62379, 2103487, 89941194}},
-      {"r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - -", {46, 2079, 89890, 3894594, 164075551}},
-  };
-  for (const auto& c : cases) {
-    TestBoard b(c.fen);
-    for (int d = 1; d <= 5 - DEPTH_CUT; ++d) ASSERT_EQ(perft(b.pos, d), c.nodes[d - 1]) << c.fen << " depth " << d;
-  }
+namespace {
+
+std::vector<Move> sorted_moves(const Move* moves, int n) {
+  std::vector<Move> v(moves, moves + n);
+  std::sort(v.begin(), v.end());
+  return v;
 }
 
-// The whole suite to depth 4 (5 with VORN_LONG_TESTS=1), and through the
-// move picker to depth 3: it hands out exactly the legal moves.
-TEST(Perft, SuiteByGeneratorAndPicker) {
+}  // namespace
+
+// The whole suite to depth 4 (the six classic positions at its head, or all
+// of it with VORN_LONG_TESTS=1, to depth 5) by the generator and by the bulk
+// counter; the legal generators agree with each other; and through the move
+// picker to depth 3: it hands out exactly the legal moves.
+TEST(Perft, SuiteByGeneratorFastCounterAndPicker) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
   const std::vector<PerftCase> cases = read_suite();
   ASSERT_GT(cases.size(), 100u);
-  const int max_depth = (long_tests_enabled() ? 5 : 4) - (DEPTH_CUT ? 1 : 0);
   if (thread_count() == 0) create_search_threads(1);
+  int index = 0;
   for (const auto& c : cases) {
     TestBoard b(c.fen.c_str());
+    const std::string fen = b.fen();
+    const u64 key = b.pos.hash_key;
+    const int max_depth = index++ < 6 ? 5 - DEPTH_CUT : (long_tests_enabled() ? 5 : 4) - (DEPTH_CUT ? 1 : 0);
     for (int d = 1; d <= max_depth && d <= int(c.counts.size()); ++d)
       ASSERT_EQ(perft(b.pos, d), c.counts[d - 1]) << c.fen << " depth " << d;
+    const int fast_depth = std::min(max_depth, int(c.counts.size()));
+    ASSERT_EQ(perft_fast(b.pos, fast_depth), c.counts[fast_depth - 1]) << c.fen << " fast, depth " << fast_depth;
+    ASSERT_TRUE(b.fen() == fen && b.pos.hash_key == key) << c.fen;
+    Move fast[MAX_MOVES], slow[MAX_MOVES];
+    const int n = gen_legal_fast(b.pos, fast);
+    ASSERT_EQ(sorted_moves(fast, n), sorted_moves(slow, gen_legal(b.pos, slow))) << c.fen;
+    ASSERT_EQ(count_legal(b.pos), n) << c.fen;
     copy_root_to_threads(b.pos);
     ASSERT_EQ(perft_picker(*g_threads[0], 3), c.counts[2]) << c.fen << " through the picker";
   }
@@ -88,35 +92,7 @@ namespace {
 int g_polls = 0;
 bool stop_at_first_poll() { return ++g_polls >= 1; }
 
-std::vector<Move> sorted_moves(const Move* moves, int n) {
-  std::vector<Move> v(moves, moves + n);
-  std::sort(v.begin(), v.end());
-  return v;
-}
-
 }  // namespace
-
-// The legal generator lists the same moves as the pseudo-legal one filtered by
-// the full legality test, and the bulk count agrees with the slow perft.
-TEST(PerftFast, AgreesWithPerftOverSuite) {
-  REQUIRE_TESTDATA("perft/perftsuite.epd");
-  auto cases = read_suite();
-  ASSERT_GT(cases.size(), 100u);
-  int index = 0;
-  for (const auto& c : cases) {
-    TestBoard b(c.fen.c_str());
-    const std::string fen = b.fen();
-    const u64 key = b.pos.hash_key;
-    Move fast[MAX_MOVES], slow[MAX_MOVES];
-    const int n = gen_legal_fast(b.pos, fast);
-    ASSERT_EQ(sorted_moves(fast, n), sorted_moves(slow, gen_legal(b.pos, slow))) << c.fen;
-    ASSERT_EQ(count_legal(b.pos), n) << c.fen;
-    const int depth = index++ < 8 ? 4 : 3;
-    ASSERT_EQ(perft_fast(b.pos, depth), perft(b.pos, depth)) << c.fen << " depth " << depth;
-    ASSERT_EQ(b.fen(), fen);
-    ASSERT_EQ(b.pos.hash_key, key);
-  }
-}
 
 // Each root move's count is the slow perft one ply less after that move, the
 // moves come in generation order, and they add up to the suite's total.

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "eval/params.h"
-#include "platform/output.h"
 #include "search/options.h"
 #include "search/params.h"
 #include "test_util.h"
@@ -28,7 +27,6 @@ void default_slots() {
   g_slots[SLOT_LMP_COUNT_STEP] = 2;
   g_slots[SLOT_LMR_DEPTH] = 3;
 }
-
 
 const SearchParams& sp = g_search_params;
 
@@ -115,23 +113,4 @@ TEST(SearchParams, StrengthReduction) {
   g_slots[SLOT_ELO] = 2200;
   set_search_params(g_slots, 1010.0);
   EXPECT_EQ(sp.strength_reduction, 0);
-}
-
-// The listing the console's "lmr" command prints.
-TEST(SearchParams, Listing) {
-  default_slots();
-  set_search_params(g_slots);
-  {
-    CaptureOutput out;
-    print_search_params();
-  }
-  ASSERT_EQ(g_captured.size(), 7u + 1 + 31 + 2 + 31);
-  EXPECT_EQ(std::vector<std::string>(g_captured.begin(), g_captured.begin() + 8),
-            (std::vector<std::string>{"BP_margin= 15", "FP_depth= 3, margins= 175 300 425",
-                                      "SEP_depth= 3, margins= 75 150 225", "PC: depth= 3, Red= 3, Margin= 100",
-                                      "NMP_depth= 3", "LMP_depth= 6, count= 3 5 7 9 11 13", "LMR_depth= 3",
-                                      "LMR table:"}));
-  EXPECT_EQ(g_captured[10], " 3  0 0 0 0 0 0 0 0 0 0 0 0 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 1 ");
-  EXPECT_EQ(g_captured[39] + g_captured[40], "");
-  EXPECT_EQ(g_captured[43].substr(0, 10), " 3  0 1 1 ");
 }

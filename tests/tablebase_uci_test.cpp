@@ -42,12 +42,8 @@ SearchResult search(EngineProcess& e, const std::string& position, const std::st
   e.send(go);
   SearchResult r;
   r.lines = e.read_until("bestmove", 60000, true);
-  for (const std::string& l : r.lines) {
-    std::vector<std::string> w = words(l);
-    for (size_t i = 0; i + 2 < w.size(); ++i)
-      if (w[i] == "score") r.score = w[i + 1] + " " + w[i + 2];
-    if (w.size() >= 2 && w[0] == "bestmove") r.best = w[1];
-  }
+  r.best = last_value(r.lines, "bestmove");
+  r.score = last_value(r.lines, "score", 2);
   return r;
 }
 
@@ -76,9 +72,9 @@ int class_after(TestBoard b, const std::string& move) {
 }
 
 bool has_line_with(const std::vector<std::string>& lines, const std::string& a, const std::string& b) {
-  for (const std::string& l : lines)
-    if (l.find(a) != std::string::npos && l.find(b) != std::string::npos) return true;
-  return false;
+  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(a) != std::string::npos && l.find(b) != std::string::npos;
+  });
 }
 
 const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a1a2",
@@ -86,14 +82,16 @@ const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a
 
 }  // namespace
 
-TEST(TablebaseUci, SettledRootAnswersAtDepth99WithAMoveThatKeepsTheResult) {
+// A settled root (clock at 10 or more) answers at once from the tables with
+// a move that keeps the result; an unsettled one reports the table's verdict
+// and never plays a move that changes it; one thread and three agree.
+TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
   const std::string dir = testdata_path("syzygy");
   {
     CaptureOutput quiet;
     init_tablebases(dir.c_str());
   }
-  auto e = start_engine(dir);
   struct Case {
     std::string fen;
     std::vector<std::string> moves;
@@ -104,39 +102,28 @@ TEST(TablebaseUci, SettledRootAnswersAtDepth99WithAMoveThatKeepsTheResult) {
   loss_moves.push_back("a2a1");
   const std::vector<std::string> krk_shuffle = {"e1f1", "e8f8", "f1e1", "f8e8", "e1f1",
                                                 "e8f8", "f1e1", "f8e8", "e1f1", "e8f8"};
-  const std::vector<Case> cases = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", KQK_SHUFFLE, 4, "cp 9800"},
-                                   {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", loss_moves, 0, "cp -9800"},
-                                   {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"}};
-  for (const Case& c : cases) {
-    TestBoard b = replay(c.fen, c.moves);
-    ASSERT_GE(b.pos.fifty_count, 10);
-    int ok = 0;
-    ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
-    SearchResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
-    EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
-    EXPECT_EQ(r.score, c.score) << c.fen;
-    EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
-    if (c.wdl == 4) {
-      EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
-    }
-  }
-  e->send("quit");
-  EXPECT_EQ(e->wait_exit(3000), 0);
-}
-
-TEST(TablebaseUci, UnsettledRootReportsTheVerdictAndThreadsAgree) {
-  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  const std::string dir = testdata_path("syzygy");
-  {
-    CaptureOutput quiet;
-    init_tablebases(dir.c_str());
-  }
+  const std::vector<Case> settled = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", KQK_SHUFFLE, 4, "cp 9800"},
+                                     {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", loss_moves, 0, "cp -9800"},
+                                     {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"}};
   const std::vector<std::string> fens = {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", "8/8/8/8/8/2k5/8/KQ6 b - - 0 1",
                                          "4k3/8/8/8/8/8/r7/4K2R w - - 0 1", "8/8/8/4k3/8/8/3P4/3K4 w - - 0 1",
                                          "8/8/8/3k4/8/8/3P4/3K4 w - - 0 1", "8/8/1p6/8/8/8/1P5k/K7 b - - 0 1"};
   std::vector<std::string> verdicts[2];
   for (int threads : {1, 3}) {
     auto e = start_engine(dir, threads);
+    for (const Case& c : settled) {
+      TestBoard b = replay(c.fen, c.moves);
+      ASSERT_GE(b.pos.fifty_count, 10);
+      int ok = 0;
+      ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
+      SearchResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
+      EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
+      EXPECT_EQ(r.score, c.score) << c.fen;
+      EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
+      if (c.wdl == 4) {
+        EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);
+      }
+    }
     for (const std::string& fen : fens) {
       SearchResult r = search(*e, "position fen " + fen, "go depth 9");
       TestBoard b(fen.c_str());
@@ -164,8 +151,7 @@ TEST(TablebaseUci, UnsettledRootReportsTheVerdictAndThreadsAgree) {
 
 TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  char tmpl[] = "/tmp/vorn_tb_bad_XXXXXX";
-  const fs::path dir = mkdtemp(tmpl);
+  const fs::path dir = new_temp_dir();
   std::mt19937 rng(7);
   auto copy_damaged = [&](const std::string& name, int kind) {
     std::ifstream in(testdata_path("syzygy/" + name), std::ios::binary);
@@ -200,29 +186,18 @@ TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
   fs::remove_all(dir);
 }
 
-TEST(TablebaseUci, TbpathSwitchLoadsTheTablesAtStartUp) {
+// The switch loads the tables at start-up; a new path during a search
+// waits for the search before the tables go.
+TEST(TablebaseUci, TbpathSwitchAndChangingThePathDuringASearch) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  EngineProcess e({"-tbpath", testdata_path("syzygy")});
-  std::vector<std::string> lines = e.sync(5000);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 35 tablebases"), lines.end());
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(3000), 0);
-}
-
-TEST(TablebaseUci, ChangingThePathDuringASearchStopsItFirst) {
-  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  auto e = start_engine(testdata_path("syzygy"), 2);
-  e->send("position fen 8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
-  e->send("go infinite");
-  e->read_until("info depth 8", 20000, true);
-  e->send("setoption name SyzygyPath value <empty>");
-  std::vector<std::string> lines = e->sync(20000);
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "info string found 0 tablebases"), lines.end());
-  e->send("stop");
-  std::vector<std::string> rest = e->read_until("bestmove", 5000, true);
-  ASSERT_FALSE(rest.empty());
-  TestBoard b("8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
-  EXPECT_NE(b.parse(words(rest.back()).at(1).c_str()), 0) << rest.back();
-  e->send("quit");
-  EXPECT_EQ(e->wait_exit(3000), 0);
+  EngineProcess e({"-tbpath", testdata_path("syzygy"), "-threads", "2"});
+  EXPECT_TRUE(has_line(e.sync(5000), "info string found 35 tablebases"));
+  e.send("position fen 8/8/8/4k3/8/8/1p6/4K2R w - - 0 1");
+  e.send("go infinite");
+  e.read_until("info depth 8", 20000, true);
+  e.send("setoption name SyzygyPath value <empty>");
+  EXPECT_TRUE(has_line(e.sync(20000), "info string found 0 tablebases"));
+  e.send("stop");
+  EXPECT_TRUE(is_legal_text("8/8/8/4k3/8/8/1p6/4K2R w - - 0 1", {}, e.bestmove(5000)));
+  e.quit();
 }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -21,6 +23,22 @@ inline bool file_exists(const std::string& path) {
   do {                                                                                   \
     if (!file_exists(testdata_path(rel))) GTEST_SKIP() << "test data not found: " << testdata_path(rel); \
   } while (0)
+
+// A fresh directory under /tmp for a test's files.
+inline std::string new_temp_dir() {
+  char tmpl[] = "/tmp/vorn_test_XXXXXX";
+  const char* d = mkdtemp(tmpl);
+  return d ? d : "/tmp";
+}
+inline void write_text(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+inline std::vector<std::string> read_lines(const std::string& path) {
+  std::vector<std::string> lines;
+  std::ifstream in(path);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
 
 // Long-running variants run only when VORN_LONG_TESTS=1.
 inline bool long_tests_enabled() {

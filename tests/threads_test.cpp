@@ -8,8 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "board/movegen.h"
-#include "board/notation.h"
 #include "board_test.h"
 #include "engine_process.h"
 #include "test_util.h"
@@ -17,27 +15,6 @@
 namespace {
 
 constexpr int SLOW = 30000;  // instrumented builds run many times slower
-
-bool legal_after(const char* fen, const std::vector<const char*>& moves, const std::string& text) {
-  TestBoard b(fen);
-  for (const char* m : moves) b.play(m);
-  Move list[MAX_MOVES];
-  int n = gen_legal(b.pos, list);
-  for (int i = 0; i < n; ++i) {
-    char buf[16];
-    move_to_text(list[i], buf, Notation::UCI);
-    if (text == buf) return true;
-  }
-  return false;
-}
-
-// Reads to the bestmove line and returns its move ("" when none came).
-std::string bestmove(EngineProcess& e) {
-  std::vector<std::string> lines = e.read_until("bestmove", SLOW, true);
-  if (lines.empty() || lines.back().rfind("bestmove", 0) != 0) return "";
-  std::vector<std::string> w = words(lines.back());
-  return w.size() >= 2 ? w[1] : "";
-}
 
 // Waits until the running search has printed a line with a score, so the
 // helpers are surely searching when the next command arrives.
@@ -51,11 +28,11 @@ void wait_for_score(EngineProcess& e) {
 TEST(Threads, GoStopPonderAndClockSearches) {
   EngineProcess e({"-threads", "4"});
   e.sync(SLOW);
-  const std::vector<const char*> moves = {"e2e4", "c7c5", "g1f3"};
+  const std::vector<std::string> moves = {"e2e4", "c7c5", "g1f3"};
   e.send("position startpos moves e2e4 c7c5 g1f3");
   auto check = [&](const std::string& what) {
-    std::string best = bestmove(e);
-    EXPECT_TRUE(legal_after(START_FEN, moves, best)) << what << ": '" << best << "'";
+    std::string best = e.bestmove(SLOW);
+    EXPECT_TRUE(is_legal_text(START_FEN, moves, best)) << what << ": '" << best << "'";
     for (const std::string& l : e.sync(SLOW)) EXPECT_NE(l.rfind("bestmove", 0), 0u) << what << ": second " << l;
   };
   for (int i = 0; i < 4; ++i) {
@@ -78,6 +55,14 @@ TEST(Threads, GoStopPonderAndClockSearches) {
   check("moves to go");
   e.send("go depth 7");
   check("depth");
+  e.send("go movetime 300");
+  check("movetime");
+  // Mates are still found with helpers searching the same tree.
+  e.send("position fen 1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -");
+  e.send("go depth 8");
+  std::vector<std::string> lines = e.read_until("bestmove", SLOW, true);
+  EXPECT_EQ(last_value(lines, "bestmove"), "c5a6");
+  EXPECT_EQ(last_value(lines, "score", 2), "mate 3");
   e.send("quit");
   EXPECT_EQ(e.wait_exit(SLOW), 0);  // a sanitizer report ends the engine with 66
 }

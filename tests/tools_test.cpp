@@ -24,23 +24,9 @@
 #include "tools/mkbook.h"
 #include "tools/pgn.h"
 #include "tools/scan_pgn.h"
+#include "tools/tune.h"
 
 namespace {
-
-std::string make_temp_dir() {
-  char tmpl[] = "/tmp/vorn_tools_XXXXXX";
-  const char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
-}
-
-void write_file(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
-
-std::vector<std::string> file_lines(const std::string& path) {
-  std::vector<std::string> lines;
-  std::ifstream in(path);
-  for (std::string l; std::getline(in, l);) lines.push_back(l);
-  return lines;
-}
 
 std::vector<std::unique_ptr<PgnGame>> read_all(const std::string& path) {
   std::vector<std::unique_ptr<PgnGame>> games;
@@ -67,8 +53,8 @@ std::vector<std::string> run_tool(const std::vector<std::string>& args, const st
 }  // namespace
 
 TEST(PgnReader, ReadsWhatRealFilesContain) {
-  std::string dir = make_temp_dir(), path = dir + "/real.pgn";
-  write_file(path,
+  std::string dir = new_temp_dir(), path = dir + "/real.pgn";
+  write_text(path,
              "\xEF\xBB\xBF[Event \"A\"]\r\n[White \"Caf\xC3\xA9\"]\r\n[Result \"1-0\"]\r\n\r\n"
              "% a line for other programs\r\n"
              "1.e4 $1 e5!? 2.Nf3 {a comment\r\nover two lines} (2.f4 exf4 (2...d5) 3.Nf3) 2...Nc6+ ; rest\r\n"
@@ -90,10 +76,10 @@ TEST(PgnReader, ReadsWhatRealFilesContain) {
 }
 
 TEST(PgnReader, LongGamesKeepTheirFirstPart) {
-  std::string dir = make_temp_dir(), path = dir + "/long.pgn";
+  std::string dir = new_temp_dir(), path = dir + "/long.pgn";
   std::string text = "[Event \"long\"]\n\n";
   for (int i = 0; i < 200; ++i) text += "Nf3 Nf6 Ng1 Ng8 ";
-  write_file(path, text + "1/2-1/2\n");
+  write_text(path, text + "1/2-1/2\n");
   auto games = read_all(path);
   ASSERT_EQ(games.size(), 1u);
   EXPECT_EQ(games[0]->move_count, PGN_MAX_PLIES);
@@ -111,7 +97,7 @@ TEST(PgnReader, EveryGameOfTheSharedFilesReplays) {
     auto games = read_all(testdata_path(std::string("pgn/") + f));
     EXPECT_FALSE(games.empty()) << f;
     for (auto& g : games) {
-      TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+      TestBoard b(START_FEN);
       // A null move ("Z0", "--") ends what can be replayed.
       for (int i = 0; i < g->move_count && std::strcmp(g->moves[i].text, "Z0") && std::strcmp(g->moves[i].text, "--");
            ++i) {
@@ -143,7 +129,7 @@ TEST(ScanPgn, ScoresFromComments) {
 // The book written from crafted games equals a recount of those games, and
 // the engine's own probe finds every entry.
 TEST(ToolModes, BookEqualsARecountOfTheGames) {
-  std::string dir = make_temp_dir();
+  std::string dir = new_temp_dir();
   const char* lines[] = {"1. e4 e5 2. Nf3 Nc6 3. Bb5", "1. e4 c5 2. Nf3 d6", "1. d4 d5 2. c4 e6 3. Nc3 Nf6 4. Bg5 Be7",
                          "1. Nf3 d5 2. g3 Nf6 3. Bg2 e6 4. O-O Be7 5. d3 O-O"};
   const char* results[] = {"1-0", "0-1", "1/2-1/2", "1-0", "1-0", "1-0"};
@@ -155,13 +141,13 @@ TEST(ToolModes, BookEqualsARecountOfTheGames) {
     played.emplace_back(lines[i % 4], pgn_result_code(r));
   }
   pgn += "[Event \"t\"]\n[Result \"*\"]\n\n1. e4 e5 *\n";
-  write_file(dir + "/games.pgn", pgn);
+  write_text(dir + "/games.pgn", pgn);
   std::vector<std::string> out = run_tool({"-mkbook", "games.pgn"}, dir);
 
   std::map<std::pair<u64, u16>, std::array<unsigned, 3>> count;  // wins, losses, draws
   std::set<u64> keys;
   for (auto& [line, result] : played) {
-    TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+    TestBoard b(START_FEN);
     std::istringstream words(line);
     for (std::string w; words >> w;) {
       if (std::isdigit(static_cast<unsigned char>(w[0]))) continue;
@@ -197,9 +183,9 @@ TEST(ToolModes, BookEqualsARecountOfTheGames) {
 
 TEST(ToolModes, BookOfALargeCollectionIsSortedAndCountsItsGames) {
   REQUIRE_TESTDATA("pgn/carlsen.pgn");
-  std::string dir = make_temp_dir(), pgn = testdata_path("pgn/carlsen.pgn");
+  std::string dir = new_temp_dir(), pgn = testdata_path("pgn/carlsen.pgn");
   int results = 0;
-  for (const std::string& l : file_lines(pgn)) results += l.find("[Result") != std::string::npos;
+  for (const std::string& l : read_lines(pgn)) results += l.find("[Result") != std::string::npos;
   std::vector<std::string> out = run_tool({"-mkbook", pgn}, dir);
   bool counted = false;
   for (const std::string& l : out) counted |= l.rfind("ngames= " + std::to_string(results) + ", nmoves= ", 0) == 0;
@@ -215,18 +201,19 @@ TEST(ToolModes, BookOfALargeCollectionIsSortedAndCountsItsGames) {
   }
   std::fclose(f);
   EXPECT_GT(n, 100);
-  TestBoard start("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+  TestBoard start(START_FEN);
   BookEntry first[BOOK_MAX_CANDIDATES];
   EXPECT_GT(find_book_entries((dir + "/tmp_book.bin").c_str(), polyglot_key(start.pos), first, 128), 1);
 }
 
 // Variant 2 against a replay of the first game written here: the same
-// positions, moves, scores and result, under the skipping rules.
+// positions, moves, scores and result, under the skipping rules; then
+// "-mktune" on its output keeps, in order, only lines that pass the filters.
 TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
   REQUIRE_TESTDATA("pgn/engine-games.pgn");
-  std::string dir = make_temp_dir(), pgn = testdata_path("pgn/engine-games.pgn");
+  std::string dir = new_temp_dir(), pgn = testdata_path("pgn/engine-games.pgn");
   std::vector<std::string> out = run_tool({"-scan_pgn2", pgn}, dir);
-  std::vector<std::string> epd = file_lines(dir + "/tmp.epd");
+  std::vector<std::string> epd = read_lines(dir + "/tmp.epd");
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out.back(), "games= 200, positions= " + std::to_string(epd.size() - 1));
 
@@ -257,7 +244,7 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
     if (std::isalpha(static_cast<unsigned char>(w[0]))) moves.emplace_back(w, -29999);
     p = e;
   }
-  TestBoard b("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
+  TestBoard b(START_FEN);
   size_t k = 0;
   int n = int(moves.size());
   for (int i = 0; i <= n - 9 && i <= 220; ++i) {
@@ -279,13 +266,34 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
     Move m = 0;
     EXPECT_TRUE(parse_game_move(p.pos, bm, &m)) << l;
   }
+
+  run_tool({"-mktune", "tmp.epd"}, dir);
+  const std::vector<std::string> kept = read_lines(dir + "/tune_new.epd");
+  size_t passing = 0, n_kept = 0;
+  for (const std::string& l : epd) {
+    double r = line_result(l.c_str());
+    if (r < 0) continue;
+    if (l[l.find(' ') + 1] == 'b') r = 1 - r;
+    const int ce = std::atoi(l.c_str() + l.find("; ce ") + 5), c6 = std::atoi(l.c_str() + l.find("; c6 ") + 5);
+    const bool pass = !((r == 1 && c6 < -150) || (r == 0 && c6 > 150) || (r == 1 && c6 - ce < -50) ||
+                        (r == 0 && c6 - ce > 50));
+    passing += pass;
+    if (n_kept < kept.size() && kept[n_kept] == l) {
+      EXPECT_TRUE(pass) << l;
+      ++n_kept;
+    }
+  }
+  EXPECT_EQ(n_kept, kept.size()) << "tune_new.epd holds a line out of order or not from the input";
+  // Only positions the depth-0 search finds beyond 900 may be missing.
+  EXPECT_GT(kept.size(), passing * 9 / 10);
+  EXPECT_LT(kept.size(), epd.size());
 }
 
 // A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),
 // comment and short lines; the same with standard input held open.
 TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
-  std::string dir = make_temp_dir();
-  write_file(dir + "/suite.epd",
+  std::string dir = new_temp_dir();
+  write_text(dir + "/suite.epd",
              "# a comment line\r\n"
              "; another\n"
              "short\n"
@@ -302,7 +310,7 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     EXPECT_EQ(moves, 4);
     EXPECT_NE(std::find(out.begin(), out.end(), "1 / 4 correct best moves"), out.end());
     EXPECT_NE(std::find(out.begin(), out.end(), "score= 10 / 10"), out.end());
-    std::vector<std::string> unsolved = file_lines(dir + "/unsolved.epd");
+    std::vector<std::string> unsolved = read_lines(dir + "/unsolved.epd");
     EXPECT_EQ(unsolved,
               (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
   }
@@ -311,9 +319,9 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
 // The summary's count equals the count of its own answers that match bm.
 TEST(ToolModes, SuiteSummaryAgreesWithItsAnswers) {
   REQUIRE_TESTDATA("epd/wac.epd");
-  std::string dir = make_temp_dir();
+  std::string dir = new_temp_dir();
   std::vector<std::string> out = run_tool({"-anepd", testdata_path("epd/wac.epd"), "-d", "4"}, dir);
-  std::vector<std::string> suite = file_lines(testdata_path("epd/wac.epd"));
+  std::vector<std::string> suite = read_lines(testdata_path("epd/wac.epd"));
   int matching = 0, answers = 0;
   for (const std::string& l : out) {
     if (l.rfind("move= ", 0) != 0) continue;
@@ -334,9 +342,9 @@ TEST(ToolModes, SuiteSummaryAgreesWithItsAnswers) {
 // good, and the next scored move "!"; checked on the scores it printed.
 TEST(ToolModes, ScanMarksMistakesOnlyWhereTheScoresJump) {
   REQUIRE_TESTDATA("pgn/engine-games.pgn");
-  std::string dir = make_temp_dir();
+  std::string dir = new_temp_dir();
   run_tool({"-scan_pgn1", testdata_path("pgn/engine-games.pgn")}, dir);
-  std::vector<std::string> lines = file_lines(dir + "/tmp.pgn");
+  std::vector<std::string> lines = read_lines(dir + "/tmp.pgn");
   std::vector<std::string> comments;
   int games = 0, marks = 0;
   auto check_game = [&] {

@@ -56,6 +56,7 @@ constexpr OptionDef OPTIONS[] = {
     {"SyzygyProbeDepth6", OPT_SPIN, SLOT_SYZYGY_DEPTH6, 2, -5, 100},
     {"UCI_LimitStrength", OPT_CHECK, SLOT_LIMIT_STRENGTH, 0, 0, 1},
     {"UCI_Elo", OPT_SPIN, SLOT_ELO, 0, 0, 0},  // range from the measured ceiling
+    {"UCI_ShowWDL", OPT_CHECK, SLOT_SHOW_WDL, 0, 0, 1},
     pair_option("Mtl_Pawn", SLOT_PAWN_VALUE, 20, 2000),
     pair_option("Mtl_Knight", SLOT_KNIGHT_VALUE, 20, 2000),
     pair_option("Mtl_Bishop", SLOT_BISHOP_VALUE, 20, 2000),
@@ -84,7 +85,7 @@ constexpr OptionDef OPTIONS[] = {
 constexpr const char* LISTED[] = {
     "ConfigFilePath", "Hash", "Threads", "Clear_Hash", "OwnBook", "OwnBook_File", "OwnBook_Depth",
     "OwnBook_Variety", "SyzygyPath", "SyzygyProbeDepth5", "SyzygyProbeDepth6", "Log", "Ponder",
-    "MultiPV", "MoveOverhead", "UCI_LimitStrength", "UCI_Elo", "Contempt", "Selectivity",
+    "MultiPV", "MoveOverhead", "UCI_LimitStrength", "UCI_Elo", "UCI_ShowWDL", "Contempt", "Selectivity",
     "Mtl_Pawn", "Mtl_Knight", "Mtl_Bishop", "Mtl_Rook", "Mtl_Queen", "Mtl_BishopPair",
     "PST_Pawn", "PST_Knight", "PST_Bishop", "PST_Rook", "PST_Queen", "PST_King",
     "Mobility_Knight", "Mobility_Bishop", "Mobility_Rook", "Mobility_Queen",

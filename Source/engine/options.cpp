@@ -16,6 +16,7 @@
 #include "search/control.h"
 #include "search/thread.h"
 #include "search/tt.h"
+#include "search/wdl.h"
 
 namespace {
 
@@ -228,6 +229,7 @@ void set_option(const char* name, const char* value) {
       int on = std::strstr(value, "true") != nullptr;
       g_options[o->slot] = i16(on);
       output_format("info string %s set to %d", o->name, on);
+      if (o->slot == SLOT_SHOW_WDL) g_show_wdl.store(on, std::memory_order_relaxed);
       if (o->slot == SLOT_LOG) {
         sync_log_option();
         if (on && !g_output.log_file) open_log();

@@ -151,7 +151,7 @@ void print_info(int thread_index, int pv_number, int depth, int score, const u16
     if (c.config.multipv > 1) std::snprintf(multipv, sizeof multipv, "multipv %d ", pv_number);
     char st[64];
     score_text(score, st);
-    if (g_options[SLOT_SHOW_WDL]) {
+    if (g_show_wdl.load(std::memory_order_relaxed)) {
       const WdlShares w = g_root_tb != -1 ? wdl_from_tables(g_root_tb) : wdl_from_score(score);
       const size_t n = std::strlen(st);
       std::snprintf(st + n, sizeof st - n, " wdl %d %d %d", w.win, w.draw, w.loss);

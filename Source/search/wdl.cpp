@@ -4,6 +4,8 @@
 
 #include "search/stack.h"
 
+std::atomic<bool> g_show_wdl{false};
+
 namespace {
 
 // W(s) = 1 / (1 + exp(-(s - A) / B)) and L(s) = W(-s), the draw share taking

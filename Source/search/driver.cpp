@@ -19,6 +19,7 @@
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "search/wdl.h"
 
 Relaxed<f64> g_info_threshold{0.0};
 bool g_tool_search = false;
@@ -150,8 +151,13 @@ void print_info(int thread_index, int pv_number, int depth, int score, const u16
     f64 hashfull = depth > 6 ? c.stats.hash_fill * 1000 : 0;
     char multipv[32] = "";
     if (c.config.multipv > 1) std::snprintf(multipv, sizeof multipv, "multipv %d ", pv_number);
-    char st[32];
+    char st[64];
     score_text(score, st);
+    if (g_show_wdl.load(std::memory_order_relaxed)) {
+      const WdlShares w = g_root_tb != -1 ? wdl_from_tables(g_root_tb) : wdl_from_score(score);
+      const size_t n = std::strlen(st);
+      std::snprintf(st + n, sizeof st - n, " wdl %d %d %d", w.win, w.draw, w.loss);
+    }
     line_text(line, MAX_LINE_MOVES, pv, sizeof pv, Notation::UCI);
     const SearchThread* t0 = g_threads[0];
     f64 nps = c.clock.elapsed <= 0.001 ? 0 : f64(c.stats.total_nodes) / c.clock.elapsed;

@@ -16,7 +16,7 @@ const char* next_token(const char* text);
 bool input_ready();
 // Whether the end of standard input acts as "quit" (play) or is ignored (tool modes).
 void set_end_of_input_quits(bool quits);
-// Whether "." or "quit" waits in the input, or the input has ended: a long
+// Whether ".", "stop" or "quit" waits in the input, or the input has ended: a long
 // job on the main thread gives up then (the line itself stays queued).
 bool stop_line_pending();
 // Forgets queued input and the end-of-input state (tests drive the

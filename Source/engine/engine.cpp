@@ -57,6 +57,18 @@ void set_text_switch(const char* name, int slot, const char* value) {
     set_option_text(g_options, slot, value);
 }
 
+// A file name a tool mode reads; one too long for its buffer is refused
+// rather than cut to a name that may well exist.
+template <std::size_t N>
+void set_file_switch(const char* name, char (&out)[N], const char* value) {
+  if (std::strlen(value) >= N) {
+    std::fprintf(stderr, "%s: path longer than %d characters refused\n", name, int(N - 1));
+    out[0] = '\0';
+  } else {
+    std::snprintf(out, N, "%s", value);
+  }
+}
+
 constexpr const char* HELP_TEXT =
     "Usage: vorn [switches]            UCI engine (\"-c\": console)\n"
     "       vorn bench [depth]         one-thread benchmark (default depth 17)\n"
@@ -249,17 +261,17 @@ void parse_switches(int argc, char** argv) {
       set_text_switch(a, SLOT_SYZYGY_PATH, "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece");
     } else if (is_switch(a, "-anepd")) {
       tool(MODE_ANEPD);
-      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+      set_file_switch(a, g_flags.epd_file, value());
     } else if (std::strstr(a, "-scan_pgn")) {
       if (is_switch(a, "-scan_pgn1")) tool(MODE_SCAN_PGN1);
       if (is_switch(a, "-scan_pgn2")) tool(MODE_SCAN_PGN1 + 1);
       if (is_switch(a, "-scan_pgn3")) tool(MODE_SCAN_PGN1 + 2);
       if (is_switch(a, "-scan_pgn4")) tool(MODE_SCAN_PGN4);
-      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+      set_file_switch(a, g_flags.pgn_file, value());
     } else if (is_switch(a, "-match")) {
       tool(MODE_MATCH);
       g_info_threshold = 1000;
-      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+      set_file_switch(a, g_flags.pgn_file, value());
     } else if (is_switch(a, "-bench")) {
       tool(MODE_BENCH);
     } else if (is_switch(a, "-bench2")) {
@@ -270,16 +282,16 @@ void parse_switches(int argc, char** argv) {
       tool(MODE_MKCONFIG);
     } else if (is_switch(a, "-mkbook")) {
       tool(MODE_MKBOOK);
-      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+      set_file_switch(a, g_flags.pgn_file, value());
     } else if (is_switch(a, "-mktune")) {
       tool(MODE_MKTUNE);
       c.limits.max_depth = 0;
       g_info_threshold = 9999;
-      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+      set_file_switch(a, g_flags.epd_file, value());
     } else if (is_switch(a, "-tune")) {
       tool(MODE_TUNE);
       g_info_threshold = 1000;
-      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+      set_file_switch(a, g_flags.epd_file, value());
     } else if (is_switch(a, "-tune4")) {
       tool(MODE_TUNE4);
       g_info_threshold = 1000;

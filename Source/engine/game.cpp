@@ -103,7 +103,9 @@ void check_book_file(const char* path) {
     std::fclose(f);
     return;
   }
-  std::snprintf(warned, sizeof warned, "%s", path);
+  std::size_t n = strnlen(path, OPTION_TEXT_MAX);
+  std::memcpy(warned, path, n);
+  warned[n] = '\0';
   print_message("book file %s cannot be read", path);
 }
 

@@ -194,4 +194,3 @@ TEST(SearchUci, BenchSignatureIsStableAndIgnoresTheEndOfInput) {
   EXPECT_EQ(total({"-anepd", "suite.epd", "-d", "8"}, true), total({"-anepd", "suite.epd", "-d", "8"}, false));
   std::filesystem::remove_all(dir);
 }
-}

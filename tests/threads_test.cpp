@@ -81,8 +81,8 @@ TEST(Threads, TablebaseRootsBetweenSearches) {
   for (const char* fen : fens) {
     e.send(std::string("position fen ") + fen);
     e.send("go depth 8");
-    std::string best = bestmove(e);
-    EXPECT_TRUE(legal_after(fen, {}, best)) << fen << ": '" << best << "'";
+    std::string best = e.bestmove(SLOW);
+    EXPECT_TRUE(is_legal_text(fen, {}, best)) << fen << ": '" << best << "'";
     e.sync(SLOW);
   }
   e.send("quit");

@@ -6,6 +6,8 @@
 
 #include "board/movegen.h"
 #include "board/notation.h"
+#include "board/perft.h"
+#include "engine/report.h"
 #include "board/see.h"
 #include "engine/console_games.h"
 #include "engine/tuning_modes.h"
@@ -111,22 +113,6 @@ void redo_move() {
     history_trim(pos);
   }
   show_board();
-}
-
-void run_perft(const char* arg) {
-  long long d = std::strtoll(arg, nullptr, 10);
-  int depth = d < 0 ? 0 : d > 20 ? 20 : int(d);
-  abort_search();
-  g_control.clock.search_start = now_seconds();
-  copy_root_to_threads(game_position());
-  SearchThread& t = *g_threads[0];
-  bool stopped = false;
-  t.nodes = depth > 0 ? perft_picker(t, depth, stop_line_pending, &stopped) : 0;
-  g_control.clock.elapsed = now_seconds() - g_control.clock.search_start;
-  if (stopped) output_line("perft interrupted");
-  f64 nodes = f64(t.nodes);
-  output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", nodes, g_control.clock.elapsed.load(),
-                nodes / (g_control.clock.elapsed + 0.001));
 }
 
 // "go" / "an": analyse to a depth (1..65) until "." or the depth is reached.
@@ -240,6 +226,26 @@ void print_swaps() {
 
 }  // namespace
 
+void run_perft_command(const char* depth_text) {
+  long long d = std::strtoll(next_token(depth_text), nullptr, 10);
+  int depth = d < 0 ? 0 : d > 20 ? 20 : int(d);
+  abort_search();
+  g_control.clock.search_start = now_seconds();
+  bool stopped = false;
+  auto per_move = [](Move m, u64 count) {
+    char text[8];
+    move_to_text(m, text, Notation::UCI);
+    output_format("%s: %llu", text, static_cast<unsigned long long>(count));
+  };
+  u64 nodes = depth > 0 ? perft_divide(game_position(), depth, per_move, stop_line_pending, &stopped) : 0;
+  g_control.clock.elapsed = now_seconds() - g_control.clock.search_start;
+  if (stopped) print_message("perft interrupted");
+  output_format("\nNodes searched: %llu", static_cast<unsigned long long>(nodes));
+  if (g_flags.uci_mode) return;
+  output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", f64(nodes), g_control.clock.elapsed.load(),
+                f64(nodes) / (g_control.clock.elapsed + 0.001));
+}
+
 void continue_self_play() {
   if (!g_self_play) return;
   SearchControl& c = g_control;
@@ -281,7 +287,9 @@ void console_command(const char* line) {
   } else if (!std::strcmp(cmd, "]")) {
     redo_move();
   } else if (!std::strcmp(cmd, "perft")) {
-    run_perft(words.w[1]);
+    run_perft_command(words.w[1]);
+  } else if (!std::strcmp(cmd, "bench")) {
+    run_bench_command(int(std::strtol(words.w[1], nullptr, 10)));
   } else if (!std::strcmp(cmd, "swap")) {
     print_swaps();
   } else if (!std::strcmp(cmd, "mv")) {

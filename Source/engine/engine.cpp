@@ -34,7 +34,63 @@ bool is_switch(const char* arg, const char* name) { return !std::strcmp(arg, nam
 f64 read_decimal(const char* text) { return std::strtod(text, nullptr); }
 long long read_integer(const char* text) { return std::strtoll(text, nullptr, 10); }
 
-void set_text_switch(int slot, const char* value) { set_option_text(g_options, slot, value); }
+// Whether text is a whole number (an optional sign, then digits only).
+bool is_number(const char* text) {
+  if (*text == '-' || *text == '+') ++text;
+  if (!*text) return false;
+  for (; *text; ++text)
+    if (*text < '0' || *text > '9') return false;
+  return true;
+}
+
+// Whether text reads as a decimal number as a whole.
+bool is_decimal(const char* text) {
+  char* end = nullptr;
+  std::strtod(text, &end);
+  return end != text && *end == '\0';
+}
+
+void set_text_switch(const char* name, int slot, const char* value) {
+  if (std::strlen(value) > std::size_t(OPTION_TEXT_MAX))
+    std::fprintf(stderr, "%s: path longer than %d characters refused\n", name, OPTION_TEXT_MAX);
+  else
+    set_option_text(g_options, slot, value);
+}
+
+// A file name a tool mode reads; one too long for its buffer is refused
+// rather than cut to a name that may well exist.
+template <std::size_t N>
+void set_file_switch(const char* name, char (&out)[N], const char* value) {
+  if (std::strlen(value) >= N) {
+    std::fprintf(stderr, "%s: path longer than %d characters refused\n", name, int(N - 1));
+    out[0] = '\0';
+  } else {
+    std::snprintf(out, N, "%s", value);
+  }
+}
+
+constexpr const char* HELP_TEXT =
+    "Usage: vorn [switches]            UCI engine (\"-c\": console)\n"
+    "       vorn bench [depth]         one-thread benchmark (default depth 17)\n"
+    "Switches:\n"
+    "  -uci / -c            UCI mode (default) / console mode\n"
+    "  -hash MB             transposition table size\n"
+    "  -threads N           search threads\n"
+    "  -book FILE           opening book\n"
+    "  -tbpath PATHS        tablebase folders\n"
+    "  -cfg FILE            configuration file read at start-up\n"
+    "  -d N, -t SEC, -n N   depth, time or node limit\n"
+    "  -nps N               speed limit (sets UCI_Elo)\n"
+    "  -log, -quiet, -noise SEC\n"
+    "  -bench, -bench2, -pbench, -anepd FILE, -match FILE, -mkbook PGN,\n"
+    "  -scan_pgn1..4 PGN, -mkconfig, -mktune EPD, -tune EPD, -tune4\n"
+    "                       tool modes\n"
+    "  -h, --help           this text;  --version  the version\n"
+    "See README.md for the commands and the tool modes.\n";
+
+// Depth of "vorn bench" when none is given: the -pbench default.
+constexpr int BENCH_DEFAULT_DEPTH = 17;
+int g_bench_depth = 0;  // "bench" given as a plain argument: its depth
 
 // Switches whose tool is not part of this build end the run with a message.
 bool mode_available(int mode) {
@@ -68,7 +124,9 @@ void start_search() {
     return;
   }
   c.result.book_move = 0;
-  if (Move m = book_step(pos)) {
+  // A restricted root or a mate hunt is the user's analysis: no book move.
+  const bool analysis = c.limits.search_move_count > 0 || c.limits.mate_moves > 0;
+  if (Move m = analysis ? MOVE_NONE : book_step(pos)) {
     u16 line[PV_SIZE] = {};
     line[1] = m;
     c.result.set_line(line);
@@ -82,6 +140,13 @@ void start_search() {
   // Past the fifty-move limit there is nothing to search: the report follows at once.
   if (pos.fifty_count <= 100 && c.result.best_move() == 0) wake_search_threads();
   c.go_request = 0;
+}
+
+// A benchmark reads commands between positions; it stops on "quit", and the
+// end of input counts only where it means "quit" (play mode).
+bool bench_poll_input() {
+  process_command();
+  return g_flags.quit != 0;
 }
 
 }  // namespace
@@ -108,6 +173,7 @@ void set_defaults() {
   g_flags.uci_mode = 1;
   g_flags.mode = MODE_PLAY;
   g_flags.mode_switch = nullptr;
+  g_bench_depth = 0;
   search_control_defaults(g_control);
   option_defaults(g_listed_options);
   g_options = g_listed_options;
@@ -122,7 +188,23 @@ void parse_switches(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const char* a = argv[i];
     // The value of a switch that takes one; a missing value reads as empty.
-    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : ""; };
+    auto value = [&]() -> const char* {
+      if (i + 1 < argc) return argv[++i];
+      std::fprintf(stderr, "%s: missing value (ignored)\n", a);
+      return "";
+    };
+    // A numeric value; nothing (false) when it is missing or not a number.
+    auto number = [&](bool decimal, const char** out) {
+      const char* v = value();
+      if (!v[0]) return false;
+      if (decimal ? !is_decimal(v) : !is_number(v)) {
+        std::fprintf(stderr, "%s: '%s' is not a number (ignored)\n", a, v);
+        return false;
+      }
+      *out = v;
+      return true;
+    };
+    const char* v = "";
     auto tool = [&](int mode) {
       g_flags.mode = mode;
       g_flags.mode_switch = a;
@@ -136,30 +218,34 @@ void parse_switches(int argc, char** argv) {
     } else if (is_switch(a, "-numa") || is_switch(a, "-uci_extra")) {
       // accepted; nothing to change
     } else if (is_switch(a, "-noise")) {
-      g_info_threshold = read_decimal(value());
+      if (number(true, &v)) g_info_threshold = read_decimal(v);
     } else if (is_switch(a, "-quiet")) {
       g_options[SLOT_LOG] = 0;
       g_info_threshold = 9999;
     } else if (is_switch(a, "-cfg")) {
-      set_text_switch(SLOT_CONFIG_FILE, value());
+      set_text_switch(a, SLOT_CONFIG_FILE, value());
     } else if (is_switch(a, "-d")) {
-      long long d = read_integer(value());
+      if (!number(false, &v)) continue;
+      long long d = read_integer(v);
       c.limits.limit_mode = 1;
       c.limits.max_depth = u8(d < 0 ? 0 : d > MAX_DEPTH ? MAX_DEPTH : d);
       c.config.depth_cap = c.limits.max_depth;
       c.limits.fixed_time = 10000;
     } else if (is_switch(a, "-t")) {
+      if (!number(true, &v)) continue;
       c.limits.limit_mode = 1;
-      c.limits.fixed_time = read_decimal(value());
+      c.limits.fixed_time = read_decimal(v);
     } else if (is_switch(a, "-n")) {
-      long long n = read_integer(value());
+      if (!number(false, &v)) continue;
+      long long n = read_integer(v);
       c.limits.limit_mode = 1;
       c.limits.fixed_time = 1000;
       c.limits.node_limit = n < 0 ? 0 : n;
     } else if (is_switch(a, "-nps")) {
       // The rating model is undefined near 10 nodes per second; the slowest
       // speed the Elo search ever picks is 30.
-      f64 nps = read_decimal(value());
+      if (!number(true, &v)) continue;
+      f64 nps = read_decimal(v);
       if (!(nps >= 30)) nps = 30;
       g_options[SLOT_LIMIT_STRENGTH] = 1;
       set_speed_limit(nps);
@@ -167,30 +253,32 @@ void parse_switches(int argc, char** argv) {
       g_options[SLOT_ELO] = i16(elo > 32767 ? 32767 : elo);
       print_message("Elo= %d", elo);
     } else if (is_switch(a, "-hash")) {
-      long long mb = read_integer(value());
+      if (!number(false, &v)) continue;
+      long long mb = read_integer(v);
       g_options[SLOT_HASH] = i16(mb < 0 ? 0 : mb > 16384 ? 16384 : mb);
     } else if (is_switch(a, "-threads")) {
-      long long n = read_integer(value());
+      if (!number(false, &v)) continue;
+      long long n = read_integer(v);
       g_options[SLOT_THREADS] = i16(n < 1 ? 1 : n > MAX_THREADS ? MAX_THREADS : n);
     } else if (is_switch(a, "-book")) {
-      set_text_switch(SLOT_BOOK_FILE, value());
+      set_text_switch(a, SLOT_BOOK_FILE, value());
     } else if (is_switch(a, "-tbpath")) {
-      set_text_switch(SLOT_SYZYGY_PATH, value());
+      set_text_switch(a, SLOT_SYZYGY_PATH, value());
     } else if (is_switch(a, "-tbx")) {
-      set_text_switch(SLOT_SYZYGY_PATH, "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece");
+      set_text_switch(a, SLOT_SYZYGY_PATH, "C:\\Chess\\Syzygy;C:\\Chess\\Syzygy\\6-Piece");
     } else if (is_switch(a, "-anepd")) {
       tool(MODE_ANEPD);
-      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+      set_file_switch(a, g_flags.epd_file, value());
     } else if (std::strstr(a, "-scan_pgn")) {
       if (is_switch(a, "-scan_pgn1")) tool(MODE_SCAN_PGN1);
       if (is_switch(a, "-scan_pgn2")) tool(MODE_SCAN_PGN1 + 1);
       if (is_switch(a, "-scan_pgn3")) tool(MODE_SCAN_PGN1 + 2);
       if (is_switch(a, "-scan_pgn4")) tool(MODE_SCAN_PGN4);
-      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+      set_file_switch(a, g_flags.pgn_file, value());
     } else if (is_switch(a, "-match")) {
       tool(MODE_MATCH);
       g_info_threshold = 1000;
-      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+      set_file_switch(a, g_flags.pgn_file, value());
     } else if (is_switch(a, "-bench")) {
       tool(MODE_BENCH);
     } else if (is_switch(a, "-bench2")) {
@@ -201,21 +289,30 @@ void parse_switches(int argc, char** argv) {
       tool(MODE_MKCONFIG);
     } else if (is_switch(a, "-mkbook")) {
       tool(MODE_MKBOOK);
-      std::snprintf(g_flags.pgn_file, sizeof g_flags.pgn_file, "%s", value());
+      set_file_switch(a, g_flags.pgn_file, value());
     } else if (is_switch(a, "-mktune")) {
       tool(MODE_MKTUNE);
       c.limits.max_depth = 0;
       g_info_threshold = 9999;
-      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+      set_file_switch(a, g_flags.epd_file, value());
     } else if (is_switch(a, "-tune")) {
       tool(MODE_TUNE);
       g_info_threshold = 1000;
-      std::snprintf(g_flags.epd_file, sizeof g_flags.epd_file, "%s", value());
+      set_file_switch(a, g_flags.epd_file, value());
     } else if (is_switch(a, "-tune4")) {
       tool(MODE_TUNE4);
       g_info_threshold = 1000;
+    } else if (is_switch(a, "bench") && i == 1) {
+      // The benchmark convention of testing frameworks: "vorn bench [depth]".
+      tool(MODE_PBENCH);
+      g_bench_depth = BENCH_DEFAULT_DEPTH;
+      if (i + 1 < argc && is_number(argv[i + 1])) {
+        long long d = read_integer(argv[++i]);
+        g_bench_depth = int(d < 1 ? 1 : d > MAX_DEPTH ? MAX_DEPTH : d);
+      }
+    } else {
+      std::fprintf(stderr, "%s: unknown switch (ignored)\n", a);
     }
-    // Anything else is ignored.
   }
   sync_log_option();
 }
@@ -312,14 +409,48 @@ void engine_loop() {
       start_search();
     }
     if (c.search_state == STATE_IDLE || count_busy_threads() != 0 || c.search_state == STATE_PONDER) continue;
-    if (c.report_held) continue;  // "go infinite": only "stop" reports it
+    // "go infinite": only "stop" reports it; "go mate N" also its mate.
+    if (c.report_held && !mate_goal_reached(c.result.best_score)) continue;
     report_result();
     if (!g_flags.uci_mode) continue_self_play();
     c.search_state = STATE_IDLE;
   }
 }
 
+void run_bench_command(int depth) {
+  SearchControl& c = g_control;
+  c.stop = STOP_ABORT;
+  wait_threads_idle();
+  c.search_state = STATE_IDLE;
+  c.report_held = 0;
+  const SearchLimits saved_limits = c.limits;
+  const f64 saved_threshold = g_info_threshold;
+  c.limits.search_move_count = 0;
+  c.limits.mate_moves = 0;
+  c.limits.node_limit = 0;
+  c.limits.max_depth = u8(depth < 1 ? BENCH_DEFAULT_DEPTH : depth > MAX_DEPTH ? MAX_DEPTH : depth);
+  BenchHooks hooks{&game_position(), bench_prepare, bench_poll_input};
+  BenchTotals totals = run_benchmark(10, true, hooks);
+  output_format("Nodes searched: %.0f", totals.nodes);
+  output_format("Nodes/second: %.0f", totals.nodes / totals.seconds);
+  c.limits = saved_limits;
+  g_info_threshold = saved_threshold;
+  c.search_state = STATE_IDLE;
+  // The benchmark played over the game position: a new game follows.
+  setup_game_fen(START_POSITION);
+}
+
 int vorn_main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (is_switch(argv[i], "--help") || is_switch(argv[i], "-h")) {
+      std::fputs(HELP_TEXT, stdout);
+      return 0;
+    }
+    if (is_switch(argv[i], "--version")) {
+      std::printf("%s\n", ENGINE_NAME);
+      return 0;
+    }
+  }
   if (!engine_startup(argc, argv, true)) return 1;
   int rc = 0;
   // Every tool and benchmark runs to the end of its work or a "quit" line,
@@ -330,11 +461,12 @@ int vorn_main(int argc, char** argv) {
     if (tb_path[0] && !tablebases_loaded_from(tb_path)) init_tablebases(tb_path);
     engine_loop();
   } else if (g_flags.mode == MODE_BENCH || g_flags.mode == MODE_BENCH2 || g_flags.mode == MODE_PBENCH) {
-    BenchHooks hooks{&game_position(), bench_prepare, [] {
-                       process_command();
-                       return g_flags.quit != 0;
-                     }};
-    run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
+    if (g_bench_depth > 0) {
+      run_bench_command(g_bench_depth);
+    } else {
+      BenchHooks hooks{&game_position(), bench_prepare, bench_poll_input};
+      run_benchmark(g_flags.mode == MODE_PBENCH ? 10 : 20, g_flags.mode == MODE_PBENCH, hooks);
+    }
   } else if (g_flags.mode == MODE_ANEPD) {
     ToolHooks hooks{&game_position(), setup_game_fen, bench_prepare, process_command,
                     [] { return g_flags.quit != 0; }};

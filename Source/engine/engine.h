@@ -28,6 +28,10 @@ void engine_loop();
 // The whole program; returns the exit code.
 int vorn_main(int argc, char** argv);
 
+// The one-thread benchmark of "-pbench" to depth, ending with the node
+// count and speed lines testing frameworks read; the game starts anew after it.
+void run_bench_command(int depth);
+
 // Derives the search parameters and the evaluation tables from the option slots.
 void rebuild_parameters();
 // Per-search set-up done by the front end before the threads are woken.

@@ -1,5 +1,7 @@
 #include "engine/game.h"
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "board/fen_check.h"
@@ -90,7 +92,27 @@ bool setup_game_fen(const char* fen) {
   return true;
 }
 
+namespace {
+
+// Says once per file name that the book cannot be read, so a mistyped
+// path does not go unnoticed behind searched moves.
+void check_book_file(const char* path) {
+  static char warned[OPTION_TEXT_MAX + 1] = "";
+  if (!path[0] || !std::strcmp(path, warned)) return;
+  if (std::FILE* f = std::fopen(path, "rb")) {
+    std::fclose(f);
+    return;
+  }
+  std::size_t n = strnlen(path, OPTION_TEXT_MAX);
+  std::memcpy(warned, path, n);
+  warned[n] = '\0';
+  print_message("book file %s cannot be read", path);
+}
+
+}  // namespace
+
 Move probe_own_book(const Position& pos) {
+  check_book_file(g_options.text(SLOT_BOOK_FILE));
   // The UCI line is shown even when search output is silenced; the console
   // listing follows the tool modes' silence.
   BookListing listing = g_flags.uci_mode ? BOOK_LIST_UCI : g_info_threshold < 9999 ? BOOK_LIST_CONSOLE : BOOK_LIST_NONE;

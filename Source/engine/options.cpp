@@ -7,6 +7,7 @@
 
 #include "engine/engine.h"
 #include "engine/log.h"
+#include "engine/report.h"
 #include "engine/strength.h"
 #include "engine/uci.h"
 #include "eval/params.h"
@@ -208,6 +209,10 @@ void set_option(const char* name, const char* value) {
   }
   switch (o->type) {
     case OPT_STRING: {
+      if (std::strlen(value) > std::size_t(OPTION_TEXT_MAX)) {
+        output_format("info string %s not changed: longer than %d characters", o->name, OPTION_TEXT_MAX);
+        return;
+      }
       set_option_text(g_options, o->slot, value);
       output_format("info string %s set to '%s'", o->name, g_options.text(o->slot));
       if (o->slot == SLOT_CONFIG_FILE) load_config();
@@ -282,7 +287,10 @@ int load_config() {
   const char* path = g_options.text(SLOT_CONFIG_FILE);
   if (!path[0] || g_config_depth >= MAX_CONFIG_NESTING) return 0;
   FILE* f = std::fopen(path, "r");
-  if (!f) return 0;
+  if (!f) {
+    print_message("configuration file %s cannot be opened", path);
+    return 0;
+  }
   char file_name[OPTION_TEXT_MAX + 1];
   std::strncpy(file_name, path, OPTION_TEXT_MAX);
   file_name[OPTION_TEXT_MAX] = '\0';

@@ -233,8 +233,46 @@ long long go_value(const char* params, const char* name, int skip) {
   return std::strtoll(next_token(p + skip), nullptr, 10);
 }
 
+// Words of a "go" command that end a "searchmoves" list.
+bool is_go_word(const char* word) {
+  static const char* const WORDS[] = {"wtime", "btime", "winc", "binc", "movestogo", "depth", "nodes",
+                                      "mate", "movetime", "infinite", "ponder", "perft"};
+  for (const char* w : WORDS)
+    if (!std::strcmp(word, w)) return true;
+  return false;
+}
+
+// Reads the moves after "searchmoves" that are legal here; unknown and
+// illegal ones are dropped (none left: every move stays allowed).
+void read_search_moves(const char* list, SearchLimits& limits) {
+  limits.search_move_count = 0;
+  const Position& pos = game_position();
+  for (const char* p = list;;) {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!*p) break;
+    char word[16];
+    int n = 0;
+    const char* start = p;
+    while (*p && *p != ' ' && *p != '\t') {
+      if (n < 15) word[n++] = *p;
+      ++p;
+    }
+    word[n] = '\0';
+    if (p - start <= 15 && is_go_word(word)) break;
+    Move m;
+    if (p - start > 15 || !read_coordinate_move(word, &m) || !is_legal_move(pos, m)) continue;
+    bool seen = false;
+    for (int i = 0; i < limits.search_move_count; ++i) seen |= limits.search_moves[i] == m;
+    if (!seen && limits.search_move_count < MAX_MOVES) limits.search_moves[limits.search_move_count++] = m;
+  }
+}
+
 void uci_go(const char* params) {
   SearchControl& c = g_control;
+  if (!std::strcmp(next_token(params), "perft")) {
+    run_perft_command(params + std::strspn(params, " ") + 5);
+    return;
+  }
   c.stop = STOP_ABORT;
   // The limits below are read by the threads: they are written only once
   // the last search has wound down.
@@ -254,6 +292,9 @@ void uci_go(const char* params) {
   c.limits.max_depth = c.config.depth_cap;
   c.limits.node_limit = 0;
   c.limits.increment = 0;
+  c.limits.search_move_count = 0;
+  c.limits.mate_moves = 0;
+  if (const char* list = find_word(params, "searchmoves")) read_search_moves(list + 11, c.limits);
   int side = game_position().side;
   // A fixed-limit search leaves the clocks at its own time; a "go" without
   // clocks starts again from the default rather than from that.
@@ -294,6 +335,19 @@ void uci_go(const char* params) {
     c.limits.limit_mode = 1;
     c.limits.increment = 0;
     c.limits.fixed_time = go_value(params, "movetime", 9) / 1000.0;
+  }
+  if (const char* mate = find_word(params, "mate")) {
+    long long n = std::strtoll(next_token(mate + 4), nullptr, 10);
+    c.limits.mate_moves = int(n < 1 ? 1 : n > 100 ? 100 : n);
+    // Without any other limit it searches until its mate or "stop".
+    static const char* const LIMITS[] = {"wtime", "btime", "movetime", "depth", "nodes", "movestogo"};
+    bool limited = false;
+    for (const char* l : LIMITS) limited |= find_word(params, l) != nullptr;
+    if (!limited) {
+      c.limits.limit_mode = 1;
+      c.limits.fixed_time = 10000000.0;
+      c.infinite = 1;
+    }
   }
   if (std::strstr(params, "infinite")) {
     c.limits.increment = 0;
@@ -343,6 +397,8 @@ void uci_command(const char* cmd) {
     uci_go(params);
   } else if (!std::strcmp(word, "ponderhit")) {
     if (g_control.search_state == STATE_PONDER) g_control.search_state = STATE_SEARCH;
+  } else if (!std::strcmp(word, "bench")) {
+    run_bench_command(int(std::strtol(next_token(params), nullptr, 10)));
   } else if (!std::strcmp(word, "stop")) {
     uci_stop();
   } else if (!std::strcmp(word, "quit")) {
@@ -379,7 +435,7 @@ bool stop_line_pending() {
     char word[128];
     std::snprintf(word, sizeof word, "%s", next_token(g_in.lines[(g_in.head + i) % QUEUE_LINES]));
     word[std::strcspn(word, "\r\t")] = '\0';
-    if (!std::strcmp(word, ".") || !std::strcmp(word, "quit")) return true;
+    if (!std::strcmp(word, ".") || !std::strcmp(word, "quit") || !std::strcmp(word, "stop")) return true;
   }
   return false;
 }

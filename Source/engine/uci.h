@@ -15,9 +15,9 @@ bool input_ready();
 // ignored (benchmarks and tool modes, which stop at the end of their work or
 // on a "quit" line).
 void set_end_of_input_quits(bool quits);
-// Whether "." or "quit" waits in the input, or the input has ended where
-// that means "quit": a long job on the main thread gives up then (the line
-// itself stays queued).
+// Whether ".", "stop" or "quit" waits in the input, or the input has ended
+// where that means "quit": a long job on the main thread gives up then (the
+// line itself stays queued).
 bool stop_line_pending();
 // Forgets queued input and the end-of-input state (tests drive the
 // interpreter in-process).

@@ -21,6 +21,8 @@ void search_control_defaults(SearchControl& c) {
   c.limits.increment = 0;
   c.limits.side_time[WHITE] = c.limits.side_time[BLACK] = 5.0;
   c.limits.moves_to_go = 0;
+  c.limits.search_move_count = 0;
+  c.limits.mate_moves = 0;
 
   c.clock.search_start = 0;
   c.clock.target_time = 1.0;

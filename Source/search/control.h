@@ -51,6 +51,11 @@ struct SearchLimits {
   f64 increment;     // side to move only
   f64 side_time[2];  // white, black
   i16 moves_to_go;
+  // The root moves a search may choose from (none listed: all of them).
+  int search_move_count;
+  u16 search_moves[MAX_MOVES];
+  // Stop once a mate in this many moves or fewer is proven (0: no such goal).
+  int mate_moves;
 };
 
 struct SearchClock {

@@ -24,6 +24,11 @@
 Relaxed<f64> g_info_threshold{0.0};
 bool g_tool_search = false;
 
+bool mate_goal_reached(int score) {
+  const int goal = g_control.limits.mate_moves;
+  return goal > 0 && score > MATE_REPORT_BOUND && (MATE_SCORE - score) / 2 <= goal;
+}
+
 namespace {
 
 SpinLock g_stats_lock;
@@ -57,12 +62,21 @@ void line_text(const u16* line, int max_moves, char* out, size_t size, Notation 
 bool iteration_limit_reached(int d, int history_count) {
   const SearchControl& c = g_control;
   if (mate_within(c.result.best_score, d)) return true;
+  if (mate_goal_reached(c.result.best_score)) return true;
   if (d >= c.limits.max_depth) return true;
   if (history_count + d > 883) return true;
   return d >= LAST_ITERATION;
 }
 
-// Root list: every legal move, ordered for the first iteration.
+bool root_move_allowed(Move m) {
+  const SearchLimits& l = g_control.limits;
+  if (l.search_move_count == 0) return true;
+  for (int i = 0; i < l.search_move_count; ++i)
+    if (l.search_moves[i] == m) return true;
+  return false;
+}
+
+// Root list: every legal move the limits allow, ordered for the first iteration.
 int prepare_root(SearchThread& t) {
   SearchTables& tb = t.tables;
   Position& pos = t.pos;
@@ -82,7 +96,7 @@ int prepare_root(SearchThread& t) {
   end = gen_quiets(pos, pos.side, end, NO_SQUARE);
   MoveEntry* out = root.move_list;
   for (MoveEntry* e = root.move_list; e < end; ++e)
-    if (is_legal(pos, pos.side, e->move)) *out++ = *e;
+    if (is_legal(pos, pos.side, e->move) && root_move_allowed(e->move)) *out++ = *e;
   out->move = MOVE_END;
   tb.root_end = out;
   tb.stack[2].move_list = out + 1;
@@ -389,7 +403,7 @@ bool settle_root_by_tables(SearchThread& t) {
   Move move = tbr.wdl != -1 ? tbr.move : MOVE_NONE;
   g_root_tb = tbr.wdl != -1 ? tbr.wdl : probe_tb_wdl(pos, 70);
   const int score = g_root_tb == 4 ? TB_WIN_SCORE - 1 : g_root_tb == 0 ? -TB_WIN_SCORE : 0;
-  if (move != MOVE_NONE && pos.fifty_count > 9 && is_legal(pos, pos.side, move)) {
+  if (move != MOVE_NONE && pos.fifty_count > 9 && is_legal(pos, pos.side, move) && root_move_allowed(move)) {
     ++t.tb_hits;
     std::memset(t.root_line, 0, sizeof t.root_line);
     t.root_line[1] = move;

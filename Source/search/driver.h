@@ -26,5 +26,7 @@ void tool_search(const Position& root);
 // Quiescence score of root, searched on thread 0's record in the calling
 // thread with the search idle (the console evaluation listing).
 int root_quiescence(const Position& root);
+// Whether score is a mate the last "go mate N" asked for (N moves or fewer).
+bool mate_goal_reached(int score);
 // "cp 25" or "mate 3" / "mate -2".
 void score_text(int score, char* buffer);

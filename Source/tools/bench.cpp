@@ -33,7 +33,7 @@ const char* const BENCH_FENS[20] = {
     "r2q3r/1p1bbQ2/4p1Bk/3pP3/1n1P1P1p/pP6/Pn4PP/R1B1R1K1 w - -",
 };
 
-void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
+BenchTotals run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
   SearchControl& c = g_control;
   c.limits.limit_mode = 1;
   c.limits.fixed_time = 99;
@@ -75,4 +75,5 @@ void run_benchmark(int count, bool single_thread, const BenchHooks& hooks) {
   }
   output_format("total time= %0.2f seconds, nodes= %.0f, nps= %.0f", total_time, total_nodes,
                 total_nodes / total_time);
+  return BenchTotals{total_nodes, total_time};
 }

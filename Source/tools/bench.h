@@ -9,8 +9,13 @@ struct BenchHooks {
   bool (*poll)();            // one pass of the front end's command handling; true: stop
 };
 
+struct BenchTotals {
+  f64 nodes;
+  f64 seconds;
+};
+
 // Searches the first `count` benchmark positions (20 or 10); with
 // single_thread the tool search runs in the calling thread.
-void run_benchmark(int count, bool single_thread, const BenchHooks& hooks);
+BenchTotals run_benchmark(int count, bool single_thread, const BenchHooks& hooks);
 
 extern const char* const BENCH_FENS[20];

@@ -242,7 +242,7 @@ TEST_F(EngineCommand, Switches) {
   EXPECT_EQ(g_flags.mode, 5);
   EXPECT_STREQ(g_flags.pgn_file, "games.pgn");
   parse({std::string(300, 'x'), "-book", std::string(300, 'b')});
-  EXPECT_STREQ(g_options.text(SLOT_BOOK_FILE), "");  // refused, not cut
+  EXPECT_STREQ(g_options.text(SLOT_BOOK_FILE), "");  // refused, not cut to a different name
 
   set_defaults();
   g_options[SLOT_HASH] = 1;

@@ -302,7 +302,7 @@ void parse_switches(int argc, char** argv) {
     } else if (is_switch(a, "-tune4")) {
       tool(MODE_TUNE4);
       g_info_threshold = 1000;
-    } else if (is_switch(a, "bench") && i == 1) {
+    } else if (is_switch(a, "bench")) {
       // The benchmark convention of testing frameworks: "vorn bench [depth]".
       tool(MODE_PBENCH);
       g_bench_depth = BENCH_DEFAULT_DEPTH;

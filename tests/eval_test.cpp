@@ -110,7 +110,9 @@ TEST_F(EvalTest, BuiltTablesFollowTheirRules) {
   EXPECT_EQ(base.pawn_shield[PAWN_SHIELD_SIZE - 1], eval_slots[SLOT_PAWN_SHIELD]);
   for (int r = 2; r < 7; ++r) EXPECT_LE(base.passer_safe[r - 1], base.passer_safe[r]) << r;
 
-  // Odd percentages, different for the two halves; zero for the rook's square values.
+  // Odd percentages, different for the two halves; zero for the rook's square
+  // values.  The scaled values round halves away from zero.
+  EXPECT_TRUE(round_div(-250, 100) == -3 && round_div(250, 100) == 3 && round_div(-249, 100) == -2);
   for (int s = SLOT_SCALE_PST_PAWN; s < SLOT_SCALE_AWARENESS; ++s) eval_slots[s] = i16(s % 2 ? 50 : 15);
   eval_slots[SLOT_SCALE_PST_ROOK] = 0;
   rebuild_eval();
@@ -125,20 +127,6 @@ TEST_F(EvalTest, BuiltTablesFollowTheirRules) {
   for (int sq = 0; sq < 64; ++sq) EXPECT_EQ(op(g_weights.pst[ROOK][sq]), 0);
   for (int p = PAWN; p <= QUEEN; ++p) EXPECT_EQ(g_weights.material[p], base.material[p]);
   EXPECT_EQ(g_weights.passer_safe[6], base.passer_safe[6] * 15 / 100);
-}
-
-TEST(EvalScore, PackingTaperAndRounding) {
-  Score sum = make_score(5, -3) + make_score(-7, 10) - make_score(1, 1);
-  EXPECT_EQ(score_op(sum), -3);
-  EXPECT_EQ(score_en(sum), 6);
-  EXPECT_EQ(score_op(3 * make_score(-4, 2)), -12);
-  EXPECT_EQ(taper(make_score(100, 200), 0), 100);
-  EXPECT_EQ(taper(make_score(100, 200), 24), 200);
-  EXPECT_EQ(taper(make_score(100, 200), 12), 150);
-  EXPECT_EQ(taper(make_score(-1, 0), 12), 0);  // truncates towards zero
-  EXPECT_EQ(round_div(-250, 100), -3);         // halves away from zero
-  EXPECT_EQ(round_div(250, 100), 3);
-  EXPECT_EQ(round_div(-249, 100), -2);
 }
 
 TEST_F(EvalTest, StageAndStartPosition) {

@@ -94,32 +94,6 @@ bool stop_at_first_poll() { return ++g_polls >= 1; }
 
 }  // namespace
 
-// Each root move's count is the slow perft one ply less after that move, the
-// moves come in generation order, and they add up to the suite's total.
-TEST(PerftFast, DivideSplitsTheTotal) {
-  const char* fens[] = {"rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",
-                        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -"};
-  const u64 totals[] = {8902, 97862};
-  for (int i = 0; i < 2; ++i) {
-    TestBoard b(fens[i]);
-    std::vector<std::pair<Move, u64>> split;
-    const u64 total = perft_divide(b.pos, 3, [&](Move m, u64 n) { split.emplace_back(m, n); });
-    EXPECT_EQ(total, totals[i]);
-    Move moves[MAX_MOVES];
-    const int n = gen_legal_fast(b.pos, moves);
-    ASSERT_EQ(int(split.size()), n);
-    u64 sum = 0;
-    for (int j = 0; j < n; ++j) {
-      ASSERT_EQ(split[j].first, moves[j]);
-      make_move(b.pos, moves[j]);
-      EXPECT_EQ(split[j].second, perft(b.pos, 2)) << fens[i] << " move " << j;
-      unmake_move(b.pos);
-      sum += split[j].second;
-    }
-    EXPECT_EQ(sum, total);
-  }
-}
-
 // A stop request abandons even a very deep count and leaves the position intact.
 TEST(PerftFast, StopsWhenAsked) {
   TestBoard b("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -");

@@ -121,43 +121,29 @@ TEST(Book, LookupsFindEveryEntryInFileOrder) {
 }
 
 TEST(Book, VarietyReweightsAndTheRouletteFollowsIt) {
-  // Variety 25 keeps the proportions: 3:1 becomes 7500:2500.
-  BookCandidate c[3] = {{1, 3, 0}, {2, 1, 0}};
-  EXPECT_EQ(adjust_book_weights(c, 2, 25), 10000);
-  EXPECT_EQ(c[0].adjusted, 7500);
-  EXPECT_EQ(c[1].adjusted, 2500);
-  EXPECT_EQ(pick_book_candidate(c, 2, 0), 0);
-  EXPECT_EQ(pick_book_candidate(c, 2, 7500), 0);
-  EXPECT_EQ(pick_book_candidate(c, 2, 7501), 1);
-  EXPECT_EQ(pick_book_candidate(c, 2, 9999), 1);
-
-  // Variety 0 subtracts a quarter of the first weight: the light move drops out.
-  c[0] = {1, 100, 0};
-  c[1] = {2, 20, 0};
-  EXPECT_EQ(adjust_book_weights(c, 2, 0), 6250);
-  EXPECT_EQ(c[1].adjusted, 0);
-  for (int point = 0; point < 6250; ++point) ASSERT_EQ(pick_book_candidate(c, 2, point), 0) << point;
-
-  // Variety 100 adds three quarters of the first weight to every move; a
-  // zero-weight entry is never picked, its share goes to the move before it.
-  c[0] = {1, 10, 0};
-  c[1] = {2, 10, 0};
-  c[2] = {3, 0, 0};
-  int total = adjust_book_weights(c, 3, 100);
-  EXPECT_EQ(c[0].adjusted, 8500);
-  EXPECT_EQ(c[2].adjusted, 3500);
-  EXPECT_EQ(total, 20500);
-  EXPECT_EQ(pick_book_candidate(c, 3, 8501), 1);
-  EXPECT_EQ(pick_book_candidate(c, 3, total - 1), 1);
-  // Zero weight first: the first real move takes the low points.
-  BookCandidate z[2] = {{1, 0, 0}, {2, 5, 0}};
-  ASSERT_GT(adjust_book_weights(z, 2, 25), 0);
-  EXPECT_EQ(pick_book_candidate(z, 2, 0), 1);
-
-  // Nothing but zero weights: no choice at all, and no division by zero.
-  BookCandidate none[2] = {{1, 0, 0}, {2, 0, 0}};
-  EXPECT_EQ(adjust_book_weights(none, 2, 25), -1);
-  EXPECT_EQ(pick_book_candidate(none, 2, 0), -1);
+  // Variety 25 keeps the proportions (3:1 becomes 7500:2500); 0 subtracts a
+  // quarter of the first weight (the light move drops out); 100 adds three
+  // quarters of it to every move, but a zero-weight entry is never picked: its
+  // share goes to the move before it, or to the first real move when it leads.
+  struct Case { std::vector<int> weights; int variety, total; std::vector<std::pair<int, int>> point_owner; } cases[] = {
+      {{3, 1}, 25, 10000, {{0, 0}, {7500, 0}, {7501, 1}, {9999, 1}}},
+      {{100, 20}, 0, 6250, {{0, 0}, {3000, 0}, {6249, 0}}},
+      {{10, 10, 0}, 100, 20500, {{0, 0}, {8500, 0}, {8501, 1}, {20499, 1}}},
+      {{0, 5}, 25, 0, {{0, 1}}},  // 0: any positive total
+      {{0, 0}, 25, -1, {{0, -1}}}};  // nothing to choose, no division by zero
+  for (const Case& c : cases) {
+    BookCandidate cand[3] = {};
+    const int n = int(c.weights.size());
+    for (int i = 0; i < n; ++i) cand[i] = {u16(i + 1), u16(c.weights[i]), 0};
+    const int total = adjust_book_weights(cand, n, c.variety);
+    EXPECT_TRUE(c.total == 0 ? total > 0 : total == c.total) << c.weights[0] << " at " << c.variety << ": " << total;
+    for (const auto& [point, owner] : c.point_owner) EXPECT_EQ(pick_book_candidate(cand, n, point), owner) << point;
+  }
+  for (int point = 0; point < 6250; ++point) {  // the light move has dropped out at every point
+    BookCandidate light[2] = {{1, 100, 0}, {2, 20, 0}};
+    adjust_book_weights(light, 2, 0);
+    ASSERT_EQ(pick_book_candidate(light, 2, point), 0) << point;
+  }
 }
 
 TEST(Book, ProbeDrawsInProportionAndListsTheMoves) {

@@ -108,12 +108,7 @@ void bench_prepare() {
 void wake_search_threads() {
   // The root is copied here, before any thread runs, so a command that
   // changes the game position can never meet a half-made copy.
-  copy_root_to_threads(game_position());
-  set_thread_command(0, SEARCH);
-  if (thread_count() >= 2) {
-    sleep_ms(5);
-    for (int i = 1; i < thread_count(); ++i) set_thread_command(i, SEARCH);
-  }
+  start_search_threads(game_position());
 }
 
 void start_search() {

@@ -178,6 +178,29 @@ bool is_legal_move(const Position& pos, Move m) {
   return false;
 }
 
+// Blank-separated words of a move list, one at a time; a word longer than
+// the buffer is marked too long (and its head kept for the message).
+struct MoveWord {
+  const char* p;
+  const char* start = nullptr;
+  char word[16] = "";
+  bool too_long = false;
+
+  bool next() {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (!*p) return false;
+    start = p;
+    int n = 0;
+    while (*p && *p != ' ' && *p != '\t') {
+      if (n < 15) word[n++] = *p;
+      ++p;
+    }
+    word[n] = '\0';
+    too_long = p - start > 15;
+    return true;
+  }
+};
+
 void uci_position(const char* params) {
   char head[LINE_LIMIT + 1];
   std::snprintf(head, sizeof head, "%s", params);
@@ -196,20 +219,11 @@ void uci_position(const char* params) {
   }
   if (!move_list) return;
   Position& pos = game_position();
-  const char* p = move_list;
-  for (;;) {
-    while (*p == ' ' || *p == '\t') ++p;
-    if (!*p) break;
-    char word[16];
-    int n = 0;
-    const char* start = p;
-    while (*p && *p != ' ' && *p != '\t') {
-      if (n < 15) word[n++] = *p;
-      ++p;
-    }
-    word[n] = '\0';
+  for (MoveWord w{move_list}; w.next();) {
+    const char* word = w.word;
+    const char* start = w.start;
     Move m;
-    if (p - start > 15 || !read_coordinate_move(word, &m)) {
+    if (w.too_long || !read_coordinate_move(word, &m)) {
       print_message("unreadable move %.15s; moves from here on ignored", start);
       break;
     }
@@ -247,20 +261,10 @@ bool is_go_word(const char* word) {
 void read_search_moves(const char* list, SearchLimits& limits) {
   limits.search_move_count = 0;
   const Position& pos = game_position();
-  for (const char* p = list;;) {
-    while (*p == ' ' || *p == '\t') ++p;
-    if (!*p) break;
-    char word[16];
-    int n = 0;
-    const char* start = p;
-    while (*p && *p != ' ' && *p != '\t') {
-      if (n < 15) word[n++] = *p;
-      ++p;
-    }
-    word[n] = '\0';
-    if (p - start <= 15 && is_go_word(word)) break;
+  for (MoveWord w{list}; w.next();) {
+    if (!w.too_long && is_go_word(w.word)) break;
     Move m;
-    if (p - start > 15 || !read_coordinate_move(word, &m) || !is_legal_move(pos, m)) continue;
+    if (w.too_long || !read_coordinate_move(w.word, &m) || !is_legal_move(pos, m)) continue;
     bool seen = false;
     for (int i = 0; i < limits.search_move_count; ++i) seen |= limits.search_moves[i] == m;
     if (!seen && limits.search_move_count < MAX_MOVES) limits.search_moves[limits.search_move_count++] = m;

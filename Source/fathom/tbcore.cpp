@@ -514,6 +514,29 @@ bool init_table(const TBEntry& e, TableData& t, bool wdl) {
   return true;
 }
 
+// The pieces from i on, group by group: each group's squares, less the
+// squares of the pieces placed before it, indexed as a sorted combination.
+static bool add_piece_groups(const EncodeInfo& ei, int* p, int n, int i, u64 idx, u64& index) {
+  while (i < n) {
+    const int t = ei.norm[i];
+    if (t < 1 || i + t > n) return false;
+    for (int j = i; j < i + t; ++j)
+      for (int k = j + 1; k < i + t; ++k)
+        if (p[j] > p[k]) std::swap(p[j], p[k]);
+    u64 s = 0;
+    for (int m = i; m < i + t; ++m) {
+      int j = 0;
+      for (int l = 0; l < i; ++l) j += p[m] > p[l];
+      if (m - i >= 5 || p[m] - j < 0 || p[m] - j >= 64) return false;
+      s += g_binomial[m - i][p[m] - j];
+    }
+    idx += s * ei.factor[i];
+    i += t;
+  }
+  index = idx;
+  return true;
+}
+
 bool encode_piece(const TBEntry& e, const EncodeInfo& ei, int* p, u64& index) {
   const int n = e.num;
   if (p[0] & 0x04)
@@ -544,24 +567,7 @@ bool encode_piece(const TBEntry& e, const EncodeInfo& ei, int* p, u64& index) {
     i = 2;
   }
   idx *= ei.factor[0];
-  while (i < n) {
-    const int t = ei.norm[i];
-    if (t < 1 || i + t > n) return false;
-    for (int j = i; j < i + t; ++j)
-      for (int k = j + 1; k < i + t; ++k)
-        if (p[j] > p[k]) std::swap(p[j], p[k]);
-    u64 s = 0;
-    for (int m = i; m < i + t; ++m) {
-      int j = 0;
-      for (int l = 0; l < i; ++l) j += p[m] > p[l];
-      if (m - i >= 5 || p[m] - j < 0 || p[m] - j >= 64) return false;
-      s += g_binomial[m - i][p[m] - j];
-    }
-    idx += s * ei.factor[i];
-    i += t;
-  }
-  index = idx;
-  return true;
+  return add_piece_groups(ei, p, n, i, idx, index);
 }
 
 int pawn_file(const TBEntry& e, int* p) {
@@ -603,24 +609,7 @@ bool encode_pawn(const TBEntry& e, const EncodeInfo& ei, int* p, u64& index) {
     idx += s * ei.factor[i];
     i = t;
   }
-  while (i < n) {
-    t = ei.norm[i];
-    if (t < 1 || i + t > n) return false;
-    for (int j = i; j < i + t; ++j)
-      for (int k = j + 1; k < i + t; ++k)
-        if (p[j] > p[k]) std::swap(p[j], p[k]);
-    u64 s = 0;
-    for (int m = i; m < i + t; ++m) {
-      int j = 0;
-      for (int k = 0; k < i; ++k) j += p[m] > p[k];
-      if (m - i >= 5 || p[m] - j < 0 || p[m] - j >= 64) return false;
-      s += g_binomial[m - i][p[m] - j];
-    }
-    idx += s * ei.factor[i];
-    i += t;
-  }
-  index = idx;
-  return true;
+  return add_piece_groups(ei, p, n, i, idx, index);
 }
 
 int decompress_pairs(const PairsData& d, u64 index, const TableData& table) {

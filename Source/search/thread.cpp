@@ -142,3 +142,12 @@ void copy_root_to_threads(const Position& game) {
     t->reset_for_search(g_control.limits.node_limit);
   }
 }
+
+void start_search_threads(const Position& root) {
+  copy_root_to_threads(root);
+  set_thread_command(0, SEARCH);
+  if (thread_count() >= 2) {
+    sleep_ms(5);
+    for (int i = 1; i < thread_count(); ++i) set_thread_command(i, SEARCH);
+  }
+}

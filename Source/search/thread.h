@@ -67,3 +67,6 @@ void set_thread_command(int index, u8 command);
 // it wakes the threads, so a command that rewrites the game position while a
 // search runs can never meet a half-made copy.
 void copy_root_to_threads(const Position& game);
+// Copies root into every thread and starts the search: thread 0 at once, the
+// helpers 5 ms later, when thread 0 has its root list and first iteration.
+void start_search_threads(const Position& root);

@@ -26,12 +26,7 @@ bool search_position(const ToolHooks& hooks, int n) {
   SearchControl& c = g_control;
   bool quit = false;
   if (c.limits.max_depth > 5 && (c.limits.node_limit == 0 || c.limits.node_limit > 99999)) {
-    copy_root_to_threads(*hooks.game);
-    set_thread_command(0, SEARCH);
-    if (thread_count() >= 2) {
-      sleep_ms(5);
-      for (int t = 1; t < thread_count(); ++t) set_thread_command(t, SEARCH);
-    }
+    start_search_threads(*hooks.game);
     while (count_busy_threads() != 0) {
       check_time();
       hooks.poll();

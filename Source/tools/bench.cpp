@@ -51,12 +51,7 @@ BenchTotals run_benchmark(int count, bool single_thread, const BenchHooks& hooks
       if (c.limits.max_depth > 17) c.limits.max_depth = 17;
       tool_search(*hooks.game);
     } else {
-      copy_root_to_threads(*hooks.game);
-      set_thread_command(0, SEARCH);
-      if (thread_count() >= 2) {
-        sleep_ms(5);
-        for (int t = 1; t < thread_count(); ++t) set_thread_command(t, SEARCH);
-      }
+      start_search_threads(*hooks.game);
       while (count_busy_threads() != 0) {
         check_time();
         if (hooks.poll()) quit = true;

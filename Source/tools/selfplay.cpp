@@ -55,12 +55,7 @@ i16 to_setting(double x) {
 // Searches the game position with all threads; true when "quit" arrived.
 bool search_position(const TuneHooks& hooks) {
   SearchControl& c = g_control;
-  copy_root_to_threads(*hooks.tool.game);
-  set_thread_command(0, SEARCH);
-  if (thread_count() >= 2) {
-    sleep_ms(5);
-    for (int t = 1; t < thread_count(); ++t) set_thread_command(t, SEARCH);
-  }
+  start_search_threads(*hooks.tool.game);
   while (count_busy_threads() != 0) {
     check_time();
     sleep_ms(1);

@@ -300,20 +300,6 @@ void reset_move_ordering(SearchTables& t) {
 }
 
 namespace {
-// Asked every PERFT_POLL_NODES nodes next to the leaves whether to give up;
-// once it says yes every level returns at once.
-constexpr u32 PERFT_POLL_NODES = 8;
-PerftInterrupt g_perft_interrupt = nullptr;
-u32 g_perft_polls = 0;
-bool g_perft_stopped = false;
-
-bool perft_should_stop() {
-  if (g_perft_stopped) return true;
-  if (!g_perft_interrupt || ++g_perft_polls % PERFT_POLL_NODES) return false;
-  g_perft_stopped = g_perft_interrupt();
-  return g_perft_stopped;
-}
-
 u64 perft_node(SearchThread& t, int ply, int depth) {
   Position& pos = t.pos;
   SearchStackEntry& ss = t.tables.stack[ply];
@@ -322,9 +308,7 @@ u64 perft_node(SearchThread& t, int ply, int depth) {
   ss.in_check = ss.checker_square != NO_SQUARE;
   picker_start(t, ply, PICK_SEE);
   u64 nodes = 0;
-  if (depth == 2 && perft_should_stop()) return 0;
   while (MoveEntry* e = next_move(t, ply)) {
-    if (g_perft_stopped) break;
     if (!e->move || !is_legal(pos, pos.side, e->move)) continue;
     if (depth == 1) {
       ++nodes;
@@ -338,19 +322,12 @@ u64 perft_node(SearchThread& t, int ply, int depth) {
 }
 }  // namespace
 
-u64 perft_picker(SearchThread& t, int depth, PerftInterrupt interrupted, bool* stopped) {
-  g_perft_interrupt = interrupted;
-  g_perft_polls = 0;
-  g_perft_stopped = false;
-  if (stopped) *stopped = false;
+u64 perft_picker(SearchThread& t, int depth) {
   if (depth <= 0) return 1;
   SearchTables& tb = t.tables;
   tb.stack[0].current_move = nullptr;
   tb.stack[1].move_list = tb.move_buffer;
   // Deep perft lines run past the search stack: keep to what it holds.
   if (depth > STACK_SIZE - 3) depth = STACK_SIZE - 3;
-  u64 nodes = perft_node(t, 1, depth);
-  if (stopped) *stopped = g_perft_stopped;
-  g_perft_interrupt = nullptr;
-  return nodes;
+  return perft_node(t, 1, depth);
 }

@@ -14,10 +14,7 @@ MoveEntry* next_move(SearchThread& t, int ply);
 // First ordering scores of the root list.
 void score_root_moves(SearchThread& t, MoveEntry* list);
 // Leaf count of the legal tree, taking the moves from the picker as the search
-// does (thread t's position, root at ply 1).  interrupted, when given, is
-// asked now and then whether to give up; *stopped then tells whether it did
-// (the count is partial).
-using PerftInterrupt = bool (*)();
-u64 perft_picker(SearchThread& t, int depth, PerftInterrupt interrupted = nullptr, bool* stopped = nullptr);
+// does (thread t's position, root at ply 1).
+u64 perft_picker(SearchThread& t, int depth);
 // Exchange value of a capture entry with the recapture followed (picker scoring).
 int capture_gain(Position& pos, const MoveEntry& e);

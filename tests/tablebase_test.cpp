@@ -196,3 +196,100 @@ TEST(Tablebase, DamagedCopiesOfEveryTableNeverBreakAProbe) {
   }
   load_tables("");
 }
+
+// KPvKP with a double step next to the other pawn: the stored DTZ of each
+// position must agree with its root moves, valued from the stored WDL and
+// DTZ of the positions after them (en passant included there).  A double
+// step that lets the other side take en passant is no winning pawn move.
+TEST(Tablebase, DoubleStepsNextToAPawnAgreeWithThePositionsAfterThem) {
+  REQUIRE_TESTDATA("syzygy/KPvKP.rtbz");
+  load_tables(testdata_path("syzygy"));
+  std::mt19937 rng(5);
+  int positions = 0, wins = 0, fallen_wins = 0;
+  for (int tries = 0; positions < 400 && tries < 100000; ++tries) {
+    // White to move with a pawn on its second rank, the black pawn beside
+    // its fourth-rank square; mirrored for Black every other time.
+    const bool black = tries & 1;
+    const int file = int(rng() % 8), other = file + (rng() & 1 ? 1 : -1);
+    if (other < 0 || other > 7) continue;
+    const int kings[2] = {int(rng() % 64), int(rng() % 64)};
+    TestBoard b;
+    std::string fen;
+    for (int r = 7; r >= 0; --r) {
+      int run = 0;
+      for (int f = 0; f < 8; ++f) {
+        const int rel = black ? 7 - r : r;  // rank seen from the side to move
+        char c = 0;
+        int sq = r * 8 + f;
+        if (sq == kings[0]) c = 'K';
+        else if (sq == kings[1]) c = 'k';
+        else if (rel == 1 && f == file) c = 'P';
+        else if (rel == 3 && f == other) c = 'p';
+        if (c && black) c = char(c ^ 0x20);  // the colours change places
+        if (!c) {
+          ++run;
+          continue;
+        }
+        if (run) fen += char('0' + run);
+        run = 0;
+        fen += c;
+      }
+      if (run) fen += char('0' + run);
+      if (r) fen += '/';
+    }
+    fen += black ? " b - - 0 1" : " w - - 0 1";
+    set_position(b.pos, fen.c_str());
+    if (popcount(b.pos.occupied()) != 4 || is_attacked(b.pos, b.pos.king_square[b.pos.side ^ 1], b.pos.side))
+      continue;
+    const int from = (black ? 6 : 1) * 8 + file, to = (black ? 4 : 3) * 8 + file;
+    Move moves[MAX_MOVES];
+    const int n = gen_legal(b.pos, moves);
+    bool has_double_step = false;
+    for (int k = 0; k < n; ++k) has_double_step |= move_from(moves[k]) == from && move_to(moves[k]) == to;
+    if (!has_double_step) continue;
+    ++positions;
+
+    int ok = 0;
+    const int wdl = probe_wdl(b.pos, ok);
+    ASSERT_TRUE(ok) << fen;
+    const int dtz = probe_dtz(b.pos, ok);
+    ASSERT_TRUE(ok) << fen;
+    // Each root move's distance from the position after it: a zeroing move
+    // counts from its WDL, any other adds one ply to the stored DTZ.
+    int best_wdl = -2, shortest_win = 1000, longest_loss = 0;
+    for (int k = 0; k < n; ++k) {
+      const Move m = moves[k];
+      const bool zeroing = b.pos.board[move_to(m)] || type_of(b.pos.board[move_from(m)]) == PAWN;
+      make_move(b.pos, m);
+      const int after_wdl = -probe_wdl(b.pos, ok);
+      ASSERT_TRUE(ok) << fen;
+      const int after_dtz = no_legal_moves(b.pos) ? 0 : -probe_dtz(b.pos, ok);
+      ASSERT_TRUE(ok) << fen;
+      unmake_move(b.pos);
+      best_wdl = std::max(best_wdl, after_wdl);
+      if (after_wdl == 2) shortest_win = std::min(shortest_win, zeroing || after_dtz == 0 ? 1 : after_dtz + 1);
+      if (after_wdl == -2) longest_loss = std::min(longest_loss, zeroing ? -1 : after_dtz - 1);
+      if (move_from(m) == from && move_to(m) == to && wdl == 2 && after_wdl < 2) ++fallen_wins;
+    }
+    EXPECT_EQ(wdl, best_wdl) << fen;
+    if (wdl == 2) {
+      ++wins;
+      // Tables that store full moves leave one ply of slack, but a winning
+      // zeroing move is exactly one ply.
+      EXPECT_EQ(dtz == 1, shortest_win == 1) << fen << " dtz " << dtz << " from the moves " << shortest_win;
+      EXPECT_LE(std::abs(dtz - shortest_win), 1) << fen;
+      const Move chosen = probe_tb_root(b.pos).move;
+      make_move(b.pos, chosen);
+      EXPECT_EQ(probe_wdl(b.pos, ok), -2) << fen << " plays " << chosen;
+      unmake_move(b.pos);
+    } else if (wdl == -2) {
+      EXPECT_LE(std::abs(dtz - longest_loss), 1) << fen << " dtz " << dtz << " from the moves " << longest_loss;
+    } else if (wdl == 0) {
+      EXPECT_EQ(dtz, 0) << fen;
+    }
+  }
+  EXPECT_EQ(positions, 400);
+  // The sample holds wins whose double step would throw them away.
+  EXPECT_GT(wins, 100);
+  EXPECT_GT(fallen_wins, 10);
+}

@@ -292,12 +292,14 @@ int probe_dtz_no_ep(Position& pos, int& success) {
   Move moves[MAX_MOVES];
   const int n = gen_legal(pos, moves);
   if (wdl > 0) {
-    // A pawn push that keeps the win zeroes at once.
+    // A pawn push that keeps the win zeroes at once.  After a double step
+    // the other side may take en passant, so the position after the push
+    // needs the full probe.
     for (int k = 0; k < n; ++k) {
       const Move m = moves[k];
       if (!is_pawn_move(pos, m) || is_capture(pos, m)) continue;
       make_move(pos, m);
-      int v = -probe_ab(pos, -2, -wdl + 1, success);
+      int v = -probe_wdl_pos(pos, success);
       unmake_move(pos);
       if (!success) return 0;
       if (v == wdl) return wdl == 2 ? 1 : 101;
@@ -334,7 +336,7 @@ int probe_dtz_no_ep(Position& pos, int& success) {
         v = -1;
       } else {
         make_move(pos, m);
-        v = probe_ab(pos, 1, 2, success);
+        v = probe_wdl_pos(pos, success);
         unmake_move(pos);
         v = v == 2 ? 0 : -101;
       }

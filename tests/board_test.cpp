@@ -215,6 +215,68 @@ TEST(Fen, SetUpRulesAndFaults) {
   EXPECT_EQ(b.pos.ep_square, NO_SQUARE);
 }
 
+// The counters after the four position fields: the clock feeds the
+// fifty-move count, the move number the game's ply; EPD operations in their
+// place mean none; any run of blanks, tabs and line ends separates fields.
+TEST(Fen, CountersAndRunsOfBlanks) {
+  struct Case {
+    const char* fen;
+    int fifty, start_ply;
+    bool readable;
+  };
+  const Case cases[] = {
+      {"8/8/8/8/8/2k5/8/KQ6 w - - 37 80", 37, 158, true},
+      {"8/8/8/8/8/2k5/8/KQ6 b - - 37 80", 37, 159, true},
+      {"8/8/8/8/8/2k5/8/KQ6 w - -", 0, 0, true},
+      {"8/8/8/8/8/2k5/8/KQ6 b - - 12", 12, 1, true},
+      {"8/8/8/8/8/2k5/8/KQ6 w - - 0 0", 0, 0, true},  // move 0, as some programs write
+      {"8/8/8/8/8/2k5/8/KQ6 w - - 150 99999999999999999999", 100, 2 * (FEN_MOVE_LIMIT - 1), true},
+      {"8/8/8/8/8/2k5/8/KQ6 w - - bm Qb2; id \"x 5\";", 0, 0, true},
+      {"8/8/8/8/8/2k5/8/KQ6 w - - -3 10", 0, 0, false},
+      {"8/8/8/8/8/2k5/8/KQ6 w - - 3 +10", 0, 0, false},
+      {"8/8/8/8/8/2k5/8/KQ6 w - - 3x 10", 0, 0, false},
+      {"8/8/8/8/8/2k5/8/KQ6 w - - 3 c0 \"x\";", 3, 0, true},  // operations after a clock
+      {"\t 8/8/8/8/8/2k5/8/KQ6 \t b  -\t\t-  7\t9 \r\n", 7, 17, true},
+  };
+  for (const Case& c : cases) {
+    TestBoard b;
+    b.pos.fifty_count = 55;
+    set_position(b.pos, c.fen);
+    EXPECT_EQ(b.pos.fifty_count, c.fifty) << c.fen;
+    EXPECT_EQ(b.history.start_ply, c.start_ply) << c.fen;
+    EXPECT_EQ(fen_counters(c.fen).readable, c.readable) << c.fen;
+    EXPECT_EQ(b.pos.king_square[BLACK], C3) << c.fen;
+  }
+  // Blanks and tabs between fields set up the same position as single spaces.
+  TestBoard plain("k7/8/8/7p/6P1/8/8/K7 b - - 0 1"), spaced("k7/8/8/7p/6P1/8/8/K7  b\t-   -\t0 1");
+  EXPECT_EQ(spaced.pos.side, BLACK);
+  EXPECT_EQ(spaced.pos.hash_key, plain.pos.hash_key);
+  EXPECT_EQ(spaced.fen(), "k7/8/8/7p/6P1/8/8/K7 b - -");
+  // A tab ends the board field like a blank: "k7<TAB>qqq/..." has one rank.
+  TestBoard tabbed("k7\tqqq/8/8/8/8/8/8/K7 w - - 0 1");
+  EXPECT_EQ(tabbed.pos.pieces[BLACK][QUEEN], 0u);
+  EXPECT_EQ(tabbed.pos.pieces[WHITE][KING], 0u);
+  std::size_t len = 0;
+  const char* field = fen_field("k7\tqqq/8  w", 1, len);
+  ASSERT_NE(field, nullptr);
+  EXPECT_EQ(std::string(field, len), "qqq/8");
+  EXPECT_EQ(fen_field("k7 w", 2, len), nullptr);
+  // The counters advance with the game: history_trim keeps the ply count.
+  TestBoard knights("4k3/8/8/8/8/8/8/4K1N1 w - - 0 30");
+  for (int i = 0; i < HISTORY_GAME_LIMIT + 2; ++i) {
+    knights.play(i % 4 == 0 ? "g1f3" : i % 4 == 1 ? "e8d8" : i % 4 == 2 ? "f3g1" : "d8e8");
+    history_trim(knights.pos);
+  }
+  EXPECT_EQ(knights.history.start_ply + knights.history.history_count, 58 + HISTORY_GAME_LIMIT + 2);
+  // EPD lines split on tabs as on blanks.
+  char ops[7][513];
+  ASSERT_EQ(split_epd("4k3/8/8/8/8/8/8/4K3\tw - -\tbm\tKe2;\tid\t\"t\";", ops[0], ops[1], ops[2], ops[3], ops[4],
+                      ops[5], ops[6]), 1);
+  EXPECT_STREQ(ops[0], "4k3/8/8/8/8/8/8/4K3 w - -");
+  EXPECT_STREQ(ops[1], "Ke2");
+  EXPECT_STREQ(ops[3], "\"t\"");
+}
+
 TEST(Fen, RandomAndTruncatedTextNeverBreaksThePosition) {
   std::mt19937 rng(2024);
   const std::string alphabet = "pnbrqkPNBRQK12345678/ -wbKQkqacdefgh0x9\t;";

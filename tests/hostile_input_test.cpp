@@ -98,6 +98,13 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
            "QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1",
            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNQ w kq - 0 1",   // a promotion without a missing pawn
            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",  // nine squares in a rank
+           "k7\tqqq/8/8/8/8/8/8/K7 w - - 0 1",                        // a tab ends the board field
+           "k7/8/8/8/8/8/8/K6x w - - 0 1",                            // no such piece
+           "k7/8/8/8/8/8/8/K7 w - c9 0 1",                            // no such square
+           "k7/8/8/3pP3/8/8/8/K7 w - d3 0 1",                         // the mover's own side of the board
+           "k7/8/8/4P3/8/8/8/K7 w - d6 0 1",                          // no pawn passed d6
+           "k7/8/8/8/8/8/8/K7 w - - -1 1",                            // a negative clock
+           "k7/8/8/8/8/8/8/K7 w - - 0 1.5",                           // a move number with a fraction
        }) {
     e.send("position startpos");
     e.send(std::string("position fen ") + fen);
@@ -119,6 +126,10 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
   Console c;  // the console refuses the same
   EXPECT_GE(c.answer_ms({"fen QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1"},
                         "position refused"), 0);
+  EXPECT_GE(c.answer_ms({"fen k7/8/8/8/8/8/8/K6x w - - 0 1"}, "position refused"), 0);
+  EXPECT_GE(c.answer_ms({"fen k7/8/8/8/8/8/8/K7 w - c9 0 1"}, "position refused"), 0);
+  // Blanks and tabs between the fields: the board shown is the one the text gives.
+  EXPECT_GE(c.answer_ms({"fen k7/8/8/4P3/8/8/8/K7\tw  -\t\t-  0 1"}, "k7/8/8/4P3/8/8/8/K7 w - -"), 0);
 }
 
 TEST(HostileInput, LongLinesAreReadWholeOrRefused) {

@@ -146,6 +146,29 @@ TEST(SearchUci, MateStalemateRepetitionAndForcedMoves) {
   e.quit();
 }
 
+// The counters of a FEN reach the search: a queen up with 99 plies behind,
+// every move is quiet and lets the fifty-move rule draw, from 37 it wins.
+// Runs of blanks and tabs between the fields change nothing.
+TEST(SearchUci, FenCountersAndBlanksBetweenFields) {
+  EngineProcess e;
+  e.sync();
+  e.send("position fen 8/8/8/8/8/2k5/8/KQ6 w - - 99 80");
+  e.send("go depth 6");
+  EXPECT_EQ(finish(e).score, "cp 0");
+  e.send("position fen 8/8/8/8/8/2k5/8/KQ6 w - - 37 80");
+  e.send("go depth 6");
+  Result win = finish(e);
+  EXPECT_NE(win.score, "cp 0");
+  EXPECT_EQ(win.score.find('-'), std::string::npos) << win.score;
+  const std::string fen = "k7/8/8/7p/6P1/8/8/K7 b - - 0 1";
+  for (const char* spaced : {"k7/8/8/7p/6P1/8/8/K7  b - - 0 1", "k7/8/8/7p/6P1/8/8/K7\tb\t-\t\t-   0\t1"}) {
+    e.send(std::string("position fen ") + spaced);
+    e.send("go depth 4");
+    EXPECT_EQ(legal_uci_moves(fen).count(finish(e).best), 1u) << spaced;
+  }
+  e.quit();
+}
+
 TEST(SearchUci, MultiPvLinesAreRankedAndParse) {
   EngineProcess e;
   e.sync();

@@ -104,7 +104,10 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
                                                 "e8f8", "f1e1", "f8e8", "e1f1", "e8f8"};
   const std::vector<Case> settled = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", KQK_SHUFFLE, 4, "cp 9800"},
                                      {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", loss_moves, 0, "cp -9800"},
-                                     {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"}};
+                                     {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", krk_shuffle, 2, "cp 0"},
+                                     // Black wins, but not before the clock runs out: h7h5 would
+                                     // zero it, and lose to gxh6 en passant.
+                                     {"3K4/6kp/8/6P1/8/8/8/8 b - - 99 1", {}, 4, "cp 0"}};
   const std::vector<std::string> fens = {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", "8/8/8/8/8/2k5/8/KQ6 b - - 0 1",
                                          "4k3/8/8/8/8/8/r7/4K2R w - - 0 1", "8/8/8/4k3/8/8/3P4/3K4 w - - 0 1",
                                          "8/8/8/3k4/8/8/3P4/3K4 w - - 0 1", "8/8/1p6/8/8/8/1P5k/K7 b - - 0 1"};

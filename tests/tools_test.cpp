@@ -290,7 +290,8 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
 }
 
 // A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),
-// comment and short lines; the same with standard input held open.
+// comment and short lines, tabs between fields, and two positions that are
+// refused and skipped with a message; the same with standard input held open.
 TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
   std::string dir = new_temp_dir();
   write_text(dir + "/suite.epd",
@@ -299,7 +300,9 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
              "short\n"
              "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - bm Rd8+ Rd7; id \"mate\";\r\n"
              "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - am Rd8; id \"avoid\";\n"
-             "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - c0 \"Rd8=10, Rd7=5\"; id \"points\";\n"
+             "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - c9 bm Rd8+; id \"no such square\";\n"
+             "6k1/5ppp/8/8/8/8/5PPP/3R2K1\tw\t-\t-\tc0 \"Rd8=10, Rd7=5\"; id \"points\";\n"
+             "6k1/5ppp/8/8/8/8/5xPP/3R2K1 w - - bm Rd8+; id \"no such piece\";\n"
              "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - id \"neither\";\n");
   // Depth 3 searches in this thread; a node limit wakes the search threads.
   for (bool hold : {false, true}) {
@@ -308,6 +311,8 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     int moves = 0;
     for (const std::string& l : out) moves += l.rfind("move= d1d8", 0) == 0;
     EXPECT_EQ(moves, 4);
+    EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                            [](const std::string& l) { return l.find("position refused") != std::string::npos; }), 2);
     EXPECT_NE(std::find(out.begin(), out.end(), "1 / 4 correct best moves"), out.end());
     EXPECT_NE(std::find(out.begin(), out.end(), "score= 10 / 10"), out.end());
     std::vector<std::string> unsolved = read_lines(dir + "/unsolved.epd");

@@ -1,23 +1,49 @@
 #include "board/fen_check.h"
 
+#include <cstring>
+
 #include "board/bitboard.h"
 
 namespace {
 
-// The board field of the text: at most 8 ranks of at most 8 squares.
-bool placement_fits(const char* fen) {
-  while (*fen == ' ' || *fen == '\t') ++fen;
+// The board field of the text: at most 8 ranks of at most 8 squares, and
+// nothing in them but piece letters, digits and "/".
+const char* placement_fault(const char* fen) {
+  std::size_t len;
+  const char* p = fen_field(fen, 0, len);
   int ranks = 1, squares = 0;
-  for (const char* p = fen; *p && *p != ' ' && *p != '\t'; ++p) {
-    if (*p == '/') {
+  for (std::size_t i = 0; p && i < len; ++i) {
+    const char c = p[i];
+    if (c == '/') {
       ++ranks;
       squares = 0;
+    } else if (c >= '1' && c <= '8') {
+      squares += c - '0';
+    } else if (c && std::strchr("PNBRQKpnbrqk", c)) {
+      ++squares;
     } else {
-      squares += *p >= '0' && *p <= '9' ? *p - '0' : 1;
+      return "a character that is no piece, digit or rank end in the board";
     }
-    if (ranks > 8 || squares > 8) return false;
+    if (ranks > 8 || squares > 8) return "a rank of more than 8 squares, or more than 8 ranks";
   }
-  return true;
+  return nullptr;
+}
+
+// The side, en-passant and counter fields say what they mean, and the
+// position built from them keeps it: "w" or "b"; "-" or the square a pawn of
+// the side not to move has just passed over; whole numbers.
+const char* field_fault(const Position& pos, const char* fen) {
+  std::size_t len;
+  const char* side = fen_field(fen, 1, len);
+  if (side && !(len == 1 && (*side == 'w' || *side == 'b'))) return "a side to move other than w or b";
+  const char* ep = fen_field(fen, 3, len);
+  if (ep && !(len == 1 && *ep == '-')) {
+    const bool named = len == 2 && ep[0] >= 'a' && ep[0] <= 'h' && ep[1] >= '1' && ep[1] <= '8';
+    if (!named || pos.ep_square != make_square(ep[0] - 'a', ep[1] - '1'))
+      return "an en-passant square no pawn has just passed over";
+  }
+  if (!fen_counters(fen).readable) return "a move counter that is not a whole number";
+  return nullptr;
 }
 
 // Every piece beyond the starting set is a promoted pawn, so promotions and
@@ -37,7 +63,8 @@ bool material_reachable(const Position& pos, int colour) {
 }  // namespace
 
 const char* fen_refusal(const Position& pos, const char* fen) {
-  if (!placement_fits(fen)) return "a rank of more than 8 squares, or more than 8 ranks";
+  if (const char* why = placement_fault(fen)) return why;
+  if (const char* why = field_fault(pos, fen)) return why;
   for (int c = WHITE; c <= BLACK; ++c)
     if (popcount(pos.pieces[c][KING]) != 1) return "not exactly one king a side";
   const Bitboard edge_ranks = Bitboard(0xFF) | (Bitboard(0xFF) << 56);

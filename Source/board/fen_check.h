@@ -6,6 +6,9 @@
 
 // Why pos, set up from fen (the text given to set_position), cannot be
 // played from safely, or nullptr when it can: a rank of more than 8 squares
-// or more than 8 ranks, not exactly one king a side, a pawn on the first or
-// last rank, material no game can reach, or the side not to move in check.
+// or more than 8 ranks, a character in the board that is no piece, a side
+// other than w or b, an en-passant square no pawn has just passed over, a
+// counter that is no whole number, not exactly one king a side, a pawn on
+// the first or last rank, material no game can reach, or the side not to
+// move in check.
 const char* fen_refusal(const Position& pos, const char* fen);

@@ -1,7 +1,9 @@
 #include "board/position.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "board/notation.h"
 #include "platform/output.h"
@@ -171,7 +173,74 @@ int set_position(Position& pos, const char* text) {
   return rc;
 }
 
-int set_position(Position& pos, const char* text, char* note, std::size_t note_size) {
+namespace {
+
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+// The text with every run of blanks, tabs and line ends made one space and
+// none in front, so that the fields below end at a space.
+std::string single_spaced(const char* text) {
+  std::string out;
+  while (is_blank(*text)) ++text;
+  for (; *text; ++text) {
+    if (!is_blank(*text)) out += *text;
+    else if (!is_blank(text[1]) && text[1]) out += ' ';
+  }
+  return out;
+}
+
+// A counter word: its value (at most COUNTER_CAP), COUNTER_ABSENT when the
+// word is missing or starts with a letter (the operations of an EPD line
+// stand there), COUNTER_UNREADABLE for anything else but digits.
+constexpr long COUNTER_CAP = 1000000;
+constexpr long COUNTER_ABSENT = -1, COUNTER_UNREADABLE = -2;
+long counter_value(const char* word, std::size_t len) {
+  if (!word || (*word >= 'a' && *word <= 'z') || (*word >= 'A' && *word <= 'Z')) return COUNTER_ABSENT;
+  long value = 0;
+  for (std::size_t i = 0; i < len; ++i) {
+    if (word[i] < '0' || word[i] > '9') return COUNTER_UNREADABLE;
+    value = std::min(value * 10 + (word[i] - '0'), COUNTER_CAP);
+  }
+  return value;
+}
+
+}  // namespace
+
+const char* fen_field(const char* text, int n, std::size_t& len) {
+  len = 0;
+  for (int field = 0;; ++field) {
+    while (is_blank(*text)) ++text;
+    if (!*text) return nullptr;
+    const char* start = text;
+    while (*text && !is_blank(*text)) ++text;
+    if (field == n) {
+      len = std::size_t(text - start);
+      return start;
+    }
+  }
+}
+
+FenCounters fen_counters(const char* text) {
+  FenCounters c;
+  std::size_t len;
+  const char* word = fen_field(text, 4, len);
+  const long clock = counter_value(word, len);
+  if (clock == COUNTER_ABSENT) return c;
+  word = fen_field(text, 5, len);
+  const long move = counter_value(word, len);
+  if (clock == COUNTER_UNREADABLE || move == COUNTER_UNREADABLE) {
+    c.readable = false;
+    return c;
+  }
+  // Past 100 the rule has already been reached, and more changes nothing.
+  c.clock = int(std::min(clock, 100L));
+  if (move != COUNTER_ABSENT) c.move = int(std::clamp(move, 1L, long(FEN_MOVE_LIMIT)));
+  return c;
+}
+
+int set_position(Position& pos, const char* raw_text, char* note, std::size_t note_size) {
+  const std::string spaced = single_spaced(raw_text);
+  const char* text = spaced.c_str();
   GameHistory* h = pos.owner;
   u8 side = pos.side;
   std::memset(pos.board, 0, sizeof pos.board);
@@ -256,6 +325,9 @@ int set_position(Position& pos, const char* text, char* note, std::size_t note_s
       pos.ep_square = u8(ep);
   }
   const char* rest = p;
+  const FenCounters counters = fen_counters(text);
+  pos.fifty_count = u8(counters.clock);
+  h->start_ply = u16(2 * (counters.move - 1) + pos.side);
 
   u8 before = pos.castle_rights;
   const int wk = make_piece(WHITE, KING), wr = make_piece(WHITE, ROOK);
@@ -339,14 +411,14 @@ int split_epd(const char* line, char* fen, char* bm, char* am, char* id, char* c
   const char* p = buf;
   char* out = fen;
   for (int field = 0; field < 4; ++field) {
-    while (*p == ' ') ++p;
+    while (*p == ' ' || *p == '\t') ++p;
     if (!*p || *p == '\n' || *p == '\r') return 0;
     if (field) *out++ = ' ';
-    while (*p && *p != ' ' && *p != '\n' && *p != '\r') *out++ = *p++;
+    while (*p && !is_blank(*p)) *out++ = *p++;
   }
   *out = 0;
 
-  auto is_sep = [](char c) { return c == ' ' || c == ';' || c == '\r' || c == '\n'; };
+  auto is_sep = [](char c) { return is_blank(c) || c == ';'; };
   while (*p) {
     while (*p && is_sep(*p)) ++p;
     if (!*p) break;
@@ -363,11 +435,11 @@ int split_epd(const char* line, char* fen, char* bm, char* am, char* id, char* c
       else if (!std::strncmp(tok, "c6", 2)) target = c6;
     }
     if (!target) continue;
-    while (*p == ' ') ++p;
+    while (*p == ' ' || *p == '\t') ++p;
     const char* value = p;
     while (*p && *p != ';') ++p;
     const char* end = p;
-    while (end > value && (end[-1] == ' ' || end[-1] == '\r' || end[-1] == '\n')) --end;
+    while (end > value && is_blank(end[-1])) --end;
     size_t n = size_t(end - value);
     std::memcpy(target, value, n);
     target[n] = 0;
@@ -514,6 +586,7 @@ void history_trim(Position& pos) {
   GameHistory& h = *pos.owner;
   if (h.history_count <= HISTORY_GAME_LIMIT) return;
   int drop = h.history_count - HISTORY_KEEP;
+  h.start_ply = u16(h.start_ply + drop);
   std::memmove(h.entries, h.entries + drop, HISTORY_KEEP * sizeof(HistoryEntry));
   h.history_count = u16(HISTORY_KEEP);
 }
@@ -525,6 +598,7 @@ void copy_position(Position& dst, const Position& src) {
   owner->history_count = src.owner->history_count;
   owner->search_ply = src.owner->search_ply;
   owner->last_move = src.owner->last_move;
+  owner->start_ply = src.owner->start_ply;
   std::memcpy(owner->entries, src.owner->entries, src.owner->history_count * sizeof(HistoryEntry));
 }
 

@@ -29,6 +29,7 @@ struct GameHistory {
   u16 history_count;
   u16 search_ply;
   u16 last_move;
+  u16 start_ply;  // plies played in the game before entries[0] (from the FEN's move number)
 };
 
 struct Position {
@@ -70,6 +71,22 @@ int set_position(Position& pos, const char* text);
 // The same, leaving the warning about castling rights the pieces do not
 // allow in note instead of printing it (empty when there is none).
 int set_position(Position& pos, const char* text, char* note, std::size_t note_size);
+// Field n (from 0) of a FEN or EPD line, whose fields any run of blanks and
+// tabs separates; nullptr when there are fewer fields.
+const char* fen_field(const char* text, int n, std::size_t& len);
+
+// The half-move clock and move number after the four position fields.
+// Missing ones (or EPD operations in their place) count as 0 and 1; readable
+// is false when a counter is there but is not a whole number.  A clock past
+// 100 reads as 100 and a move number is kept within 1..FEN_MOVE_LIMIT.
+constexpr int FEN_MOVE_LIMIT = 10000;
+struct FenCounters {
+  int clock = 0;
+  int move = 1;
+  bool readable = true;
+};
+FenCounters fen_counters(const char* text);
+
 void position_to_fen(const Position& pos, char* buffer);  // buffer of at least 100 chars
 void print_board(const Position& pos);
 

@@ -73,7 +73,10 @@ void show_board() {
   if (!g_flags.eval_detail || !print_evaluation()) print_board(game_position());
 }
 
-int move_number() { return game_position().owner->history_count / 2 + 1; }
+int move_number() {
+  const GameHistory& h = *game_position().owner;
+  return (h.start_ply + h.history_count) / 2 + 1;
+}
 
 void play_typed_move(const char* text) {
   Position& pos = game_position();

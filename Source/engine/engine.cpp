@@ -377,7 +377,7 @@ bool prepare_search() {
     rebuild_parameters();
     g_params_changed = false;
   }
-  c.clock.target_time = compute_target_time(pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
+  c.clock.target_time = compute_target_time(pos.owner->start_ply + pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
   if (g_info_threshold < 9999) report_search_start(pos);
   return true;
 }

@@ -45,11 +45,15 @@ bool tt_allocate() {
   std::size_t bytes;
   TTSlot* buffer;
   // A size the machine cannot give is halved until it can: the engine plays
-  // on with a smaller table rather than ending.
+  // on with a smaller table rather than ending.  The pages are all touched
+  // at once, so memory the system only promises (and would have to take
+  // back by killing a process) counts as missing too.
+  const std::size_t available = available_memory();
   for (;;) {
     n = u64(mb) * TT_ENTRIES_PER_MB;
     bytes = std::size_t(n + TT_SLACK) * sizeof(TTSlot);
-    buffer = static_cast<TTSlot*>(alloc_zeroed(bytes));
+    const bool fits = available == 0 || bytes <= available;
+    buffer = fits ? static_cast<TTSlot*>(alloc_zeroed(bytes)) : nullptr;
     if (buffer || mb == 0) break;
     mb = u16(mb / 2);
   }

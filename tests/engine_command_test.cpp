@@ -2,10 +2,12 @@
 // its refusals, console commands, switch parsing and a fuzz of random lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <vector>
 
@@ -293,6 +295,11 @@ TEST_F(EngineCommand, TableSizesAndParallelClear) {
   EXPECT_EQ(tt_bucket(4194302), g_tt.buffer + 4194302);
   EXPECT_EQ(tt_bucket(4194303), g_tt.buffer + 2359297);
   EXPECT_EQ(tt_bucket(u64(1) << 40 | 1), g_tt.buffer + 6553599);
+  // Every page is in memory once the table is allocated: the first search
+  // must not pay for faulting them in one probe at a time.
+  std::vector<unsigned char> resident((g_tt.bytes + 4095) / 4096);
+  ASSERT_EQ(mincore(g_tt.buffer, g_tt.bytes, resident.data()), 0);
+  EXPECT_EQ(std::count(resident.begin(), resident.end(), 0), 0);
   tt_free();
 
   g_control.config.hash_mb = 1;

@@ -104,10 +104,10 @@ TEST(EnginePipe, UciHandshakeIsExact) {
 TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
   EngineProcess e;
   e.sync();
-  // "true" anywhere switches a check on; an unknown name and a reversed
-  // order are ignored; names match regardless of case; words for numbers
-  // are refused.
-  for (const char* option : {"name Hash value lots", "name Mtl_Pawn value 100,x", "name Hash value 20000", "name Threads value 0", "name Ponder value false",
+  // "true" anywhere switches a check on; an unknown name is named and a
+  // reversed order ignored; values out of range are clamped with a word;
+  // names match regardless of case; words for numbers are refused.
+  for (const char* option : {"name Hash value lots", "name Mtl_Pawn value 100,x", "name Hash value -20", "name Threads value 0", "name Ponder value false",
                              "name Ponder value untrue-ish", "name Ponder value false", "name Mtl_Pawn value 100,120",
                              "name Mtl_Pawn value 5", "name NoSuchOption value 3", "value 7 name MultiPV",
                              "name multipv value 300", "name Contempt value -999", "name SyzygyPath value /no/such/dir",
@@ -115,15 +115,19 @@ TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
     e.send(std::string("setoption ") + option);
   EXPECT_EQ(e.sync(), (std::vector<std::string>{
                           "info string Hash not changed: 'lots' is not a number",
-                          "info string Mtl_Pawn not changed: '100,x' is not a number", "info string Hash set to 16384", "info string Threads set to 1", "info string Ponder set to 0",
+                          "info string Mtl_Pawn not changed: '100,x' is not a number",
+                          "info string Hash set to 0 (-20 is outside 0..16384)", "info string allocated 0 Mbytes for hash table",
+                          "info string Threads set to 1 (0 is outside 1..128)", "info string Ponder set to 0",
                           "info string Ponder set to 1", "info string Ponder set to 0",
                           "info string Mtl_Pawn set to 100,120", "info string Mtl_Pawn set to 20,120",
-                          "info string MultiPV set to 255", "info string Contempt set to -150",
+                          "info string no such option: NoSuchOption",
+                          "info string MultiPV set to 255 (300 is outside 1..255)",
+                          "info string Contempt set to -150 (-999 is outside -150..150)",
                           "info string SyzygyPath set to '/no/such/dir'", "info string found 0 tablebases",
                           "info string Hash table cleared"}));
   std::vector<std::string> lines = uci_listing(e);
   ASSERT_EQ(lines.size(), UCI_REPLY.size());
-  EXPECT_EQ(listed(lines, "Hash"), "spin default 16384 min 0 max 16384");
+  EXPECT_EQ(listed(lines, "Hash"), "spin default 0 min 0 max 16384");
   EXPECT_EQ(listed(lines, "Threads"), "spin default 1 min 1 max 128");
   EXPECT_EQ(listed(lines, "Ponder"), "check default false");
   EXPECT_EQ(listed(lines, "MultiPV"), "spin default 255 min 1 max 255");
@@ -173,6 +177,7 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
                        "info string allocated 64 Mbytes for hash table",
                        "info string loading parameters from " + path,
                        "info string Hash set to 256",
+                       "info string allocated 256 Mbytes for hash table",
                        "info string Mtl_Knight set to 400,420",
                        "info string Ponder set to 0",
                        "info string MultiPV set to 3",

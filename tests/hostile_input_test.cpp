@@ -165,10 +165,11 @@ TEST(HostileInput, HashTooLargeForTheMachineIsHalved) {
   EngineProcess e;
   setrlimit(RLIMIT_AS, &saved);
   e.sync(WAIT_MS);
-  e.send("setoption name Hash value 16384");
+  e.send("setoption name Hash value 4294967296");
   e.send("go depth 1");
   std::vector<std::string> lines = e.read_until("bestmove", WAIT_MS, true);
   ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0], "info string Hash set to 16384 (4294967296 is outside 0..16384)");
   EXPECT_EQ(lines.back().rfind("bestmove", 0), 0u);
   int got = -1, asked = -1;
   for (const std::string& l : lines)

@@ -122,10 +122,12 @@ TEST(SearchUci, MateStalemateRepetitionAndForcedMoves) {
   e.send("position fen r2qkb1r/pp2nppp/3p1N2/2p1N1B1/2BnP3/3P4/PPP2PPP/R2bK2R b KQkq -");
   e.send("go depth 8");
   EXPECT_EQ(finish(e).score, "mate -1");
-  // Stalemate: nothing to play.
+  // Stalemate: nothing to play, the protocol's null move.
   e.send("position fen 7k/5K2/6Q1/8/8/8/8/8 b - -");
   e.send("go depth 5");
-  EXPECT_EQ(finish(e).best, "null");
+  Result stalemate = finish(e);
+  EXPECT_EQ(stalemate.best, "0000");
+  EXPECT_EQ(stalemate.score, "cp 0");
 
   // Repetition: Black, a queen down, can bring the position back a third time
   // and draw; after only one earlier occurrence the same idea is no draw yet.

@@ -151,6 +151,17 @@ void rebuild_parameters() {
   set_search_params(g_options.slots, g_control.speed.target_nps);
 }
 
+bool resize_hash_table() {
+  SearchControl& c = g_control;
+  if (g_options[SLOT_HASH] == c.config.hash_mb) return true;
+  c.config.hash_mb = u16(g_options[SLOT_HASH]);
+  if (!tt_allocate()) return false;
+  // A smaller table than asked for stands as the setting, so the next
+  // search does not try the impossible size again.
+  g_options[SLOT_HASH] = i16(c.config.hash_mb);
+  return true;
+}
+
 void wait_threads_idle() {
   while (count_busy_threads() != 0) sleep_ms(1);
 }
@@ -250,7 +261,9 @@ void parse_switches(int argc, char** argv) {
     } else if (is_switch(a, "-hash")) {
       if (!number(false, &v)) continue;
       long long mb = read_integer(v);
-      g_options[SLOT_HASH] = i16(mb < 0 ? 0 : mb > 16384 ? 16384 : mb);
+      const long long used = mb < 0 ? 0 : mb > 16384 ? 16384 : mb;
+      if (used != mb) std::fprintf(stderr, "%s: %s is outside 0..16384, %lld used\n", a, v, used);
+      g_options[SLOT_HASH] = i16(used);
     } else if (is_switch(a, "-threads")) {
       if (!number(false, &v)) continue;
       long long n = read_integer(v);
@@ -348,6 +361,11 @@ void engine_shutdown() {
 bool prepare_search() {
   SearchControl& c = g_control;
   Position& pos = game_position();
+  // A size set while a search ran is applied now, before the clock starts.
+  if (!resize_hash_table()) {
+    request_exit(255, "");
+    return false;
+  }
   c.clock.search_start = now_seconds();
   c.clock.elapsed = 0;
   pos.owner->search_ply = 1;
@@ -359,16 +377,6 @@ bool prepare_search() {
   c.config.move_overhead = g_options[SLOT_MOVE_OVERHEAD] / 1000.0;
   c.config.notation = g_flags.uci_mode ? Notation::UCI : Notation::CONSOLE;
   c.config.tt_age = u16(c.config.tt_age + 1 > 15 ? 1 : c.config.tt_age + 1);
-  if (g_options[SLOT_HASH] != c.config.hash_mb) {
-    c.config.hash_mb = u16(g_options[SLOT_HASH]);
-    if (!tt_allocate()) {
-      request_exit(255, "");
-      return false;
-    }
-    // A smaller table than asked for stands as the setting, so the next
-    // search does not try the impossible size again.
-    g_options[SLOT_HASH] = i16(c.config.hash_mb);
-  }
   if (c.config.hash_mb < 1) c.config.hash_enabled = 0;
   c.search_state = c.go_request.load();
   c.report_held = c.infinite;
@@ -378,6 +386,7 @@ bool prepare_search() {
     g_params_changed = false;
   }
   c.clock.target_time = compute_target_time(pos.owner->start_ply + pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
+  note_search_root(pos);
   if (g_info_threshold < 9999) report_search_start(pos);
   return true;
 }
@@ -407,7 +416,8 @@ void engine_loop() {
     // "go infinite": only "stop" reports it; "go mate N" also its mate.
     if (c.report_held && !mate_goal_reached(c.result.best_score)) continue;
     report_result();
-    if (!g_flags.uci_mode) continue_self_play();
+    // After the end of input self-play ends with the move it has made.
+    if (!g_flags.uci_mode && !input_ended()) continue_self_play();
     c.search_state = STATE_IDLE;
   }
 }

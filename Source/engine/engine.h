@@ -37,5 +37,9 @@ void rebuild_parameters();
 // Per-search set-up done by the front end before the threads are woken.
 // false when the run has to end (the hash table could not be allocated).
 bool prepare_search();
+// Reallocates the hash table when the Hash option differs from its size
+// (ready for use when this returns); false when no table can be had at all.
+// Only while no search thread is busy.
+bool resize_hash_table();
 // Blocks (sleeping 1 ms at a time) until every search thread is idle.
 void wait_threads_idle();

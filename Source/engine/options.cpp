@@ -149,8 +149,12 @@ bool numeric_value_ok(const OptionDef& o, const char* value) {
 int clamp_int(long long v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : int(v); }
 
 int set_option_spin(const char* name, const char* value, int min, int max) {
-  int result = clamp_int(read_number(value), min, max);
-  output_format("info string %s set to %d", name, result);
+  const long long asked = read_number(value);
+  int result = clamp_int(asked, min, max);
+  if (result != asked)
+    output_format("info string %s set to %d (%.30s is outside %d..%d)", name, result, value, min, max);
+  else
+    output_format("info string %s set to %d", name, result);
   return result;
 }
 
@@ -200,18 +204,18 @@ void option_defaults(UciOptions& opts) {
   g_params_changed = true;
 }
 
-void set_option(const char* name, const char* value) {
+bool set_option(const char* name, const char* value) {
   const OptionDef* o = find_option(name);
-  if (!o) return;
+  if (!o) return false;
   if (!numeric_value_ok(*o, value)) {
     output_format("info string %s not changed: '%.100s' is not a number", o->name, value);
-    return;
+    return true;
   }
   switch (o->type) {
     case OPT_STRING: {
       if (std::strlen(value) > std::size_t(OPTION_TEXT_MAX)) {
         output_format("info string %s not changed: longer than %d characters", o->name, OPTION_TEXT_MAX);
-        return;
+        return true;
       }
       set_option_text(g_options, o->slot, value);
       output_format("info string %s set to '%s'", o->name, g_options.text(o->slot));
@@ -251,8 +255,12 @@ void set_option(const char* name, const char* value) {
         set_uci_elo(value);
       else
         g_options[o->slot] = i16(set_option_spin(o->name, value, o->min, o->max));
+      // The new table is made ready now, before "readyok"; during a search
+      // the next search start does it.
+      if (o->slot == SLOT_HASH && count_busy_threads() == 0 && !resize_hash_table()) request_exit(255, "");
       break;
   }
+  return true;
 }
 
 void print_option_lines() {

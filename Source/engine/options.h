@@ -7,8 +7,8 @@
 // Start-up values of every slot, the tunable evaluation defaults included.
 void option_defaults(UciOptions& opts);
 // Applies one setting; the name is matched without regard to case.  Unknown
-// names do nothing and print nothing.
-void set_option(const char* name, const char* value);
+// names do nothing, print nothing and return false.
+bool set_option(const char* name, const char* value);
 // Prints the option lines of the "uci" reply from g_listed_options.
 void print_option_lines();
 // Reads name = value lines from the file named by ConfigFilePath.

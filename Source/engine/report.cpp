@@ -13,6 +13,7 @@
 #include "search/thread.h"
 #include "search/timeman.h"
 #include "search/tt.h"
+#include "search/wdl.h"
 
 namespace {
 
@@ -49,6 +50,24 @@ Move fallback_move() {
   return legal[0];
 }
 
+// A root without a legal move is a result already: mated or stalemated.  A
+// client gets it as a score and the protocol's null move.
+// What the root of the search being reported allowed (the game position may
+// have changed since the search started).
+struct RootStatus {
+  bool no_move;
+  bool in_check;
+};
+RootStatus g_root_status;
+
+void report_no_legal_move() {
+  const bool mated = g_root_status.in_check;
+  char wdl[32] = "";
+  if (g_show_wdl.load(std::memory_order_relaxed)) std::snprintf(wdl, sizeof wdl, mated ? " wdl 0 0 1000" : " wdl 0 1000 0");
+  output_format("info depth 0 score %s%s", mated ? "mate 0" : "cp 0", wdl);
+  output_line("bestmove 0000");
+}
+
 }  // namespace
 
 void print_message(const char* fmt, ...) {
@@ -66,6 +85,11 @@ void print_message(const char* fmt, ...) {
 void report_book_move(Move move) {
   output_format("%s book move is %s%s", g_flags.uci_mode ? "info string" : "", SQUARE_NAMES[move_from(move)],
                 SQUARE_NAMES[move_to(move)]);
+}
+
+void note_search_root(const Position& pos) {
+  Move legal[MAX_MOVES];
+  g_root_status = {gen_legal(pos, legal) == 0, in_check(pos)};
 }
 
 void report_search_start(const Position& pos) {
@@ -89,17 +113,21 @@ void report_result() {
   c.result.copy_line(line);
   // Console self-play ends its game where no move was found (past the
   // fifty-move limit too); a client is always answered a move.
-  if (g_flags.uci_mode && !line[1]) {
+  if (g_flags.uci_mode && !line[1] && !g_root_status.no_move) {
     line[1] = fallback_move();
     line[2] = 0;
     c.result.set_line(line);
+  }
+  if (g_flags.uci_mode && g_root_status.no_move) {
+    report_no_legal_move();
+    return;
   }
   print_info_if_due(0, 1, c.result.report_depth, c.result.best_score, line);
   if (!g_flags.uci_mode) {
     report_console();
     return;
   }
-  char best[16] = "null", ponder[16];
+  char best[16], ponder[16];
   if (line[1]) move_to_text(line[1], best, Notation::UCI);
   if (line[2]) {
     move_to_text(line[2], ponder, Notation::UCI);

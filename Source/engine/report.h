@@ -8,6 +8,10 @@
 
 // Prints a message as "info string ..." in UCI mode and as a plain line in console mode.
 void print_message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// Remembers whether the root of the search about to start has a legal move
+// and is in check: the result is reported from that, whatever the game
+// position is by then.
+void note_search_root(const Position& pos);
 // The position and the time target of a search about to start (to the log in UCI mode).
 void report_search_start(const Position& pos);
 // "book move is e2e4" for the move about to be played from the book.

@@ -35,7 +35,7 @@ struct InputState {
   char lines[QUEUE_LINES][LINE_LIMIT + 1];  // complete lines, oldest at head
   int head, count;
   bool end_of_input;
-  bool quit_sent;
+  bool end_handled;  // the end of input was acted on (a quit, or a stop and then a quit)
 };
 
 InputState g_in;
@@ -131,7 +131,7 @@ void uci_setoption(const char* params) {
   } else if (n && !v) {
     copy_trimmed(n + 4, n + std::strlen(n), name, 100);
   }
-  if (name[0]) set_option(name, value);
+  if (name[0] && !set_option(name, value)) output_format("info string no such option: %s", name);
   g_listed_options = g_options;
   g_params_changed = true;
 }
@@ -406,9 +406,20 @@ void uci_command(const char* cmd) {
   } else if (!std::strcmp(word, "stop")) {
     uci_stop();
   } else if (!std::strcmp(word, "quit")) {
+    // A running search is not lost: it stops at once and its move is
+    // answered before the engine ends.
+    if (g_control.search_state != STATE_IDLE) {
+      uci_stop();
+      report_result();
+      g_control.search_state = STATE_IDLE;
+    }
     g_control.stop = STOP_ABORT;
     g_control.report_held = 0;
     g_flags.quit = 1;
+  } else if (std::strcmp(word, "register")) {
+    // Nothing here needs registering; any other word is a client's typo or
+    // a command this engine lacks, and the client should learn which.
+    output_format("info string unknown command: %.100s", word);
   }
 }
 
@@ -416,9 +427,9 @@ void uci_command(const char* cmd) {
 
 const char* next_token(const char* text) {
   static char token[128];
-  while (*text == ' ') ++text;
+  while (*text == ' ' || *text == '\t') ++text;
   int n = 0;
-  while (n < 127 && text[n] && text[n] != ' ' && text[n] != '\r' && text[n] != '\n') {
+  while (n < 127 && text[n] && text[n] != ' ' && text[n] != '\t' && text[n] != '\r' && text[n] != '\n') {
     token[n] = text[n];
     ++n;
   }
@@ -426,7 +437,11 @@ const char* next_token(const char* text) {
   return token;
 }
 
-bool input_ready() { return g_in.count > 0 || g_in.raw_pos < g_in.raw_len || g_in.end_of_input; }
+bool input_ready() {
+  return g_in.count > 0 || g_in.raw_pos < g_in.raw_len || (g_in.end_of_input && !g_in.end_handled);
+}
+
+bool input_ended() { return g_in.end_of_input && g_in.end_handled; }
 
 void set_end_of_input_quits(bool quits) { g_end_of_input_quits = quits; }
 
@@ -444,27 +459,72 @@ bool stop_line_pending() {
   return false;
 }
 
+void normalise_blanks(char* line) {
+  auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  const char* in = line;
+  char* out = line;
+  bool setoption = false;
+  for (int words = 0;; ++words) {
+    while (blank(*in)) ++in;
+    if (!*in) break;
+    if (words > 0) *out++ = ' ';
+    const char* start = out;
+    while (*in && !blank(*in)) *out++ = *in++;
+    const std::size_t len = std::size_t(out - start);
+    if (words == 0) setoption = len == 9 && !std::strncmp(start, "setoption", 9);
+    if (setoption && len == 5 && !std::strncmp(start, "value", 5)) {
+      // An option's value is kept as typed (a file name may hold blanks
+      // of its own), only its leading and trailing blanks go.
+      while (blank(*in)) ++in;
+      if (*in) *out++ = ' ';
+      while (*in) *out++ = *in++;
+      while (out > line && blank(out[-1])) --out;
+      break;
+    }
+  }
+  *out = '\0';
+}
+
 void execute_command(const char* line) {
   char cmd[LINE_LIMIT + 1];
   std::snprintf(cmd, sizeof cmd, "%s", line);
   cmd[std::strcspn(cmd, "\r\n")] = '\0';
+  normalise_blanks(cmd);
   if (g_flags.uci_mode == 1 || !std::strcmp(cmd, "uci"))
     uci_command(cmd);
   else if (cmd[0])
     console_command(cmd);
 }
 
+namespace {
+
+// End of input acts as "quit" once everything sent before it has run; a
+// search still running is answered first.  One with its own limit (depth,
+// nodes, time, clock, mate) finishes; one that only "stop" would end
+// (infinite, ponder) is stopped now.  Called on every poll until the quit.
+void end_of_input_reached() {
+  SearchControl& c = g_control;
+  const bool searching = c.search_state != STATE_IDLE || c.go_request != 0 || count_busy_threads() != 0;
+  if (!searching) {
+    g_in.end_handled = true;
+    g_flags.quit = 1;
+    return;
+  }
+  const bool unlimited = c.search_state == STATE_PONDER || (c.report_held && c.limits.mate_moves == 0);
+  // A mate hunt that ran out of depth without its mate waits for a "stop"
+  // that can no longer come.
+  const bool exhausted = c.report_held && c.go_request == 0 && count_busy_threads() == 0;
+  if ((!g_in.end_handled && unlimited) || exhausted) uci_stop();
+  g_in.end_handled = true;
+}
+
+}  // namespace
+
 void process_command() {
   read_pending_input();
   if (g_in.count == 0) {
-    // End of input acts as "quit" once everything sent before it has run.
-    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0 &&
-        !g_in.quit_sent) {
-      g_in.quit_sent = true;
-      g_control.stop = STOP_ABORT;
-      g_control.report_held = 0;
-      g_flags.quit = 1;
-    }
+    if (g_end_of_input_quits && g_in.end_of_input && g_in.raw_pos >= g_in.raw_len && g_in.partial_len == 0)
+      end_of_input_reached();
     return;
   }
   char line[LINE_LIMIT + 1];

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include <cerrno>
+#include <cstdio>
 #include <ctime>
 #include <poll.h>
 #include <sys/mman.h>
@@ -102,4 +103,15 @@ void free_zeroed(void* ptr, std::size_t bytes) {
   if (!ptr) return;
   if (bytes == 0) bytes = 1;
   munmap(ptr, bytes);
+}
+
+std::size_t available_memory() {
+  std::FILE* f = std::fopen("/proc/meminfo", "r");
+  if (!f) return 0;
+  char line[256];
+  unsigned long long kb = 0;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "MemAvailable: %llu kB", &kb) == 1) break;
+  std::fclose(f);
+  return std::size_t(kb) * 1024;
 }

@@ -61,3 +61,6 @@ struct CondVar {
 // so a large table costs nothing until used).  nullptr on failure.
 void* alloc_zeroed(std::size_t bytes);
 void free_zeroed(void* ptr, std::size_t bytes);
+// Bytes the system could still hand out without swapping or killing a
+// process (MemAvailable); 0 when it cannot tell.
+std::size_t available_memory();

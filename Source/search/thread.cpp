@@ -54,7 +54,7 @@ void* search_thread(void* arg) {
       search_thread_body(*t);
       t->thread_command.store(IDLE, std::memory_order_release);
     } else if (cmd == CLEAR_HASH) {
-      tt_clear_slice(index, g_thread_count);
+      tt_clear_thread_slice(index);
       t->thread_command.store(IDLE, std::memory_order_release);
     } else if (cmd > 90) {
       // The front end frees the record after seeing QUIT_DONE: nothing of it

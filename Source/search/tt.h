@@ -68,21 +68,27 @@ struct TransTable {
   TTSlot* low_base;     // even keys count up from here
   TTSlot* high_base;    // odd keys count down from here
   std::size_t bytes;    // size of the mapping
+  bool fresh;           // new pages not yet touched: they read as zero already
 };
 
 extern TransTable g_tt;
 
 // (Re)allocates the table for g_control.config.hash_mb megabytes and prints the
-// allocation line.  The first call also generates the Zobrist keys.
-// Returns false when the memory cannot be had.
+// allocation line.  The first call also generates the Zobrist keys.  When no
+// search thread is busy the new pages are faulted in at once, in parallel,
+// so the next search does not pay for them.  Returns false when the memory
+// cannot be had.
 bool tt_allocate();
 void tt_free();
-// Zeroes the whole table, in slices by the search threads when there are several.
+// Zeroes the whole table (faults in a fresh one), in slices: one per search
+// thread and one for the calling thread, all at the same time.
 void clear_hash();
 // clear_hash when the table is enabled and no search thread is busy.
 void clear_hash_if_idle();
-// The slice thread `index` of `count` zeroes for a parallel clear.
+// Zeroes (or, on fresh pages, only faults in) slice `index` of `count`.
 void tt_clear_slice(int index, int count);
+// The slice of a running clear_hash that search thread `index` takes.
+void tt_clear_thread_slice(int index);
 // Samples 1000 entries from the middle of the table into g_control.stats.hash_fill.
 void tt_hashfull();
 

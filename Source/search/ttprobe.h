@@ -15,8 +15,13 @@ struct TTHit {
 };
 TTHit tt_probe(const Position& pos);
 void tt_store(const Position& pos, int ply, int depth, Move move, int score, int alpha, int beta);
+// Buckets are not aligned: three in four straddle two cache lines, and in a
+// table far bigger than the caches each line is a miss of its own.
 inline void tt_prefetch(u64 key) {
-  if (g_tt.buffer) __builtin_prefetch(tt_bucket(key));
+  if (!g_tt.buffer) return;
+  const TTSlot* bucket = tt_bucket(key);
+  __builtin_prefetch(bucket);
+  __builtin_prefetch(bucket + TT_BUCKET - 1);
 }
 // Stored scores are node-relative: mate scores count from the node, not the root.
 inline int score_to_tt(int score, int ply) {

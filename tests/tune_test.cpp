@@ -179,6 +179,21 @@ TEST(SelfPlay, EstimatesMoveOnlyWithUnequalWins) {
   }
 }
 
+// Before a side searches, only a third repetition ends a match game: past
+// the fifty-move limit the search still has its say.
+TEST(SelfPlay, OnlyARepetitionEndsAGameBeforeItsSearch) {
+  TestBoard limit("4k3/8/8/8/8/8/8/R3K3 w - -");
+  limit.pos.fifty_count = 100;
+  EXPECT_FALSE(drawn_before_search(limit.pos));
+  limit.pos.fifty_count = 120;
+  EXPECT_FALSE(drawn_before_search(limit.pos));
+  TestBoard b(START_FEN);
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  EXPECT_FALSE(drawn_before_search(b.pos));  // the second time only
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  EXPECT_TRUE(drawn_before_search(b.pos));
+}
+
 TEST(SelfPlay, MatchWritesWholeLegalGamesAndEndsOnQuit) {
   const std::string dir = new_temp_dir(), pgn = dir + "/self.pgn";
   EngineProcess e({"-d", "2", "-tune4"}, dir);

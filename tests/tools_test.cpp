@@ -8,6 +8,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -196,6 +197,57 @@ TEST(ToolModes, UnreadableInputGetsOneLine) {
   }
   for (const char* made : {"tmp.pgn", "tmp.epd", "tmp_book.bin", "unsolved.epd", "tune_new.epd", "tune.log"})
     EXPECT_FALSE(file_exists(dir + "/" + made)) << made;
+}
+
+// "-mkconfig" writes every setting; "-cfg" of that file gives the same
+// settings back: the same file written again and the same UCI listing.
+TEST(ToolModes, ConfigFileWrittenAndReadBack) {
+  std::string a = new_temp_dir(), b = new_temp_dir();
+  const std::string book = a + "/a book.bin";
+  write_text(a + "/crafted.cfg", "Hash = 32   # a comment\nContempt=-20\nUCI_ShowWDL=true\nMtl_Pawn=100,120\n"
+                                 "Threats=80,90\nthreats=95\nOwnBook_File=" + book + "\np3=9\npst_b2=-7\n"
+                                 "Selectivity=150\nMultiPV=3\n");
+  std::vector<std::string> out = run_tool({"-cfg", "crafted.cfg", "-mkconfig"}, a);
+  EXPECT_TRUE(any_starts_with(out, "wrote vorn.cfg: "));
+  std::vector<std::string> written = read_lines(a + "/vorn.cfg");
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written[0][0], '#');
+  for (const char* want : {"Hash=32", "Contempt=-20", "UCI_ShowWDL=true", "Mtl_Pawn=100,120", "Threats=80,95", "threats=95",
+                           "p3=9", "pst_b2=-7", "Selectivity=150", "MultiPV=3", "Threads=1", "pawn_value_op=100",
+                           "pawn_value_en=120", "p15=4", "pst_d8=-26", "Awareness=100,100"})
+    EXPECT_TRUE(has_line(written, want)) << want;
+  EXPECT_TRUE(has_line(written, "OwnBook_File=" + book));
+  EXPECT_FALSE(any_starts_with(written, "ConfigFilePath"));
+
+  run_tool({"-cfg", a + "/vorn.cfg", "-mkconfig"}, b);
+  EXPECT_EQ(read_lines(b + "/vorn.cfg"), written);
+
+  // Every option of the listing is in the file, and the engine started with
+  // the file lists what it holds.
+  EngineProcess e({"-cfg", a + "/vorn.cfg"}, b);
+  e.send("uci");
+  std::vector<std::string> uci = e.read_until("uciok");
+  for (const std::string& l : uci) {
+    std::vector<std::string> w = words(l);
+    if (w.size() < 5 || w[0] != "option" || w[2] == "ConfigFilePath" || w[2] == "Clear_Hash") continue;
+    std::string value = w[4] == "check" || w[4] == "string" || w[4] == "spin" ? l.substr(l.find(" default ") + 9) : "";
+    if (w[2] == "UCI_Elo") continue;  // full strength: the measured ceiling, not a setting
+    if (w[4] == "spin") value = words(value)[0];
+    EXPECT_TRUE(has_line(written, w[2] + "=" + value)) << l;
+  }
+  e.quit();
+}
+
+// A tool this build does not have says so on standard error.
+TEST(ToolModes, MatchIsNotAvailable) {
+  std::string dir = new_temp_dir();
+  const char* engine = std::getenv("VORN_ENGINE");
+  std::string cmd = std::string(engine && engine[0] ? engine : VORN_BINARY) + " -match games.pgn </dev/null >/dev/null 2>" + dir + "/err.txt";
+  int status = std::system(cmd.c_str());
+  EXPECT_NE(status, 0);
+  std::vector<std::string> err = read_lines(dir + "/err.txt");
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_NE(err[0].find("not available"), std::string::npos) << err[0];
 }
 
 // The book written from crafted games equals a recount of those games, and

@@ -294,7 +294,10 @@ void tune_one_parameter(const char* name, const char* file, int percent, const T
   g_control.limits.max_depth = 0;
   g_info_threshold = 9999;
   const int index = find_eval_param(name);
-  if (index >= 0) line_search(g_eval_params.entries[index], file, percent, hooks);
+  if (index >= 0)
+    line_search(g_eval_params.entries[index], file, percent, hooks);
+  else
+    output_format("no evaluation parameter is named '%s' (\"sp\" lists them)", name);
   g_control.config.hash_enabled = hash_enabled;
   g_control.limits.max_depth = max_depth;
   g_info_threshold = info_threshold;

@@ -1,14 +1,17 @@
 // The PGN and EPD readers and the tool modes built on them: the book
 // builder, the PGN scanner and the test-suite analysis.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -75,6 +78,28 @@ TEST(PgnReader, ReadsWhatRealFilesContain) {
   EXPECT_EQ(games[1]->move_count, 2);
 }
 
+// "[%..." lines are commands for other programs wherever they stand, and a
+// game of tags alone is a game of its own, with or without an empty line after it.
+TEST(PgnReader, CommandLinesAndGamesWithoutMoves) {
+  std::string dir = new_temp_dir(), path = dir + "/odd.pgn";
+  write_text(path,
+             "[Event \"tags only\"]\n[Result \"1-0\"]\n\n"
+             "[Event \"clock\"]\n[%evp 0,12]\n[Result \"0-1\"]\n\n"
+             "1. e4 {[%clk 0:01:00]} e5\n[%clk 0:00:59]\n2. Nf3 Nc6 0-1\n\n"
+             "[Event \"no empty line\"]\n[Result \"*\"]\n"
+             "[Event \"last\"]\n\n1. d4 *\n");
+  auto games = read_all(path);
+  ASSERT_EQ(games.size(), 4u);
+  EXPECT_EQ(games[0]->move_count, 0);
+  EXPECT_EQ(games[0]->result, PGN_WHITE_WINS);
+  EXPECT_EQ(games[1]->move_count, 4);
+  EXPECT_EQ(games[1]->result, PGN_BLACK_WINS);
+  EXPECT_STREQ(games[1]->moves[3].text, "Nc6");
+  EXPECT_EQ(games[2]->move_count, 0);
+  EXPECT_EQ(games[3]->move_count, 1);
+  EXPECT_EQ(games[3]->number, 4);
+}
+
 TEST(PgnReader, LongGamesKeepTheirFirstPart) {
   std::string dir = new_temp_dir(), path = dir + "/long.pgn";
   std::string text = "[Event \"long\"]\n\n";
@@ -123,7 +148,106 @@ TEST(ScanPgn, ScoresFromComments) {
   EXPECT_EQ(score("book", BLACK), 0);
   EXPECT_EQ(score("eval 40, depth 12", BLACK), -40);
   EXPECT_EQ(score("2.7s", WHITE), SCORE_NONE);
+  // Any number fits the 16-bit store; real scores far beyond 300 pawns stay
+  // apart from the "no score" value, and decimals are not lost to binary.
+  EXPECT_EQ(score("eval -2147483648", WHITE), -32768);
+  EXPECT_EQ(score("eval -2147483648", BLACK), 32767);
+  EXPECT_EQ(score("eval 1e300", WHITE), 32767);
+  EXPECT_EQ(score("-327.59/20", BLACK), -32759);
+  EXPECT_EQ(score("+5000/1", WHITE), 32767);
+  EXPECT_EQ(score("0.29/5", WHITE), 29);
+  EXPECT_EQ(score("-0.29/5", WHITE), -29);
   EXPECT_EQ(score(nullptr, WHITE), SCORE_NONE);
+}
+
+// Crafted games through the scanner: every game counted, the moves after a
+// "[%" line kept, scores beyond the usual range written as they are, and
+// the EPD file ending with its last position.
+TEST(ToolModes, ScanKeepsOddGamesAndExtremeScores) {
+  std::string dir = new_temp_dir();
+  write_text(dir + "/g.pgn",
+             "[Event \"tags only\"]\n[Result \"1-0\"]\n\n"
+             "[Event \"b\"]\n[Result \"0-1\"]\n\n1. e4 {+0.20/10}\n[%clk 0:00:59]\ne5 {-327.59/12} 0-1\n\n"
+             "[Event \"c\"]\n\n1. d4 {eval -2147483648} d5 *\n");
+  std::vector<std::string> out = run_tool({"-scan_pgn3", "g.pgn"}, dir);
+  EXPECT_TRUE(has_line(out, "games= 3, positions= 3"));
+  std::ifstream in(dir + "/tmp.epd", std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text,
+            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm e4; ce 20;\n"
+            "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 bm e5; ce -32759;\n"
+            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm d4; ce -32768;\n");
+  out = run_tool({"-scan_pgn1", "g.pgn"}, dir);
+  EXPECT_TRUE(has_line(read_lines(dir + "/tmp.pgn"), "      e5      {327.59}"));
+}
+
+// A file a tool cannot read gets one line naming it, and the tool does
+// nothing else: no search on an empty sample, no output files.
+TEST(ToolModes, UnreadableInputGetsOneLine) {
+  std::string dir = new_temp_dir();
+  EXPECT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
+  for (const char* mode : {"-scan_pgn1", "-scan_pgn2", "-scan_pgn4", "-mkbook", "-anepd", "-mktune", "-tune"}) {
+    for (std::string file : {"missing.x", "folder"}) {
+      std::vector<std::string> out, all = run_tool({mode, file}, dir);
+      for (const std::string& l : all)
+        if (!starts_with(l, "info string")) out.push_back(l);
+      std::string why = file == "folder" ? "Is a directory" : "No such file or directory";
+      EXPECT_EQ(out, (std::vector<std::string>{"cannot read '" + file + "': " + why})) << mode;
+    }
+  }
+  for (const char* made : {"tmp.pgn", "tmp.epd", "tmp_book.bin", "unsolved.epd", "tune_new.epd", "tune.log"})
+    EXPECT_FALSE(file_exists(dir + "/" + made)) << made;
+}
+
+// "-mkconfig" writes every setting; "-cfg" of that file gives the same
+// settings back: the same file written again and the same UCI listing.
+TEST(ToolModes, ConfigFileWrittenAndReadBack) {
+  std::string a = new_temp_dir(), b = new_temp_dir();
+  const std::string book = a + "/a book.bin";
+  write_text(a + "/crafted.cfg", "Hash = 32   # a comment\nContempt=-20\nUCI_ShowWDL=true\nMtl_Pawn=100,120\n"
+                                 "Threats=80,90\nthreats=95\nOwnBook_File=" + book + "\np3=9\npst_b2=-7\n"
+                                 "Selectivity=150\nMultiPV=3\n");
+  std::vector<std::string> out = run_tool({"-cfg", "crafted.cfg", "-mkconfig"}, a);
+  EXPECT_TRUE(any_starts_with(out, "wrote vorn.cfg: "));
+  std::vector<std::string> written = read_lines(a + "/vorn.cfg");
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written[0][0], '#');
+  for (const char* want : {"Hash=32", "Contempt=-20", "UCI_ShowWDL=true", "Mtl_Pawn=100,120", "Threats=80,95", "threats=95",
+                           "p3=9", "pst_b2=-7", "Selectivity=150", "MultiPV=3", "Threads=1", "pawn_value_op=100",
+                           "pawn_value_en=120", "p15=4", "pst_d8=-26", "Awareness=100,100"})
+    EXPECT_TRUE(has_line(written, want)) << want;
+  EXPECT_TRUE(has_line(written, "OwnBook_File=" + book));
+  EXPECT_FALSE(any_starts_with(written, "ConfigFilePath"));
+
+  run_tool({"-cfg", a + "/vorn.cfg", "-mkconfig"}, b);
+  EXPECT_EQ(read_lines(b + "/vorn.cfg"), written);
+
+  // Every option of the listing is in the file, and the engine started with
+  // the file lists what it holds.
+  EngineProcess e({"-cfg", a + "/vorn.cfg"}, b);
+  e.send("uci");
+  std::vector<std::string> uci = e.read_until("uciok");
+  for (const std::string& l : uci) {
+    std::vector<std::string> w = words(l);
+    if (w.size() < 5 || w[0] != "option" || w[2] == "ConfigFilePath" || w[2] == "Clear_Hash") continue;
+    std::string value = w[4] == "check" || w[4] == "string" || w[4] == "spin" ? l.substr(l.find(" default ") + 9) : "";
+    if (w[2] == "UCI_Elo") continue;  // full strength: the measured ceiling, not a setting
+    if (w[4] == "spin") value = words(value)[0];
+    EXPECT_TRUE(has_line(written, w[2] + "=" + value)) << l;
+  }
+  e.quit();
+}
+
+// A tool this build does not have says so on standard error.
+TEST(ToolModes, MatchIsNotAvailable) {
+  std::string dir = new_temp_dir();
+  const char* engine = std::getenv("VORN_ENGINE");
+  std::string cmd = std::string(engine && engine[0] ? engine : VORN_BINARY) + " -match games.pgn </dev/null >/dev/null 2>" + dir + "/err.txt";
+  int status = std::system(cmd.c_str());
+  EXPECT_NE(status, 0);
+  std::vector<std::string> err = read_lines(dir + "/err.txt");
+  ASSERT_EQ(err.size(), 1u);
+  EXPECT_NE(err[0].find("not available"), std::string::npos) << err[0];
 }
 
 // The book written from crafted games equals a recount of those games, and
@@ -215,7 +339,7 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
   std::vector<std::string> out = run_tool({"-scan_pgn2", pgn}, dir);
   std::vector<std::string> epd = read_lines(dir + "/tmp.epd");
   ASSERT_FALSE(out.empty());
-  EXPECT_EQ(out.back(), "games= 200, positions= " + std::to_string(epd.size() - 1));
+  EXPECT_EQ(out.back(), "games= 200, positions= " + std::to_string(epd.size()));
 
   // The first game, read plainly: "move {score/depth time}" pairs after the tags.
   std::ifstream in(pgn);
@@ -235,7 +359,7 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
       moves.back().second = c.find("book") != std::string::npos ? 0
                             : c.find("+M") == 0                 ? 9000
                             : c.find("-M") == 0                 ? -9000
-                                                                : int(std::stod(c.substr(0, slash)) * 100);
+                                                                : int(std::lround(std::stod(c.substr(0, slash)) * 100));
       p = e + 1;
       continue;
     }
@@ -258,7 +382,7 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
   }
   // Every line is a position where its move is legal and nobody is in check.
   for (const std::string& l : epd) {
-    if (l.empty()) continue;
+    ASSERT_FALSE(l.empty()) << "an empty line in tmp.epd";
     char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
     ASSERT_EQ(split_epd(l.c_str(), fen, bm, am, id, ce, c0, c6), 1);
     TestBoard p(fen);
@@ -309,7 +433,12 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     std::vector<std::string> out =
         run_tool({"-anepd", "suite.epd", hold ? "-n" : "-d", hold ? "200000" : "3"}, dir, hold);
     int moves = 0;
-    for (const std::string& l : out) moves += l.rfind("move= d1d8", 0) == 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+      if (out[i].rfind("move= ", 0) != 0) continue;
+      moves += out[i].rfind("move= d1d8", 0) == 0;
+      // The next position's report follows directly.
+      EXPECT_TRUE(i + 1 < out.size() && !out[i + 1].empty()) << "an empty line after " << out[i];
+    }
     EXPECT_EQ(moves, 4);
     EXPECT_EQ(std::count_if(out.begin(), out.end(),
                             [](const std::string& l) { return l.find("position refused") != std::string::npos; }), 2);

@@ -102,7 +102,9 @@ TEST_F(Tuning, LineSearchReportsButKeepsTheParameter) {
   {
     CaptureOutput out;
     tune_one_parameter("no_such_parameter", "tune.epd", 100, engine_tune_hooks());
-    EXPECT_EQ(g_captured, (std::vector<std::string>{"tune file= tune.epd", "done!"}));
+    EXPECT_EQ(g_captured, (std::vector<std::string>{"tune file= tune.epd",
+                                                    "no evaluation parameter is named 'no_such_parameter' (\"sp\" lists them)",
+                                                    "done!"}));
   }
   // A parameter at 0 is tried at -1 first.
   const int zero = find_eval_param("pawn_candidate_op");
@@ -132,17 +134,6 @@ TEST_F(Tuning, LineSearchReportsButKeepsTheParameter) {
   console_tune("pawn_shield", "", "");
   EXPECT_EQ(*g_eval_params.entries[shield].value, value);
   EXPECT_EQ(listing(), before);
-}
-
-TEST(TuningModes, MissingFilesEndTheModes) {
-  const std::string dir = new_temp_dir();
-  for (const char* mode : {"-mktune", "-tune"}) {
-    EngineProcess e({mode, "missing.epd"}, dir);
-    for (std::string l; e.read_line(l, 60000);) {
-    }
-    EXPECT_EQ(e.wait_exit(10000), 0) << mode;
-  }
-  EXPECT_FALSE(file_exists(dir + "/tune_new.epd"));
 }
 
 TEST(TuningModes, TunerLogsItsPassesAndEndsOnQuit) {
@@ -177,6 +168,21 @@ TEST(SelfPlay, EstimatesMoveOnlyWithUnequalWins) {
     EXPECT_EQ(perturbed_setting(0, r), 0);
     EXPECT_DOUBLE_EQ(updated_estimate(0, perturbed_setting(0, r), 6), 0);
   }
+}
+
+// Before a side searches, only a third repetition ends a match game: past
+// the fifty-move limit the search still has its say.
+TEST(SelfPlay, OnlyARepetitionEndsAGameBeforeItsSearch) {
+  TestBoard limit("4k3/8/8/8/8/8/8/R3K3 w - -");
+  limit.pos.fifty_count = 100;
+  EXPECT_FALSE(drawn_before_search(limit.pos));
+  limit.pos.fifty_count = 120;
+  EXPECT_FALSE(drawn_before_search(limit.pos));
+  TestBoard b(START_FEN);
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  EXPECT_FALSE(drawn_before_search(b.pos));  // the second time only
+  for (const char* m : {"Nf3", "Nf6", "Ng1", "Ng8"}) b.play(m);
+  EXPECT_TRUE(drawn_before_search(b.pos));
 }
 
 TEST(SelfPlay, MatchWritesWholeLegalGamesAndEndsOnQuit) {

@@ -140,7 +140,7 @@ bool move_to_san(const Position& pos, Move move, char* coordinate, char* san, ch
   return check;
 }
 
-int parse_move(const Position& pos, const char* text, Move* move) {
+int count_move_matches(const Position& pos, const char* text, Move* move) {
   char buf[40];
   size_t n = 0;
   for (; text[n] && text[n] != '+' && n < sizeof buf - 2; ++n) buf[n] = text[n];
@@ -187,10 +187,12 @@ int parse_move(const Position& pos, const char* text, Move* move) {
       found = e->move;
     }
   }
-  if (matches == 1) {
-    *move = found;
-    return 1;
-  }
-  if (matches == 2) output_line("ambiguous move");
-  return 0;
+  if (matches == 1) *move = found;
+  return matches;
+}
+
+int parse_move(const Position& pos, const char* text, Move* move) {
+  int matches = count_move_matches(pos, text, move);
+  if (matches >= 2) output_line("ambiguous move");
+  return matches == 1;
 }

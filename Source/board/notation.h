@@ -12,5 +12,9 @@ extern const char* const SQUARE_NAMES[65];
 void move_to_text(Move move, char* buffer, Notation style);  // buffer of at least 8 chars
 // Fills the four forms (each buffer at least 16 chars); returns whether the move gives check.
 bool move_to_san(const Position& pos, Move move, char* coordinate, char* san, char* san_file, char* san_rank);
-// 1 when exactly one legal move of pos matches the text, else 0.
+// How many legal moves of pos the text can mean (standard or coordinate
+// notation); with exactly one, *move is that move.  Prints nothing.
+int count_move_matches(const Position& pos, const char* text, Move* move);
+// 1 when exactly one legal move of pos matches the text, else 0 (after
+// "ambiguous move" when several do).
 int parse_move(const Position& pos, const char* text, Move* move);

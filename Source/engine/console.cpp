@@ -1,8 +1,10 @@
 #include "engine/console.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "board/movegen.h"
 #include "board/notation.h"
@@ -26,6 +28,7 @@
 #include "search/thread.h"
 #include "search/tt.h"
 #include "search/ttprobe.h"
+#include "tools/pgn.h"
 
 bool g_self_play = false;
 
@@ -51,6 +54,80 @@ void split_words(const char* line, Words& words) {
   }
 }
 
+constexpr const char* HELP_LINES[] = {
+    "new                  the start position",
+    "fen FEN              set up a position",
+    "e4, Nf3, g1f3, move M  play a move (the engine does not answer by itself)",
+    "undo or [, ]         take the last move back, play it again",
+    "mv                   search the position under the current limits",
+    "go N or an N         analyse to depth N (\".\" stops)",
+    ".                    stop the search or analysis",
+    "self                 the engine plays both sides",
+    "bd                   show the board",
+    "pv                   the best line stored in the hash table",
+    "ev                   the evaluation in detail",
+    "sp                   the evaluation tables",
+    "lmr                  the search parameters",
+    "swap                 exchange values of the attacked pieces",
+    "book                 the book moves of the position",
+    "perft N              count the move tree to depth N",
+    "bench [N]            the benchmark (depth N)",
+    "get ID               the position with id \"ID\" from test.epd",
+    "load FILE [N|TEXT]   game N of a PGN file, or the first game with TEXT",
+    "jump PLY             move along the loaded game",
+    "save                 append the game to tmp.pgn",
+    "edit                 the board editor",
+    "tune NAME [FILE] [PERCENT]  line search on one evaluation parameter",
+    "trace N              trace the search to depth N into trace.txt (0: off)",
+    "set NAME VALUE       an option (as in the UCI listing) or hash, noise, multipv, debug,",
+    "                     level, depth, target_nps, ss, NMP_depth, SEP_depth, FP_depth,",
+    "                     ProbCut_depth, LMP_depth, LMR_depth, ponder",
+    "uci                  switch to UCI mode",
+    "help or ?            this list",
+    "quit                 leave the program",
+};
+
+// Whether text has the shape of a move in standard or coordinate notation
+// ("Nbd7", "exd8=Q+", "O-O", "e7e8q"), legal or not.
+bool looks_like_move(const char* text) {
+  char buf[16];
+  int n = 0;
+  for (const char* p = text; *p; ++p) {
+    if (std::strchr("x=-+#!?", *p)) continue;
+    if (n == 15) return false;
+    buf[n++] = *p;
+  }
+  buf[n] = '\0';
+  if (!std::strcmp(buf, "OO") || !std::strcmp(buf, "OOO") || !std::strcmp(buf, "00") || !std::strcmp(buf, "000"))
+    return true;
+  const char* p = buf;
+  if (*p && std::strchr("NBRQK", *p)) ++p;
+  auto is_file = [](char c) { return c >= 'a' && c <= 'h'; };
+  auto is_rank = [](char c) { return c >= '1' && c <= '8'; };
+  int len = int(std::strlen(p));
+  if (len > 0 && std::strchr("NBRQnbrq", p[len - 1]) && len >= 3 && is_rank(p[len - 2])) --len;
+  if (len < 2 || len > 4 || !is_file(p[len - 2]) || !is_rank(p[len - 1])) return false;
+  for (int i = 0; i < len - 2; ++i)
+    if (!is_file(p[i]) && !is_rank(p[i])) return false;
+  return true;
+}
+
+// The text after the first two words of a line ("set NAME VALUE..."),
+// without the blanks around it.
+const char* value_text(const char* line) {
+  static char value[256];
+  const char* p = line;
+  for (int word = 0; word < 2; ++word) {
+    p += std::strspn(p, " \t");
+    p += std::strcspn(p, " \t");
+  }
+  p += std::strspn(p, " \t");
+  std::snprintf(value, sizeof value, "%s", p);
+  size_t n = std::strlen(value);
+  while (n > 0 && (value[n - 1] == ' ' || value[n - 1] == '\t' || value[n - 1] == '\r')) value[--n] = '\0';
+  return value;
+}
+
 // Commands that change the game position first end any search, so the
 // threads never read a position that is being rewritten.
 void abort_search() {
@@ -69,10 +146,6 @@ bool print_evaluation() {
   return true;
 }
 
-void show_board() {
-  if (!g_flags.eval_detail || !print_evaluation()) print_board(game_position());
-}
-
 int move_number() {
   const GameHistory& h = *game_position().owner;
   return (h.start_ply + h.history_count) / 2 + 1;
@@ -81,7 +154,20 @@ int move_number() {
 void play_typed_move(const char* text) {
   Position& pos = game_position();
   Move m;
-  if (!text[0] || !parse_move(pos, text, &m)) return;
+  if (!text[0]) return;
+  // Standard notation first, exact about which piece moves; then the other
+  // forms the engine reads ("g1f3", "e7e8q").
+  int standard = standard_move_matches(pos, text, &m);
+  int matches = standard == 1 ? 1 : count_move_matches(pos, text, &m);
+  if (matches != 1) {
+    if (matches > 1 || standard > 1)
+      output_format("ambiguous move '%s'", text);
+    else if (looks_like_move(text))
+      output_format("illegal move '%s'", text);
+    else
+      output_format("unknown command or move '%s' (\"help\" lists the commands)", text);
+    return;
+  }
   abort_search();
   output_format("%d. move %s", move_number(), text);
   make_move(pos, m);
@@ -132,11 +218,16 @@ void start_analysis(const char* depth_text) {
 // Follows the table's moves from the game position and prints them in SAN.
 void print_table_pv() {
   Position& pos = game_position();
-  if (!g_control.config.hash_enabled || !g_tt.buffer) return;
   u16 pv[PV_SIZE] = {};
-  // The root itself is not stored in the table: start from the last search's move.
-  if (is_pseudo_legal(pos, pos.side, g_control.result.best_move())) pv[1] = g_control.result.best_move();
-  pv_from_table(pos, 1, pv);
+  if (g_control.config.hash_enabled && g_tt.buffer) {
+    // The root itself is not stored in the table: start from the last
+    // search's move, but only in the position that search was about.
+    const SearchThread* root = g_threads[0];
+    const Move last = g_control.result.best_move();
+    if (root && count_busy_threads() == 0 && root->pos.hash_key == pos.hash_key && is_pseudo_legal(pos, pos.side, last))
+      pv[1] = last;
+    pv_from_table(pos, 1, pv);
+  }
   char text[1200] = "";
   size_t len = 0;
   int played = 0;
@@ -155,7 +246,7 @@ void print_table_pv() {
   while (played--) unmake_move(pos);
 }
 
-void set_command(const Words& words) {
+void set_command(const Words& words, const char* rest) {
   SearchControl& c = g_control;
   const char* name = words.w[1];
   const char* value = words.w[2];
@@ -203,13 +294,18 @@ void set_command(const Words& words) {
       g_options[SLOT_LMR_DEPTH] = 99;
       output_line("selectivity set to OFF");
     }
+  } else if (const Named* n = std::find_if(std::begin(slots), std::end(slots),
+                                            [&](const Named& s) { return !std::strcmp(name, s.name); });
+             n != std::end(slots)) {
+    g_options[n->slot] = clamp16(v);
+    output_format("%s set to %d", n->name, int(g_options[n->slot]));
+  } else if (option_known(name)) {
+    // Every option of the UCI listing, as "setoption" sets it; a text value
+    // (a book or tablebase path) is the rest of the line, blanks and all.
+    set_option(name, rest);
+    g_listed_options = g_options;
   } else {
-    for (const Named& n : slots)
-      if (!std::strcmp(name, n.name)) {
-        g_options[n.slot] = clamp16(v);
-        output_format("%s set to %d", n.name, int(g_options[n.slot]));
-        break;
-      }
+    output_format("unknown setting '%s' (\"help\" lists the commands)", name);
   }
   g_params_changed = true;
 }
@@ -242,11 +338,19 @@ void run_perft_command(const char* depth_text) {
   };
   u64 nodes = depth > 0 ? perft_divide(game_position(), depth, per_move, stop_line_pending, &stopped) : 0;
   g_control.clock.elapsed = now_seconds() - g_control.clock.search_start;
-  if (stopped) print_message("perft interrupted");
+  // A partial count is no perft figure: it must not read as one.
+  if (stopped) {
+    print_message("perft interrupted");
+    return;
+  }
   output_format("\nNodes searched: %llu", static_cast<unsigned long long>(nodes));
   if (g_flags.uci_mode) return;
   output_format("visited %0.0f nodes in %0.3f seconds, nps= %0.0f", f64(nodes), g_control.clock.elapsed.load(),
                 f64(nodes) / (g_control.clock.elapsed + 0.001));
+}
+
+void show_board() {
+  if (!g_flags.eval_detail || !print_evaluation()) print_board(game_position());
 }
 
 void continue_self_play() {
@@ -290,7 +394,14 @@ void console_command(const char* line) {
   } else if (!std::strcmp(cmd, "]")) {
     redo_move();
   } else if (!std::strcmp(cmd, "perft")) {
-    run_perft_command(words.w[1]);
+    char* end = nullptr;
+    std::strtol(words.w[1], &end, 10);
+    if (!words.w[1][0] || *end)
+      output_line("usage: perft DEPTH (1..20): count the move tree of the position to DEPTH");
+    else
+      run_perft_command(words.w[1]);
+  } else if (!std::strcmp(cmd, "help") || !std::strcmp(cmd, "?")) {
+    for (const char* help : HELP_LINES) output_line(help);
   } else if (!std::strcmp(cmd, "bench")) {
     run_bench_command(int(std::strtol(words.w[1], nullptr, 10)));
   } else if (!std::strcmp(cmd, "swap")) {
@@ -325,7 +436,7 @@ void console_command(const char* line) {
     set_search_params(g_options.slots, g_control.speed.target_nps);
     print_search_params();
   } else if (!std::strcmp(cmd, "set")) {
-    set_command(words);
+    set_command(words, value_text(line));
   } else if (!std::strcmp(cmd, "move")) {
     play_typed_move(words.w[1]);
   } else {

@@ -3,6 +3,9 @@
 
 void console_command(const char* line);
 
+// The board, or the evaluation in detail after "set debug 1".
+void show_board();
+
 // "perft N" (console) and "go perft N" (UCI): each root move with its leaf
 // count, then the total; ".", "stop", "quit" or the end of input abandon it.
 void run_perft_command(const char* depth_text);

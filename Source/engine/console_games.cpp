@@ -6,6 +6,7 @@
 
 #include "board/movegen.h"
 #include "board/notation.h"
+#include "engine/console.h"
 #include "engine/engine.h"
 #include "engine/report.h"
 #include "engine/uci.h"
@@ -40,7 +41,7 @@ void reset_clocks() { g_control.limits.side_time[WHITE] = g_control.limits.side_
 // "get id": the first position of test.epd with that id.
 void get_position(const char* id) {
   stop_search();
-  FILE* f = std::fopen("test.epd", "r");
+  FILE* f = open_input_file("test.epd");
   char line[EPD_LINE_CHARS + 1], want[200];
   std::snprintf(want, sizeof want, "id \"%s\"", id);
   bool found = false;
@@ -54,7 +55,7 @@ void get_position(const char* id) {
     output_line(line);
     if (std::strlen(line) > 8) setup_game_fen(line);
   }
-  print_board(game_position());
+  show_board();
   clear_hash_if_idle();
 }
 
@@ -66,7 +67,7 @@ bool whole_number(const char* text, long& value) {
 
 // "load file tag": a game by number (1..1000), by a text in its lines, or the first.
 void load_game(const char* path, const char* tag) {
-  output_format("loading %s, tag %s\n", path, tag);
+  output_format("loading %s, tag %s", path, tag);
   stop_search();
   PgnReader reader;
   if (!pgn_open(reader, path)) {
@@ -101,14 +102,17 @@ void load_game(const char* path, const char* tag) {
     make_move(pos, m);
   }
   pos.owner->entries[pos.owner->history_count].move = 0;
-  print_board(pos);
+  show_board();
   reset_clocks();
 }
 
 // "save": the game so far appended to tmp.pgn in standard notation.
 void save_game() {
   FILE* f = std::fopen("tmp.pgn", "a");
-  if (!f) return;
+  if (!f) {
+    report_unwritable("tmp.pgn");
+    return;
+  }
   static GameRecord copy;
   position_init(copy.pos, copy.history);
   copy_position(copy.pos, game_position());
@@ -147,7 +151,7 @@ void jump_to(const char* ply_text) {
     if (!ok) break;
     make_move(pos, m);
   }
-  print_board(pos);
+  show_board();
 }
 
 void start_editor() {
@@ -216,7 +220,7 @@ void finish_editor() {
   std::snprintf(fen + len, sizeof fen - size_t(len), " -");
   // setup_game_fen refuses, with a message, what the search cannot handle.
   setup_game_fen(fen);
-  print_board(game_position());
+  show_board();
 }
 
 void editor_line(const char* text) {

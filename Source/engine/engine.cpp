@@ -82,9 +82,10 @@ constexpr const char* HELP_TEXT =
     "  -d N, -t SEC, -n N   depth, time or node limit\n"
     "  -nps N               speed limit (sets UCI_Elo)\n"
     "  -log, -quiet, -noise SEC\n"
-    "  -bench, -bench2, -pbench, -anepd FILE, -match FILE, -mkbook PGN,\n"
+    "  -bench, -bench2, -pbench, -anepd FILE, -mkbook PGN,\n"
     "  -scan_pgn1..4 PGN, -mkconfig, -mktune EPD, -tune EPD, -tune4\n"
     "                       tool modes\n"
+    "  -match FILE          not available in this build\n"
     "  -h, --help           this text;  --version  the version\n"
     "See README.md for the commands and the tool modes.\n";
 
@@ -94,7 +95,7 @@ int g_bench_depth = 0;  // "bench" given as a plain argument: its depth
 
 // Switches whose tool is not part of this build end the run with a message.
 bool mode_available(int mode) {
-  return mode == MODE_PLAY || mode == MODE_MATCH || mode == MODE_MKCONFIG || mode == MODE_BENCH ||
+  return mode == MODE_PLAY || mode == MODE_MKCONFIG || mode == MODE_BENCH ||
          mode == MODE_BENCH2 || mode == MODE_PBENCH || mode == MODE_ANEPD || mode == MODE_MKBOOK ||
          (mode >= MODE_SCAN_PGN1 && mode <= MODE_SCAN_PGN4);
 }
@@ -480,6 +481,8 @@ int vorn_main(int argc, char** argv) {
     build_book(g_flags.pgn_file);
   } else if (g_flags.mode >= MODE_SCAN_PGN1 && g_flags.mode <= MODE_SCAN_PGN4) {
     scan_pgn(g_flags.pgn_file, g_flags.mode - MODE_SCAN_PGN1 + 1);
+  } else if (g_flags.mode == MODE_MKCONFIG) {
+    if (!write_config("vorn.cfg")) rc = 1;
   } else if (g_flags.mode >= MODE_MKTUNE && g_flags.mode <= MODE_TUNE4) {
     run_tuning_mode(g_flags.mode);
   } else if (!mode_available(g_flags.mode)) {

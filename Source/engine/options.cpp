@@ -110,11 +110,38 @@ bool names_equal(const char* a, const char* b) {
   return *a == *b;
 }
 
-const OptionDef* find_option(const char* name) {
+const OptionDef* find_option(const char* name, bool exact = false) {
   for (const OptionDef& o : OPTIONS)
-    if (names_equal(o.name, name)) return &o;
+    if (exact ? !std::strcmp(o.name, name) : names_equal(o.name, name)) return &o;
   return nullptr;
 }
+
+int find_eval_param_any_case(const char* name) {
+  for (int i = 0; i < g_eval_params.count; ++i)
+    if (names_equal(g_eval_params.entries[i].name, name)) return i;
+  return -1;
+}
+
+// What a name sets: an option or a registered evaluation parameter.  Some
+// differ only in case ("Threats", the pair, and "threats", its endgame
+// half), so an exact spelling wins over a match without regard to case.
+struct Setting {
+  const OptionDef* option = nullptr;
+  int param = -1;
+  bool found() const { return option || param >= 0; }
+};
+
+Setting find_setting(const char* name) {
+  Setting s;
+  if ((s.option = find_option(name, true))) return s;
+  if ((s.param = find_eval_param(name)) >= 0) return s;
+  if ((s.option = find_option(name))) return s;
+  s.param = find_eval_param_any_case(name);
+  return s;
+}
+
+// Options the configuration file does not hold: the file itself and the button.
+bool written_to_config(const OptionDef& o) { return o.slot != SLOT_CONFIG_FILE && o.type != OPT_BUTTON; }
 
 // Plain decimal conversion, saturated instead of overflowing; text that is
 // no number gives 0.
@@ -152,9 +179,9 @@ int set_option_spin(const char* name, const char* value, int min, int max) {
   const long long asked = read_number(value);
   int result = clamp_int(asked, min, max);
   if (result != asked)
-    output_format("info string %s set to %d (%.30s is outside %d..%d)", name, result, value, min, max);
+    print_message("%s set to %d (%.30s is outside %d..%d)", name, result, value, min, max);
   else
-    output_format("info string %s set to %d", name, result);
+    print_message("%s set to %d", name, result);
   return result;
 }
 
@@ -175,7 +202,7 @@ void set_option_pair(int slot, const char* name, const char* value, int min, int
     second[n] = '\0';
     if (n > 0) g_options[slot + 1] = i16(clamp_int(read_number(second), min, max));
   }
-  output_format("info string %s set to %d,%d", name, int(g_options[slot]), int(g_options[slot + 1]));
+  print_message("%s set to %d,%d", name, int(g_options[slot]), int(g_options[slot + 1]));
 }
 
 void set_threads(const char* value) {
@@ -204,21 +231,37 @@ void option_defaults(UciOptions& opts) {
   g_params_changed = true;
 }
 
+bool option_known(const char* name) { return find_setting(name).found(); }
+
 bool set_option(const char* name, const char* value) {
-  const OptionDef* o = find_option(name);
+  const Setting setting = find_setting(name);
+  if (setting.param >= 0) {
+    EvalParam& p = g_eval_params.entries[setting.param];
+    const char* end = value + std::strlen(value);
+    if (!is_integer_text(value, end, false)) {
+      print_message("%s not changed: '%.100s' is not a number", p.name, value);
+      return true;
+    }
+    *p.value = i16(clamp_int(read_number(value), -32768, 32767));
+    p.estimate = *p.value;
+    print_message("%s set to %d", p.name, int(*p.value));
+    g_params_changed = true;
+    return true;
+  }
+  const OptionDef* o = setting.option;
   if (!o) return false;
   if (!numeric_value_ok(*o, value)) {
-    output_format("info string %s not changed: '%.100s' is not a number", o->name, value);
+    print_message("%s not changed: '%.100s' is not a number", o->name, value);
     return true;
   }
   switch (o->type) {
     case OPT_STRING: {
       if (std::strlen(value) > std::size_t(OPTION_TEXT_MAX)) {
-        output_format("info string %s not changed: longer than %d characters", o->name, OPTION_TEXT_MAX);
+        print_message("%s not changed: longer than %d characters", o->name, OPTION_TEXT_MAX);
         return true;
       }
       set_option_text(g_options, o->slot, value);
-      output_format("info string %s set to '%s'", o->name, g_options.text(o->slot));
+      print_message("%s set to '%s'", o->name, g_options.text(o->slot));
       if (o->slot == SLOT_CONFIG_FILE) load_config();
       if (o->slot == SLOT_SYZYGY_PATH) {
         // A running search may be reading the tables: stop it before they go.
@@ -232,12 +275,12 @@ bool set_option(const char* name, const char* value) {
     }
     case OPT_BUTTON:
       clear_hash_if_idle();
-      output_line("info string Hash table cleared");
+      print_message("Hash table cleared");
       break;
     case OPT_CHECK: {
       int on = std::strstr(value, "true") != nullptr;
       g_options[o->slot] = i16(on);
-      output_format("info string %s set to %d", o->name, on);
+      print_message("%s set to %d", o->name, on);
       if (o->slot == SLOT_SHOW_WDL) g_show_wdl.store(on, std::memory_order_relaxed);
       if (o->slot == SLOT_LOG) {
         sync_log_option();
@@ -291,6 +334,57 @@ void print_option_lines() {
   }
 }
 
+int write_config(const char* path) {
+  FILE* f = std::fopen(path, "w");
+  if (!f) {
+    report_unwritable(path);
+    return 0;
+  }
+  const UciOptions& opts = g_options;
+  std::fprintf(f,
+               "# %s settings, written by \"-mkconfig\".  Read them with \"-cfg %s\" or the\n"
+               "# ConfigFilePath option: one name=value line per setting, applied in order;\n"
+               "# '#' starts a comment.  Pairs are opening,endgame values.\n\n"
+               "# Options\n",
+               ENGINE_NAME, path);
+  int options = 0;
+  for (const OptionDef& o : OPTIONS) {
+    if (!written_to_config(o)) continue;
+    ++options;
+    switch (o.type) {
+      case OPT_STRING:
+        std::fprintf(f, "%s=%s\n", o.name, opts.text(o.slot));
+        break;
+      case OPT_CHECK:
+        std::fprintf(f, "%s=%s\n", o.name, opts[o.slot] ? "true" : "false");
+        break;
+      case OPT_PAIR:
+        std::fprintf(f, "%s=%d,%d\n", o.name, int(opts[o.slot]), int(opts[o.slot + 1]));
+        break;
+      default:
+        // A rating means something only while the strength is limited; at
+        // full strength the measured ceiling stands, so none is written.
+        if (o.slot == SLOT_ELO && !opts[SLOT_LIMIT_STRENGTH])
+          std::fprintf(f, "# %s: full strength (UCI_LimitStrength=false)\n", o.name);
+        else
+          std::fprintf(f, "%s=%d\n", o.name, int(opts[o.slot]));
+        break;
+    }
+  }
+  std::fprintf(f, "\n# Evaluation parameters, as \"sp\" and the tuner name them\n");
+  for (int i = 0; i < g_eval_params.count; ++i) {
+    const EvalParam& p = g_eval_params.entries[i];
+    std::fprintf(f, "%s=%d\n", p.name, int(*p.value));
+  }
+  const bool ok = std::ferror(f) == 0;
+  if (std::fclose(f) != 0 || !ok) {
+    report_unwritable(path);
+    return 0;
+  }
+  output_format("wrote %s: %d options and %d evaluation parameters", path, options, g_eval_params.count);
+  return 1;
+}
+
 int load_config() {
   const char* path = g_options.text(SLOT_CONFIG_FILE);
   if (!path[0] || g_config_depth >= MAX_CONFIG_NESTING) return 0;
@@ -303,7 +397,7 @@ int load_config() {
   std::strncpy(file_name, path, OPTION_TEXT_MAX);
   file_name[OPTION_TEXT_MAX] = '\0';
   ++g_config_depth;
-  output_format("info string loading parameters from %s", file_name);
+  print_message("loading parameters from %s", file_name);
   char line[256];
   while (std::fgets(line, 255, f)) {
     std::size_t len = std::strlen(line);

@@ -6,6 +6,7 @@
 
 #include "board/movegen.h"
 #include "engine/engine.h"
+#include "engine/report.h"
 #include "eval/eval.h"
 #include "platform/output.h"
 #include "platform/platform.h"
@@ -102,7 +103,7 @@ void set_uci_elo(const char* value) {
   long long v = std::strtoll(value, nullptr, 10);
   int e = v < 1500 ? 1500 : v > INT_MAX ? INT_MAX : int(v);
   if (e > ceiling) e = ceiling;
-  output_format("info string UCI_Elo set to %d", e);
+  print_message("UCI_Elo set to %d", e);
   if (e <= 0 || e >= ceiling - 10) {
     // At (or next to) the ceiling there is nothing to limit.  Before the
     // speed was measured there is no full-speed figure to fall back on.
@@ -113,5 +114,5 @@ void set_uci_elo(const char* value) {
     set_speed_limit(nps_for_elo(e));
     g_options[SLOT_ELO] = i16(e > SHRT_MAX ? SHRT_MAX : e);
   }
-  output_format("info string target nps = %.0f", c.speed.target_nps.load());
+  print_message("target nps = %.0f", c.speed.target_nps.load());
 }

@@ -1,7 +1,11 @@
 #include "platform/output.h"
 
+#include <sys/stat.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdarg>
+#include <cstring>
 
 OutputState g_output;
 
@@ -53,3 +57,19 @@ void log_only(const char* fmt, ...) {
   std::fputc('\n', g_output.log_file);
   std::fflush(g_output.log_file);
 }
+
+FILE* open_input_file(const char* path, const char* mode) {
+  FILE* f = path[0] ? std::fopen(path, mode) : nullptr;
+  int error = path[0] ? errno : ENOENT;
+  // A directory opens like a file on Linux and then fails on the first read.
+  struct stat st;
+  if (f && fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(f);
+    f = nullptr;
+    error = EISDIR;
+  }
+  if (!f) output_format("cannot read '%s': %s", path, std::strerror(error));
+  return f;
+}
+
+void report_unwritable(const char* path) { output_format("cannot write '%s': %s", path, std::strerror(errno)); }

@@ -66,10 +66,11 @@ void judge(const Position& pos, const char* bm, const char* am, const char* c0, 
 
 void analyze_epd(const char* epd_file, const ToolHooks& hooks) {
   SearchControl& c = g_control;
-  FILE* in = std::fopen(epd_file, "r");
+  FILE* in = open_input_file(epd_file);
   if (!in) return;
   FILE* unsolved = std::fopen("unsolved.epd", "w");
   if (!unsolved) {
+    report_unwritable("unsolved.epd");
     std::fclose(in);
     return;
   }
@@ -100,7 +101,7 @@ void analyze_epd(const char* epd_file, const ToolHooks& hooks) {
       print_info_if_due(0, 1, c.result.report_depth, c.result.best_score, c.result.best_pv);
       char move[16] = "null";
       if (c.result.best_move()) move_to_text(c.result.best_move(), move, Notation::UCI);
-      output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps\n", move, c.clock.elapsed.load(),
+      output_format("move= %s, time= %0.3f, score= %d, nodes= %0.0f, %0.0fK nps", move, c.clock.elapsed.load(),
                     int(c.result.best_score), f64(c.stats.total_nodes), f64(c.stats.total_nodes) / (c.clock.elapsed + 0.001) / 1000);
     }
     if (quit || hooks.quit_requested()) break;

@@ -149,6 +149,8 @@ void build_book(const char* pgn_file) {
   if (FILE* f = std::fopen(BOOK_BUILD_FILE, "wb")) {
     write_book(table, f);
     std::fclose(f);
+  } else {
+    report_unwritable(BOOK_BUILD_FILE);
   }
   std::printf("\nngames= %d, nmoves= %d\n", games, table.nodes);
   output_line("done");

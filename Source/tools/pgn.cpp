@@ -5,6 +5,7 @@
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
+#include "platform/output.h"
 
 namespace {
 
@@ -50,6 +51,19 @@ void tag_value(const char* line, char* out, int cap) {
     return;
   }
   copy_text(out, cap, open + 1, close);
+}
+
+// Whether the game already has a tag of the same name as the tag line s:
+// then s belongs to the next game, even when this one had no moves.
+bool tag_repeated(const PgnGame& g, const char* s) {
+  size_t n = 1;
+  while (s[n] && !is_blank(static_cast<unsigned char>(s[n])) && s[n] != '"') ++n;
+  for (int i = 0; i < g.tag_count; ++i) {
+    const char* t = g.tags[i];
+    while (*t == ' ' || *t == '\t') ++t;
+    if (std::strncmp(t, s, n) == 0 && (is_blank(static_cast<unsigned char>(t[n])) || t[n] == '"')) return true;
+  }
+  return false;
 }
 
 bool tag_is(const char* line, const char* name) {
@@ -188,7 +202,7 @@ int pgn_result_code(const char* text) {
 
 bool pgn_open(PgnReader& reader, const char* path) {
   reader = PgnReader{};
-  reader.file = std::fopen(path, "rb");
+  reader.file = open_input_file(path, "rb");
   return reader.file != nullptr;
 }
 
@@ -205,7 +219,9 @@ bool pgn_next_game(PgnReader& r, PgnGame& g) {
   g.tag_count = g.move_count = 0;
   MoveText mt;
   mt.game = &g;
-  bool in_moves = false, any = false, continued = false, cut = false;
+  // tags_ended: an empty line followed the tags, so another tag line starts
+  // the next game even when this one has no moves.
+  bool in_moves = false, any = false, continued = false, cut = false, tags_ended = false;
   static char line[PGN_LINE_CHARS + 1];
   for (;;) {
     if (r.has_held) {
@@ -218,8 +234,10 @@ bool pgn_next_game(PgnReader& r, PgnGame& g) {
     const char* s = line;
     while (*s == ' ' || *s == '\t') ++s;
     bool at_start = !continued && mt.comment_depth == 0;
-    if (at_start && s[0] == '[') {
-      if (in_moves) {  // the next game's tags
+    // "[%clk 0:01:00]" and the like are commands for other programs, not tags.
+    const bool command = s[0] == '[' && s[1] == '%';
+    if (at_start && s[0] == '[' && !command) {
+      if (in_moves || tags_ended || tag_repeated(g, s)) {  // the next game's tags
         std::memcpy(r.held, line, sizeof line);
         r.has_held = true;
         break;
@@ -238,7 +256,8 @@ bool pgn_next_game(PgnReader& r, PgnGame& g) {
     } else if (at_start && s[0] == '%') {
       continue;  // escape line for other software
     } else {
-      if (*s) in_moves = any = true;
+      if (*s && !(at_start && command)) in_moves = any = true;
+      if (!*s && at_start && g.tag_count > 0) tags_ended = true;
       read_move_text(mt, line);
     }
     if (r.find && r.find[0] && std::strstr(line, r.find)) g.matched = true;
@@ -249,11 +268,9 @@ bool pgn_next_game(PgnReader& r, PgnGame& g) {
   return true;
 }
 
-namespace {
-
-// Standard notation matched against the legal moves alone: fast (no text is
-// built per move) and exact about disambiguation.  1 for a unique match.
-int parse_standard(const Position& pos, const char* text, Move* move) {
+// Matched against the legal moves alone: fast (no text is built per move)
+// and exact about disambiguation.
+int standard_move_matches(const Position& pos, const char* text, Move* move) {
   char buf[16];
   int n = 0;
   for (const char* p = text; *p; ++p) {
@@ -306,12 +323,10 @@ int parse_standard(const Position& pos, const char* text, Move* move) {
     if (!is_legal(pos, pos.side, m)) continue;
     if (found++ == 0) *move = m;
   }
-  return found == 1;
+  return found;
 }
 
-}  // namespace
-
 int parse_game_move(const Position& pos, const char* text, Move* move) {
-  if (parse_standard(pos, text, move)) return 1;
+  if (standard_move_matches(pos, text, move) == 1) return 1;
   return parse_move(pos, text, move);
 }

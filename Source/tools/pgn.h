@@ -49,6 +49,7 @@ struct PgnReader {
   bool first_line = true;
 };
 
+// False, after a line saying why, when the file cannot be read.
 bool pgn_open(PgnReader& reader, const char* path);
 void pgn_close(PgnReader& reader);
 // Reads the next game; false at the end of the file.
@@ -58,6 +59,10 @@ bool pgn_next_game(PgnReader& reader, PgnGame& game);
 int pgn_result_code(const char* text);
 
 struct Position;
+
+// How many legal moves of pos the standard notation text ("Nd2", "exd8=Q",
+// "O-O") can mean, disambiguation counted exactly; with one, *move is it.
+int standard_move_matches(const Position& pos, const char* text, Move* move);
 
 // The move of a move word in pos: standard notation matched against the
 // legal moves (a pinned piece does not make "Rc8" ambiguous), then any other

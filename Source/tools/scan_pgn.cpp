@@ -7,10 +7,20 @@
 
 #include "board/notation.h"
 #include "board/position.h"
+#include "platform/output.h"
 
 namespace {
 
-bool has_score(int score) { return score >= -9999; }
+// Only the two "no score" values mean none: real scores may lie anywhere in
+// the 16-bit range.
+bool has_score(int score) { return score != SCORE_NONE && score != SCORE_MISSING; }
+
+// Scores are stored in 16 bits; a comment can hold any number.
+int clamp_score(double v) {
+  if (!(v > -32768)) return -32768;  // also catches NaN
+  if (v > 32767) return 32767;
+  return int(v);
+}
 
 const char* result_text(int result) {
   return result == PGN_WHITE_WINS ? "1-0" : result == PGN_BLACK_WINS ? "0-1" : "1/2-1/2";
@@ -127,8 +137,7 @@ int comment_score(const PgnMove& move, int mover) {
     char* end = nullptr;
     double v = std::strtod(e + 5, &end);
     if (end == e + 5) return SCORE_NONE;
-    int s = int(v);
-    return mover == BLACK ? -s : s;
+    return clamp_score(mover == BLACK ? -v : v);
   }
   const char* slash = std::strchr(c, '/');
   if (!slash) return SCORE_NONE;
@@ -140,14 +149,19 @@ int comment_score(const PgnMove& move, int mover) {
   value[n] = '\0';
   if (std::strstr(value, "-M")) return -9000;
   if (std::strstr(value, "+M")) return 9000;
+  // Truncated centipawns of the decimal text: the nudge keeps "327.59"
+  // (32758.9999... in binary) from losing a centipawn.
   double v = std::strtod(value, nullptr) * 100;
-  return v > 30000 ? 30000 : v < -30000 ? -30000 : int(v);
+  return clamp_score(v + (v < 0 ? -1e-6 : 1e-6));
 }
 
 void scan_pgn(const char* pgn_file, int variant) {
   PgnReader reader;
   if (!pgn_open(reader, pgn_file)) return;
-  ScanFiles f{std::fopen(variant == 1 ? "tmp.pgn" : "tmp.epd", "w"), std::fopen("tmpX.epd", "w"), 0};
+  const char* out_name = variant == 1 ? "tmp.pgn" : "tmp.epd";
+  ScanFiles f{std::fopen(out_name, "w"), nullptr, 0};
+  if (!f.out) report_unwritable(out_name);
+  if (f.out && !(f.extra = std::fopen("tmpX.epd", "w"))) report_unwritable("tmpX.epd");
   if (!f.out || !f.extra) {
     if (f.out) std::fclose(f.out);
     if (f.extra) std::fclose(f.extra);
@@ -170,7 +184,8 @@ void scan_pgn(const char* pgn_file, int variant) {
     // Only games from the initial position are replayed.
     if (game.move_count > 0 && !game.fen[0]) write_game_positions(f, game, variant);
   }
-  std::fputc('\n', f.out);
+  // The annotated games end with an empty line; EPD files end with their last position.
+  if (variant == 1) std::fputc('\n', f.out);
   std::fclose(f.out);
   std::fclose(f.extra);
   pgn_close(reader);

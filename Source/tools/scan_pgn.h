@@ -4,11 +4,15 @@
 
 #include "tools/pgn.h"
 
+// A move without a score; SCORE_MISSING is the second spelling of it that
+// files written by older tools carry.
 constexpr i16 SCORE_NONE = -29999;
+constexpr i16 SCORE_MISSING = -30000;
 
 // Score of a move from its comment, from the mover's view: "book" 0, "eval N"
 // (White's view), "+0.35/14" style (pawns; "+M"/"-M" mates 9000/-9000);
-// SCORE_NONE when the comment holds none.  mover: WHITE or BLACK.
+// SCORE_NONE when the comment holds none; others are clamped to 16 bits.
+// mover: WHITE or BLACK.
 int comment_score(const PgnMove& move, int mover);
 
 // Variant 1: tmp.pgn (annotated) and tmpX.epd; 2: tuning positions, 3: scored

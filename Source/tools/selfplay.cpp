@@ -87,10 +87,7 @@ Outcome play_game(Game& game, int perturbed_colour, const UciOptions& perturbed,
     int score = 0, depth = 0;
     if (game.count < g_options[SLOT_BOOK_DEPTH])
       best = probe_book(pos, BookSettings{g_options.text(SLOT_BOOK_FILE), g_options[SLOT_BOOK_VARIETY], BOOK_LIST_NONE});
-    bool drawn = false;
-    if (pos.fifty_count > 3)
-      drawn = pos.fifty_count > 99 || is_repetition(pos, pos.owner->history_count + 1);
-    if (drawn) {
+    if (drawn_before_search(pos)) {
       best = 0;
     } else if (!best) {
       if (search_position(hooks)) return UNFINISHED;
@@ -135,6 +132,13 @@ void write_game(FILE* pgn, const Game& game, int number, int perturbed_colour, O
 }
 
 }  // namespace
+
+bool drawn_before_search(const Position& pos) {
+  // Past the fifty-move limit the game still goes to the search: its score
+  // may decide the game before the limit is applied after it.  A position
+  // without legal moves never gets here.
+  return pos.fifty_count > 3 && is_repetition(pos, pos.owner->history_count + 1);
+}
 
 int perturbed_setting(double x, int random_value) {
   // In whole thousandths, so that the middle value gives no change however the arithmetic is contracted.

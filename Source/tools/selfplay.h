@@ -11,6 +11,11 @@
 // so far still count, and self.pgn holds whole games).
 void selfplay_match(const TuneHooks& hooks);
 
+struct Position;
+// Whether a game of the match is drawn before the side to move searches:
+// only by a third repetition.
+bool drawn_before_search(const Position& pos);
+
 // The setting tried for a parameter whose estimate is x; random_value is
 // rand() % 400, a change of -20 % .. +19.9 % but at least 1.5 either way.
 int perturbed_setting(double x, int random_value);

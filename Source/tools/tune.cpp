@@ -35,6 +35,12 @@ i16 to_setting(double x) {
   return i16(v < -32768 ? -32768 : v > 32767 ? 32767 : v);
 }
 
+bool input_readable(const char* file) {
+  FILE* f = open_input_file(file);
+  if (f) std::fclose(f);
+  return f != nullptr;
+}
+
 bool ignored_line(const char* line) { return line[0] == 0 || line[0] == ';' || line[0] == '#' || line[0] == ' '; }
 
 // Input is polled every 256 positions and at least every 0.1 s, counted
@@ -89,7 +95,8 @@ void sample_lines(const char* source, const char* dest, int percent) {
 
 double make_tuning_file(const char* file, bool write, const TuneHooks& hooks) {
   SearchControl& c = g_control;
-  FILE* in = std::fopen(file, "r");
+  // The file of "-mktune" is the user's; the tuner's own samples fail quietly.
+  FILE* in = write ? open_input_file(file) : std::fopen(file, "r");
   if (!in) return 1.0;
   hooks.rebuild();
   c.config.hash_enabled = 0;
@@ -98,6 +105,7 @@ double make_tuning_file(const char* file, bool write, const TuneHooks& hooks) {
     output_line("Creating file tune_new.epd");
     out = std::fopen("tune_new.epd", "w");
     if (!out) {
+      report_unwritable("tune_new.epd");
       std::fclose(in);
       return 1.0;
     }
@@ -141,6 +149,8 @@ double tuning_error(const char* file, const TuneHooks& hooks) { return make_tuni
 void tune_parameters(const char* file, const TuneHooks& hooks) {
   EvalParamRegistry& reg = g_eval_params;
   for (int i = 0; i < reg.count; ++i) reg.entries[i].tune = 0;
+  // Without its positions the tuner would chase an error of 1.0 for 100 passes.
+  if (!input_readable(file)) return;
   select_eval_param("king_safety");
   for (int i = 1; i <= 15; ++i) {
     char name[16];
@@ -148,7 +158,10 @@ void tune_parameters(const char* file, const TuneHooks& hooks) {
     select_eval_param(name);
   }
   g_tune_log = std::fopen("tune.log", "w");
-  if (!g_tune_log) return;
+  if (!g_tune_log) {
+    report_unwritable("tune.log");
+    return;
+  }
   report("tuning file is %s", file);
   report("%s", "");
   g_control.limits.max_depth = 0;
@@ -271,7 +284,7 @@ void line_search(EvalParam& p, const char* file, int percent, const TuneHooks& h
 void tune_one_parameter(const char* name, const char* file, int percent, const TuneHooks& hooks) {
   // Input is polled while the error is measured; a "tune" typed meanwhile is not started inside this one.
   static bool running = false;
-  if (!name || !name[0] || running) return;
+  if (!name || !name[0] || running || !input_readable(file)) return;
   running = true;
   output_format("tune file= %s", file);
   // The console goes on afterwards: its limits come back when the search is done.
@@ -281,7 +294,10 @@ void tune_one_parameter(const char* name, const char* file, int percent, const T
   g_control.limits.max_depth = 0;
   g_info_threshold = 9999;
   const int index = find_eval_param(name);
-  if (index >= 0) line_search(g_eval_params.entries[index], file, percent, hooks);
+  if (index >= 0)
+    line_search(g_eval_params.entries[index], file, percent, hooks);
+  else
+    output_format("no evaluation parameter is named '%s' (\"sp\" lists them)", name);
   g_control.config.hash_enabled = hash_enabled;
   g_control.limits.max_depth = max_depth;
   g_info_threshold = info_threshold;

@@ -173,9 +173,14 @@ int legal_moves(const Position& pos, Move* out) {
   // Castling: out of check, the path of king and rook empty, and no square
   // the king crosses or lands on attacked.
   if (!checkers && (pos.castle_rights & (3 << (2 * us)))) {
-    for (int r = 2 * us; r < 2 * us + 2; ++r)
-      if ((pos.castle_rights & (1 << r)) && !(occ & pos.castle_path[r]) && castle_is_safe(pos, r))
-        sink.add_castle(pos.castle_move[r]);
+    for (int r = 2 * us; r < 2 * us + 2; ++r) {
+      if (!(pos.castle_rights & (1 << r)) || (occ & pos.castle_path[r])) continue;
+      // The rook leaves its square: it shields nothing on the king's way.
+      const Bitboard occ_after = occ & ~bit(pos.castle_rook[r]);
+      bool safe = true;
+      for (Bitboard b = pos.castle_king_path[r]; b && safe;) safe = !attacked(pos, pop_lsb(b), them, occ_after);
+      if (safe) sink.add_castle(pos.castle_move[r]);
+    }
   }
   return sink.n;
 }

@@ -107,6 +107,7 @@ void setup_castling(Position& pos, const int rook_sq[4]) {
     pos.castle_rook[r] = u8(rook_sq[r]);
     pos.castle_move[r] = MOVE_END;
     pos.castle_path[r] = 0;
+    pos.castle_king_path[r] = 0;
     if (rook_sq[r] != NO_SQUARE) pos.castle_rights = u8(pos.castle_rights | (1 << r));
   }
   pos.chess960 = g_chess960 || !castling_is_standard(pos);
@@ -115,6 +116,7 @@ void setup_castling(Position& pos, const int rook_sq[4]) {
     const int c = r >> 1, ks = pos.king_square[c], rs = rook_sq[r];
     const int kt = castle_king_target(r), rt = castle_rook_target(r);
     pos.castle_path[r] = (between(ks, kt) | bit(kt) | between(rs, rt) | bit(rt)) & ~(bit(ks) | bit(rs));
+    pos.castle_king_path[r] = (between(ks, kt) | bit(kt)) & ~bit(ks);
     pos.castle_move[r] = make_move_code(ks, pos.chess960 ? rs : kt);
     pos.castle_mask[ks] = u8(pos.castle_mask[ks] | (3 << (2 * c)));
     pos.castle_mask[rs] = u8(pos.castle_mask[rs] | (1 << r));
@@ -695,13 +697,11 @@ bool castling_is_standard(const Position& pos) {
 
 bool castle_is_safe(const Position& pos, int r) {
   const int c = r >> 1;
-  const int ks = move_from(pos.castle_move[r]), kt = castle_king_target(r);
   // The rook leaves its square, so it shields nothing (an enemy rook behind it
   // on the back rank may see the king's target).
   const Bitboard occ = pos.occupied() & ~bit(pos.castle_rook[r]);
-  const int step = kt > ks ? 1 : -1;
-  for (int sq = ks;; sq += step) {
-    if (attacked_with(pos, sq, c ^ 1, occ)) return false;
-    if (sq == kt) return true;
-  }
+  if (attacked_with(pos, move_from(pos.castle_move[r]), c ^ 1, occ)) return false;
+  for (Bitboard b = pos.castle_king_path[r]; b;)
+    if (attacked_with(pos, pop_lsb(b), c ^ 1, occ)) return false;
+  return true;
 }

@@ -53,6 +53,7 @@ struct Position {
   u8 castle_rook[4];    // rook's starting square per right
   Move castle_move[4];  // MOVE_END for a right the position never had
   Bitboard castle_path[4];  // squares that must be empty (king and rook excluded)
+  Bitboard castle_king_path[4];  // squares the king crosses or lands on, its own excluded
   u8 castle_mask[64];   // rights lost by a move from or to the square
 
   Bitboard occupied() const { return pieces[WHITE][0] | pieces[BLACK][0]; }

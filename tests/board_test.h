@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -48,6 +49,28 @@ struct ValidBoard : TestBoard {
 
 constexpr const char* START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -";
 constexpr const char* KIWIPETE_FEN = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -";
+
+struct PerftCase {
+  std::string fen;
+  std::vector<u64> counts;  // counts[d-1] for depth d
+};
+
+// A perft file: lines like "<fen> ;D1 20 ;D2 400 ..." (blanks after ';' allowed).
+inline std::vector<PerftCase> perft_cases(const std::string& rel) {
+  std::vector<PerftCase> cases;
+  std::ifstream in(testdata_path(rel));
+  for (std::string line; std::getline(in, line);) {
+    if (line.find(';') == std::string::npos) continue;
+    PerftCase c{line.substr(0, line.find(';')), {}};
+    std::stringstream rest(line.substr(line.find(';')));
+    int d;
+    unsigned long long n;
+    for (std::string tok; std::getline(rest, tok, ';');)
+      if (std::sscanf(tok.c_str(), " D%d %llu", &d, &n) == 2) c.counts.push_back(n);
+    cases.push_back(c);
+  }
+  return cases;
+}
 
 // The positions (first four FEN fields) of a test data file with one per
 // line, EPD operations or perft counts after them.

@@ -35,6 +35,7 @@ const std::vector<std::string> UCI_REPLY = [] {
       "option name UCI_LimitStrength type check default false",
       "option name UCI_Elo type spin default 0 min 0 max ",  // the measured ceiling follows
       "option name UCI_ShowWDL type check default false",
+      "option name UCI_Chess960 type check default false",
       "option name Contempt type spin default 0 min -150 max 150",
       "option name Selectivity type spin default 100 min 0 max 200",
       "option name Mtl_Pawn type string default 90,110",

@@ -1,9 +1,6 @@
 // Leaf counts of the legal move tree against published values, by the
 // generator, by the fast counter and through the search's move picker.
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,28 +21,6 @@ constexpr int DEPTH_CUT = 2;  // every make/unmake is re-verified from scratch i
 constexpr int DEPTH_CUT = 0;
 #endif
 
-struct PerftCase {
-  std::string fen;
-  std::vector<u64> counts;  // counts[d-1] for depth d
-};
-
-// Lines look like: <fen> ;D1 20 ;D2 400 ...
-std::vector<PerftCase> read_suite() {
-  std::vector<PerftCase> cases;
-  std::ifstream in(testdata_path("perft/perftsuite.epd"));
-  for (std::string line; std::getline(in, line);) {
-    if (line.find(';') == std::string::npos) continue;
-    PerftCase c{line.substr(0, line.find(';')), {}};
-    std::stringstream rest(line.substr(line.find(';')));
-    int d;
-    unsigned long long n;
-    for (std::string tok; std::getline(rest, tok, ';');)
-      if (std::sscanf(tok.c_str(), " D%d %llu", &d, &n) == 2) c.counts.push_back(n);
-    cases.push_back(c);
-  }
-  return cases;
-}
-
 }  // namespace
 
 namespace {
@@ -64,7 +39,7 @@ std::vector<Move> sorted_moves(const Move* moves, int n) {
 // picker to depth 3: it hands out exactly the legal moves.
 TEST(Perft, SuiteByGeneratorFastCounterAndPicker) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
-  const std::vector<PerftCase> cases = read_suite();
+  const std::vector<PerftCase> cases = perft_cases("perft/perftsuite.epd");
   ASSERT_GT(cases.size(), 100u);
   if (thread_count() == 0) create_search_threads(1);
   int index = 0;

@@ -60,6 +60,19 @@ inline bool attacked_through(const Position& pos, int sq, int colour, Bitboard o
   return false;
 }
 
+// The castled rook checking is a direct check; a slider uncovered by the king
+// leaving its square, a discovered one.
+int castle_gives_check(const Position& pos, int colour, int r, int k) {
+  const int ks = move_from(pos.castle_move[r]), rs = pos.castle_rook[r];
+  const int kt = castle_king_target(r), rt = castle_rook_target(r);
+  const Bitboard occ = (pos.occupied() & ~(bit(ks) | bit(rs))) | bit(kt) | bit(rt);
+  if (rook_attacks(k, occ) & bit(rt)) return 1;
+  const Bitboard* p = pos.pieces[colour];
+  const Bitboard orth = (p[ROOK] & ~bit(rs)) | p[QUEEN];
+  if ((rook_attacks(k, occ) & orth) || (bishop_attacks(k, occ) & (p[BISHOP] | p[QUEEN]))) return 2;
+  return 0;
+}
+
 }  // namespace
 
 MoveEntry* gen_captures(const Position& pos, int colour, MoveEntry* list, int checker) {
@@ -101,15 +114,17 @@ MoveEntry* gen_quiets(const Position& pos, int colour, MoveEntry* list, int chec
   if (!pos.pieces[colour][KING]) return list;
   for (Bitboard t = king_attacks(k) & empty; t;) list = add(list, pos, k, pop_lsb(t));
 
-  const int home = HOME_KING_SQUARE[colour];
-  if (k == home) {
+  if (pos.castle_rights & (3 << (2 * colour))) {
     const Bitboard occ = pos.occupied();
-    const int short_right = colour == WHITE ? CASTLE_WK : CASTLE_BK;
-    const int long_right = colour == WHITE ? CASTLE_WQ : CASTLE_BQ;
-    if ((pos.castle_rights & short_right) && !(occ & (bit(home + 1) | bit(home + 2))))
-      list = add(list, pos, home, home + 2);
-    if ((pos.castle_rights & long_right) && !(occ & (bit(home - 1) | bit(home - 2) | bit(home - 3))))
-      list = add(list, pos, home, home - 2);
+    for (int r = 2 * colour; r < 2 * colour + 2; ++r) {
+      if (!(pos.castle_rights & (1 << r)) || (occ & pos.castle_path[r])) continue;
+      // Written by hand: the destination may hold the castling rook, which is no capture.
+      list->move = pos.castle_move[r];
+      list->score = 0;
+      list->piece = u8(make_piece(colour, KING));
+      list->captured = 0;
+      ++list;
+    }
   }
   return list;
 }
@@ -153,9 +168,9 @@ bool is_legal(const Position& pos, int colour, Move move) {
   const int from = move_from(move), to = move_to(move);
   const int king = pos.king_square[colour];
   const int enemy = colour ^ 1;
-  if (from == king && (to - from == 2 || from - to == 2)) {
-    return !is_attacked(pos, king, enemy) && !is_attacked(pos, to, enemy) &&
-           !is_attacked(pos, (from + to) / 2, enemy);
+  if (from == king) {
+    const int r = castle_index(pos, colour, move);
+    if (r >= 0) return castle_is_safe(pos, r);
   }
   Bitboard removed = pos.board[to] ? bit(to) : 0;
   if (to == pos.ep_square && type_of(pos.board[from]) == PAWN) removed = bit(to - PUSH_DIR[colour]);
@@ -180,7 +195,11 @@ bool is_pseudo_legal(const Position& pos, int colour, Move move) {
   const int piece = pos.board[from];
   if (!piece || colour_of(piece) != colour) return false;
   const int target = pos.board[to];
-  if (target && colour_of(target) == colour) return false;
+  if (target && colour_of(target) == colour) {
+    // Only castling written as the king taking its own rook lands on an own piece.
+    const int r = type_of(piece) == KING ? castle_index(pos, colour, move) : -1;
+    return r >= 0 && (pos.castle_rights & (1 << r)) && !(pos.occupied() & pos.castle_path[r]) && castle_is_safe(pos, r);
+  }
   if (type_of(target) == KING) return false;
   const int type = type_of(piece);
   const int d = PUSH_DIR[colour];
@@ -206,24 +225,9 @@ bool is_pseudo_legal(const Position& pos, int colour, Move move) {
       return ((bishop_rays(from) | rook_rays(from)) & bit(to)) && !(between(from, to) & occ);
     case KING: {
       if (king_attacks(from) & bit(to)) return true;
-      const int home = HOME_KING_SQUARE[colour];
-      if (from != home) return false;
-      const int enemy = colour ^ 1;
-      int corner, right;
-      if (to == home + 2) {
-        corner = home + 3;
-        right = colour == WHITE ? CASTLE_WK : CASTLE_BK;
-      } else if (to == home - 2) {
-        corner = home - 4;
-        right = colour == WHITE ? CASTLE_WQ : CASTLE_BQ;
-      } else {
-        return false;
-      }
-      if (!(pos.castle_rights & right)) return false;
-      if (between(from, corner) & occ) return false;
-      if (pos.board[corner] != make_piece(colour, ROOK)) return false;
-      return !is_attacked(pos, from, enemy) && !is_attacked(pos, (from + to) / 2, enemy) &&
-             !is_attacked(pos, to, enemy);
+      const int r = castle_index(pos, colour, move);
+      return r >= 0 && (pos.castle_rights & (1 << r)) && !(occ & pos.castle_path[r]) &&
+             pos.board[pos.castle_rook[r]] == make_piece(colour, ROOK) && castle_is_safe(pos, r);
     }
     case PAWN: {
       if (pawn_attacks(colour, from) & bit(to)) {
@@ -245,7 +249,10 @@ int gives_check(const Position& pos, int colour, const MoveEntry& entry) {
   const int k = pos.king_square[colour ^ 1];
   if (!(pos.pieces[colour ^ 1][KING] & bit(k))) return 0;
   int type = type_of(pos.board[from]);
-  const bool castling = type == KING && (to - from == 2 || from - to == 2);
+  if (type == KING) {
+    const int r = castle_index(pos, colour, move);
+    if (r >= 0) return castle_gives_check(pos, colour, r, k);
+  }
   if (move & PROMO_MASK) type = promotion_type(move);
 
   // Occupancy after the move (an en-passant victim and a castling rook included).
@@ -263,13 +270,6 @@ int gives_check(const Position& pos, int colour, const MoveEntry& entry) {
     case ROOK: direct = (rook_attacks(k, occ) & bit(to)) != 0; break;
     case QUEEN: direct = (queen_attacks(k, occ) & bit(to)) != 0; break;
     default: break;
-  }
-  if (castling) {
-    int rook_from = to > from ? to + 1 : to - 2;
-    int rook_to = (from + to) / 2;
-    Bitboard occ2 = (occ & ~bit(rook_from)) | bit(rook_to);
-    if (rook_attacks(k, occ2) & bit(rook_to)) return 1;
-    return 0;
   }
   if (pos.material_signature[colour] & SLIDER_SIGNATURE_MASK) {
     // Discovered checks: a slider of ours (not the piece that moved) now sees the king.

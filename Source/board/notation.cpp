@@ -93,11 +93,12 @@ bool move_to_san(const Position& pos, Move move, char* coordinate, char* san, ch
 
   const int piece = pos.board[from];
   const int type = type_of(piece);
-  const bool capture = pos.board[to] != 0;
+  const bool capture = pos.board[to] != 0 && colour_of(pos.board[to]) != colour_of(piece);
   const char* dest = SQUARE_NAMES[to];
 
-  if (type == KING && (to - from == 2 || from - to == 2)) {
-    bool is_short = to > from;
+  const int castle = type == KING ? castle_index(pos, colour_of(piece), move) : -1;
+  if (castle >= 0) {
+    bool is_short = (castle & 1) == 0;
     std::strcpy(san, is_short ? "o-o" : "o-o-o");
     std::strcpy(san_file, is_short ? "O-O" : "O-O-O");
     std::strcpy(san_rank, is_short ? "0-0" : "0-0-0");

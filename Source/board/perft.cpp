@@ -42,6 +42,13 @@ struct Sink {
       }
     }
   }
+  void add_castle(Move m) {
+    if constexpr (kCount) {
+      ++n;
+    } else {
+      out[n++] = m;
+    }
+  }
   void add_one(int from, int to, bool promoting) {
     if constexpr (kCount) {
       n += promoting ? 4 : 1;
@@ -163,21 +170,17 @@ int legal_moves(const Position& pos, Move* out) {
     sink.add(from, dests);
   }
 
-  // Castling: out of check, the squares between king and rook empty, and the
-  // two squares the king crosses not attacked.
-  const int home = HOME_KING_SQUARE[us];
-  if (!checkers && k == home) {
-    const int short_right = us == WHITE ? CASTLE_WK : CASTLE_BK;
-    const int long_right = us == WHITE ? CASTLE_WQ : CASTLE_BQ;
-    const int rook = make_piece(us, ROOK);
-    if ((pos.castle_rights & short_right) && pos.board[home + 3] == rook &&
-        !(occ & (bit(home + 1) | bit(home + 2))) && !attacked(pos, home + 1, them, occ) &&
-        !attacked(pos, home + 2, them, occ))
-      sink.add_one(home, home + 2, false);
-    if ((pos.castle_rights & long_right) && pos.board[home - 4] == rook &&
-        !(occ & (bit(home - 1) | bit(home - 2) | bit(home - 3))) && !attacked(pos, home - 1, them, occ) &&
-        !attacked(pos, home - 2, them, occ))
-      sink.add_one(home, home - 2, false);
+  // Castling: out of check, the path of king and rook empty, and no square
+  // the king crosses or lands on attacked.
+  if (!checkers && (pos.castle_rights & (3 << (2 * us)))) {
+    for (int r = 2 * us; r < 2 * us + 2; ++r) {
+      if (!(pos.castle_rights & (1 << r)) || (occ & pos.castle_path[r])) continue;
+      // The rook leaves its square: it shields nothing on the king's way.
+      const Bitboard occ_after = occ & ~bit(pos.castle_rook[r]);
+      bool safe = true;
+      for (Bitboard b = pos.castle_king_path[r]; b && safe;) safe = !attacked(pos, pop_lsb(b), them, occ_after);
+      if (safe) sink.add_castle(pos.castle_move[r]);
+    }
   }
   return sink.n;
 }

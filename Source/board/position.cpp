@@ -11,15 +11,7 @@
 u64 g_zobrist[ZOBRIST_SIZE];
 TraceHook g_trace_hook = nullptr;
 
-const u8 CASTLE_MASK[64] = {
-    2, 0, 0, 0, 3, 0, 0, 1,  //
-    0, 0, 0, 0, 0, 0, 0, 0,  //
-    0, 0, 0, 0, 0, 0, 0, 0,  //
-    0, 0, 0, 0, 0, 0, 0, 0,  //
-    0, 0, 0, 0, 0, 0, 0, 0,  //
-    0, 0, 0, 0, 0, 0, 0, 0,  //
-    0, 0, 0, 0, 0, 0, 0, 0,  //
-    8, 0, 0, 0, 12, 0, 0, 4};
+bool g_chess960 = false;
 
 namespace {
 
@@ -108,6 +100,82 @@ inline const HistoryEntry& pop_history(Position& pos) {
   return e;
 }
 
+// Fills the castling tables from each right's rook square (NO_SQUARE for a
+// right the position does not have); the kings must already be placed.
+void setup_castling(Position& pos, const int rook_sq[4]) {
+  pos.castle_rights = 0;
+  std::memset(pos.castle_mask, 0, sizeof pos.castle_mask);
+  for (int r = 0; r < 4; ++r) {
+    pos.castle_rook[r] = u8(rook_sq[r]);
+    pos.castle_move[r] = MOVE_END;
+    pos.castle_path[r] = 0;
+    pos.castle_king_path[r] = 0;
+    if (rook_sq[r] != NO_SQUARE) pos.castle_rights = u8(pos.castle_rights | (1 << r));
+  }
+  pos.chess960 = g_chess960 || !castling_is_standard(pos);
+  for (int r = 0; r < 4; ++r) {
+    if (!(pos.castle_rights & (1 << r))) continue;
+    const int c = r >> 1, ks = pos.king_square[c], rs = rook_sq[r];
+    const int kt = castle_king_target(r), rt = castle_rook_target(r);
+    pos.castle_path[r] = (between(ks, kt) | bit(kt) | between(rs, rt) | bit(rt)) & ~(bit(ks) | bit(rs));
+    pos.castle_king_path[r] = (between(ks, kt) | bit(kt)) & ~bit(ks);
+    pos.castle_move[r] = make_move_code(ks, pos.chess960 ? rs : kt);
+    pos.castle_mask[ks] = u8(pos.castle_mask[ks] | (3 << (2 * c)));
+    pos.castle_mask[rs] = u8(pos.castle_mask[rs] | (1 << r));
+  }
+}
+
+// The castling field: KQkq name the outermost rook on that side of the king
+// (with UCI_Chess960 off, the corner rook and a king on the e-file), a file
+// letter (either case, as in "HAha") names the rook on that file.  A
+// right without its king on the back rank or its rook in place is dropped;
+// returns false when one was.  Other characters are ignored.
+bool read_castling(Position& pos, const char* p, const char* end) {
+  int rook_sq[4] = {NO_SQUARE, NO_SQUARE, NO_SQUARE, NO_SQUARE};
+  bool kept_all = true;
+  for (; p < end; ++p) {
+    const char ch = *p;
+    const int c = ch >= 'a' && ch <= 'z' ? BLACK : WHITE;
+    const char up = c == BLACK ? char(ch - 'a' + 'A') : ch;
+    if (up != 'K' && up != 'Q' && (up < 'A' || up > 'H')) continue;
+    const int back = c == WHITE ? 0 : 56;
+    const int rook = make_piece(c, ROOK);
+    const int king_file = file_of(pos.king_square[c]);
+    const bool king_home = popcount(pos.pieces[c][KING]) == 1 && rank_of(pos.king_square[c]) == back / 8;
+    int file = -1;
+    if ((up == 'K' || up == 'Q') && !g_chess960) {
+      // In standard chess KQkq need the king on the e-file and the rook in the corner.
+      if (king_file == 4) file = up == 'K' ? 7 : 0;
+    } else if (up == 'K') {
+      for (int f = 7; f > king_file && file < 0; --f)
+        if (pos.board[back + f] == rook) file = f;
+    } else if (up == 'Q') {
+      for (int f = 0; f < king_file && file < 0; ++f)
+        if (pos.board[back + f] == rook) file = f;
+    } else {
+      file = up - 'A';
+    }
+    if (!king_home || file < 0 || file == king_file || pos.board[back + file] != rook) {
+      kept_all = false;
+      continue;
+    }
+    rook_sq[2 * c + (file < king_file ? 1 : 0)] = back + file;
+  }
+  setup_castling(pos, rook_sq);
+  return kept_all;
+}
+
+// Whether colour's pieces attack sq when the board holds occ.
+bool attacked_with(const Position& pos, int sq, int colour, Bitboard occ) {
+  const Bitboard* p = pos.pieces[colour];
+  return (pawn_attacks(colour ^ 1, sq) & p[PAWN]) || (knight_attacks(sq) & p[KNIGHT]) ||
+         (king_attacks(sq) & p[KING]) || (bishop_attacks(sq, occ) & (p[BISHOP] | p[QUEEN])) ||
+         (rook_attacks(sq, occ) & (p[ROOK] | p[QUEEN]));
+}
+
+// Castling is marked in the history entry's captured field: no capture has it.
+constexpr u8 CASTLE_MARK = 7;
+
 #ifdef VORN_DEBUG_CHECKS
 void debug_check(const Position& pos) {
   if (!position_is_consistent(pos)) {
@@ -120,6 +188,45 @@ void debug_check(const Position& pos) {
 #else
 inline void debug_check(const Position&) {}
 #endif
+
+void make_castle(Position& pos, Move move, int r) {
+  const int c = pos.side;
+  push_history(pos, move, CASTLE_MARK);
+  u64 key = pos.hash_key;
+  if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
+  pos.ep_square = NO_SQUARE;
+  const int ks = move_from(move), rs = pos.castle_rook[r];
+  const int kt = castle_king_target(r), rt = castle_rook_target(r);
+  const u8 rights = pos.castle_rights & ~pos.castle_mask[ks];
+  key ^= g_zobrist[pos.castle_rights] ^ g_zobrist[rights];
+  pos.castle_rights = rights;
+  pos.fifty_count = 0;
+  pos.side ^= 1;
+  const int king = make_piece(c, KING), rook = make_piece(c, ROOK);
+  remove_piece(pos, king, ks);
+  remove_piece(pos, rook, rs);
+  put_piece(pos, king, kt);
+  put_piece(pos, rook, rt);
+  key ^= zkey(king, ks) ^ zkey(king, kt) ^ zkey(rook, rs) ^ zkey(rook, rt);
+  pos.king_square[c] = u8(kt);
+  pos.hash_key = (key & ~u64(1)) | pos.side;
+  debug_check(pos);
+}
+
+// Called after pop_history, so the side to move is the castling side again.
+void unmake_castle(Position& pos, Move move) {
+  // Every castling move, in either form, points from the king towards its rook.
+  const int c = pos.side, r = 2 * c + (move_to(move) > move_from(move) ? 0 : 1);
+  const int ks = move_from(move), rs = pos.castle_rook[r];
+  const int kt = castle_king_target(r), rt = castle_rook_target(r);
+  const int king = make_piece(c, KING), rook = make_piece(c, ROOK);
+  remove_piece(pos, king, kt);
+  remove_piece(pos, rook, rt);
+  put_piece(pos, king, ks);
+  put_piece(pos, rook, rs);
+  pos.king_square[c] = u8(ks);
+  debug_check(pos);
+}
 
 }  // namespace
 
@@ -148,6 +255,8 @@ void position_init(Position& pos, GameHistory& history) {
   pos.owner = &history;
   pos.ep_square = NO_SQUARE;
   history.search_ply = 1;
+  const int none[4] = {NO_SQUARE, NO_SQUARE, NO_SQUARE, NO_SQUARE};
+  setup_castling(pos, none);
 }
 
 u64 compute_hash_key(const Position& pos) {
@@ -300,12 +409,9 @@ int set_position(Position& pos, const char* raw_text, char* note, std::size_t no
   }
   // Castling
   while (*p == ' ') ++p;
-  for (; *p && *p != ' '; ++p) {
-    if (*p == 'K') pos.castle_rights |= CASTLE_WK;
-    else if (*p == 'Q') pos.castle_rights |= CASTLE_WQ;
-    else if (*p == 'k') pos.castle_rights |= CASTLE_BK;
-    else if (*p == 'q') pos.castle_rights |= CASTLE_BQ;
-  }
+  const char* castling_field = p;
+  while (*p && *p != ' ') ++p;
+  const char* castling_end = p;
   // En passant
   while (*p == ' ') ++p;
   int ep_file = -1, ep_rank = -1;
@@ -329,18 +435,11 @@ int set_position(Position& pos, const char* raw_text, char* note, std::size_t no
   pos.fifty_count = u8(counters.clock);
   h->start_ply = u16(2 * (counters.move - 1) + pos.side);
 
-  u8 before = pos.castle_rights;
-  const int wk = make_piece(WHITE, KING), wr = make_piece(WHITE, ROOK);
-  const int bk = make_piece(BLACK, KING), br = make_piece(BLACK, ROOK);
-  if (!(pos.board[E1] == wk && pos.board[H1] == wr)) pos.castle_rights &= ~CASTLE_WK;
-  if (!(pos.board[E1] == wk && pos.board[A1] == wr)) pos.castle_rights &= ~CASTLE_WQ;
-  if (!(pos.board[E8] == bk && pos.board[H8] == br)) pos.castle_rights &= ~CASTLE_BK;
-  if (!(pos.board[E8] == bk && pos.board[A8] == br)) pos.castle_rights &= ~CASTLE_BQ;
-
+  const bool dropped = !read_castling(pos, castling_field, castling_end);
   pos.hash_key = compute_hash_key(pos);
   pos.pawn_key = compute_pawn_key(pos);
 
-  if (pos.castle_rights != before) {
+  if (dropped) {
     std::snprintf(note, note_size, "Illegal EPD - %.500s", rest);
     return -1;
   }
@@ -369,10 +468,18 @@ void position_to_fen(const Position& pos, char* buffer) {
   *out++ = pos.side == WHITE ? 'w' : 'b';
   *out++ = ' ';
   if (!pos.castle_rights) *out++ = '-';
-  if (pos.castle_rights & CASTLE_WK) *out++ = 'K';
-  if (pos.castle_rights & CASTLE_WQ) *out++ = 'Q';
-  if (pos.castle_rights & CASTLE_BK) *out++ = 'k';
-  if (pos.castle_rights & CASTLE_BQ) *out++ = 'q';
+  for (int r = 0; r < 4; ++r) {
+    if (!(pos.castle_rights & (1 << r))) continue;
+    // KQkq when the right's rook is the outermost one on its side, else its
+    // file; with UCI_Chess960 off only the usual layout reads back as KQkq.
+    const int c = r >> 1, rs = pos.castle_rook[r];
+    const Bitboard back_rank = RANK_1 << (56 * c);
+    const Bitboard beyond = back_rank & (r & 1 ? bit(rs) - 1 : ~(bit(rs) | (bit(rs) - 1)));
+    const bool usual = pos.king_square[c] == HOME_KING_SQUARE[c] && file_of(rs) == (r & 1 ? 0 : 7);
+    const bool outermost = !(beyond & pos.pieces[c][ROOK]);
+    char letter = outermost && (usual || g_chess960) ? (r & 1 ? 'Q' : 'K') : char('A' + file_of(rs));
+    *out++ = c == BLACK ? char(letter - 'A' + 'a') : letter;
+  }
   *out++ = ' ';
   if (pos.ep_square < 64) {
     *out++ = char('a' + file_of(pos.ep_square));
@@ -454,13 +561,20 @@ void make_move(Position& pos, Move move) {
   const int piece = pos.board[from];
   const int c = pos.side;
   const int captured = pos.board[to];
+  if (type_of(piece) == KING) {
+    const int r = castle_index(pos, c, move);
+    if (r >= 0) {
+      make_castle(pos, move, r);
+      return;
+    }
+  }
   push_history(pos, move, type_of(captured));
 
   u64 key = pos.hash_key;
   if (pos.ep_square != NO_SQUARE) key ^= g_zobrist[pos.ep_square];
   const int old_ep = pos.ep_square;
   pos.ep_square = NO_SQUARE;
-  u8 rights = pos.castle_rights & ~(CASTLE_MASK[from] | CASTLE_MASK[to]);
+  u8 rights = pos.castle_rights & ~(pos.castle_mask[from] | pos.castle_mask[to]);
   if (rights != pos.castle_rights) {
     key ^= g_zobrist[pos.castle_rights] ^ g_zobrist[rights];
     pos.castle_rights = rights;
@@ -503,14 +617,6 @@ void make_move(Position& pos, Move move) {
       key ^= zkey(promoted, to);
     }
   } else if (type == KING) {
-    if (to - from == 2 || from - to == 2) {
-      int rook_from = to > from ? to + 1 : to - 2;
-      int rook_to = (from + to) / 2;
-      int rook = make_piece(c, ROOK);
-      move_piece(pos, rook, rook_from, rook_to);
-      key ^= zkey(rook, rook_from) ^ zkey(rook, rook_to);
-      pos.fifty_count = 0;
-    }
     pos.king_square[c] = u8(to);
   }
   pos.hash_key = (key & ~u64(1)) | pos.side;
@@ -522,6 +628,10 @@ void unmake_move(Position& pos) {
   pos.pawn_key = e.pawn_key;
 
   const Move move = e.move;
+  if (e.captured == CASTLE_MARK) {
+    unmake_castle(pos, move);
+    return;
+  }
   const int from = move_from(move), to = move_to(move);
   const int c = pos.side;
   int piece = pos.board[to];
@@ -539,11 +649,6 @@ void unmake_move(Position& pos) {
     put_piece(pos, make_piece(c ^ 1, PAWN), victim_sq);
     add_material(pos, c ^ 1, PAWN);
   } else if (type == KING) {
-    if (to - from == 2 || from - to == 2) {
-      int rook_from = to > from ? to + 1 : to - 2;
-      int rook_to = (from + to) / 2;
-      move_piece(pos, make_piece(c, ROOK), rook_to, rook_from);
-    }
     pos.king_square[c] = u8(from);
   }
   if (move & PROMO_MASK) {
@@ -631,6 +736,13 @@ bool position_is_consistent(const Position& pos) {
     if (king_count[c] == 1 && kings[c] != pos.king_square[c]) return false;
   }
   if (pos.side > 1) return false;
+  for (int r = 0; r < 4; ++r) {
+    if (!(pos.castle_rights & (1 << r))) continue;
+    const int c = r >> 1;
+    if (pos.castle_move[r] == MOVE_END || pos.board[move_from(pos.castle_move[r])] != make_piece(c, KING) ||
+        pos.board[pos.castle_rook[r]] != make_piece(c, ROOK))
+      return false;
+  }
   return pos.hash_key == compute_hash_key(pos) && pos.pawn_key == compute_pawn_key(pos);
 }
 
@@ -645,4 +757,25 @@ bool is_attacked(const Position& pos, int sq, int colour) {
   Bitboard orth = p[ROOK] | p[QUEEN];
   if ((rook_rays(sq) & orth) && (rook_attacks(sq, occ) & orth)) return true;
   return false;
+}
+
+bool castling_is_standard(const Position& pos) {
+  for (int r = 0; r < 4; ++r) {
+    if (!(pos.castle_rights & (1 << r))) continue;
+    const int c = r >> 1;
+    const int corner = (r & 1 ? A1 : H1) + 56 * c;
+    if (pos.king_square[c] != HOME_KING_SQUARE[c] || pos.castle_rook[r] != corner) return false;
+  }
+  return true;
+}
+
+bool castle_is_safe(const Position& pos, int r) {
+  const int c = r >> 1;
+  // The rook leaves its square, so it shields nothing (an enemy rook behind it
+  // on the back rank may see the king's target).
+  const Bitboard occ = pos.occupied() & ~bit(pos.castle_rook[r]);
+  if (attacked_with(pos, move_from(pos.castle_move[r]), c ^ 1, occ)) return false;
+  for (Bitboard b = pos.castle_king_path[r]; b;)
+    if (attacked_with(pos, pop_lsb(b), c ^ 1, occ)) return false;
+  return true;
 }

@@ -45,6 +45,17 @@ struct Position {
   u8 castle_rights;
   u8 ep_square;
   u8 king_square[2];
+  // Castling, fixed when the position is set up.  Right index r is the bit
+  // number of CASTLE_WK..CASTLE_BQ (even: towards the h-file).  castle_move
+  // is how the generator writes the move: the king's two-square step when
+  // king and rook stand on their usual squares and chess960 is off, else
+  // the king taking its own rook.
+  u8 chess960;
+  u8 castle_rook[4];    // rook's starting square per right
+  Move castle_move[4];  // MOVE_END for a right the position never had
+  Bitboard castle_path[4];  // squares that must be empty (king and rook excluded)
+  Bitboard castle_king_path[4];  // squares the king crosses or lands on, its own excluded
+  u8 castle_mask[64];   // rights lost by a move from or to the square
 
   Bitboard occupied() const { return pieces[WHITE][0] | pieces[BLACK][0]; }
 };
@@ -53,7 +64,28 @@ constexpr u32 SIGNATURE_INC[8] = {0, 1, 0x10, 0x100, 0x1000, 0x10000, 0, 0};
 constexpr u32 SLIDER_SIGNATURE_MASK = 0xFFF00;
 constexpr int PUSH_DIR[2] = {8, -8};
 constexpr int HOME_KING_SQUARE[2] = {E1, E8};
-extern const u8 CASTLE_MASK[64];
+
+// Castling moves are written as the king taking its own rook in every
+// position set up while this is on (the UCI_Chess960 option).
+extern bool g_chess960;
+
+// The right index of a castling move by colour, or -1 when move is none.
+// The right must still be there: once the rook has left, the king stepping
+// onto its old square is an ordinary move with the same code.
+inline int castle_index(const Position& pos, int colour, Move move) {
+  const int r = 2 * colour;
+  if (move == pos.castle_move[r] && (pos.castle_rights & (1 << r))) return r;
+  if (move == pos.castle_move[r + 1] && (pos.castle_rights & (2 << r))) return r + 1;
+  return -1;
+}
+// Where king and rook end up: g- and f-file towards h, c- and d-file towards a.
+constexpr int castle_king_target(int r) { return (r & 1 ? C1 : G1) + (r >> 1) * 56; }
+constexpr int castle_rook_target(int r) { return (r & 1 ? D1 : F1) + (r >> 1) * 56; }
+// Whether every right the position has uses the usual king and rook squares.
+bool castling_is_standard(const Position& pos);
+// Castling by right r out of check with no square the king crosses or
+// lands on attacked (the rights and the empty path are the caller's part).
+bool castle_is_safe(const Position& pos, int r);
 
 constexpr int ZOBRIST_SIZE = 1024;
 extern u64 g_zobrist[ZOBRIST_SIZE];

@@ -147,6 +147,8 @@ Move book_move_to_engine(u16 raw) {
 }
 
 Move probe_book(const Position& pos, const BookSettings& settings) {
+  // The book knows castling only with king and rooks on their usual squares.
+  if (!castling_is_standard(pos)) return 0;
   BookEntry entries[BOOK_MAX_CANDIDATES];
   const u64 key = polyglot_key(pos);
   const int n = find_book_entries(settings.file, key, entries, BOOK_MAX_CANDIDATES);
@@ -181,6 +183,10 @@ Move probe_book(const Position& pos, const BookSettings& settings) {
 
   const u16 raw = cand[chosen].move;
   Move m = book_move_to_engine(raw);
+  // Where castling is written as the king taking its rook, so is the book's.
+  const Move king_takes_rook = make_move_code((raw >> 6) & 63, raw & 63);
+  if (pos.chess960 && type_of(pos.board[move_from(m)]) == KING && castle_index(pos, pos.side, king_takes_rook) >= 0)
+    m = king_takes_rook;
   // The book is trusted only as far as the board allows: a move that does
   // not fit the position (a damaged or foreign book) is never played.
   if (m == 0 || !is_pseudo_legal(pos, pos.side, m) || !is_legal(pos, pos.side, m)) m = 0;

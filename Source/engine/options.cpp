@@ -59,6 +59,7 @@ constexpr OptionDef OPTIONS[] = {
     {"UCI_LimitStrength", OPT_CHECK, SLOT_LIMIT_STRENGTH, 0, 0, 1},
     {"UCI_Elo", OPT_SPIN, SLOT_ELO, 0, 0, 0},  // range from the measured ceiling
     {"UCI_ShowWDL", OPT_CHECK, SLOT_SHOW_WDL, 0, 0, 1},
+    {"UCI_Chess960", OPT_CHECK, SLOT_CHESS960, 0, 0, 1},
     pair_option("Mtl_Pawn", SLOT_PAWN_VALUE, 20, 2000),
     pair_option("Mtl_Knight", SLOT_KNIGHT_VALUE, 20, 2000),
     pair_option("Mtl_Bishop", SLOT_BISHOP_VALUE, 20, 2000),
@@ -87,7 +88,7 @@ constexpr OptionDef OPTIONS[] = {
 constexpr const char* LISTED[] = {
     "ConfigFilePath", "Hash", "Threads", "Clear_Hash", "OwnBook", "OwnBook_File", "OwnBook_Depth",
     "OwnBook_Variety", "SyzygyPath", "SyzygyProbeDepth5", "SyzygyProbeDepth6", "Log", "Ponder",
-    "MultiPV", "MoveOverhead", "UCI_LimitStrength", "UCI_Elo", "UCI_ShowWDL", "Contempt", "Selectivity",
+    "MultiPV", "MoveOverhead", "UCI_LimitStrength", "UCI_Elo", "UCI_ShowWDL", "UCI_Chess960", "Contempt", "Selectivity",
     "Mtl_Pawn", "Mtl_Knight", "Mtl_Bishop", "Mtl_Rook", "Mtl_Queen", "Mtl_BishopPair",
     "PST_Pawn", "PST_Knight", "PST_Bishop", "PST_Rook", "PST_Queen", "PST_King",
     "Mobility_Knight", "Mobility_Bishop", "Mobility_Rook", "Mobility_Queen",
@@ -282,6 +283,8 @@ bool set_option(const char* name, const char* value) {
       g_options[o->slot] = i16(on);
       print_message("%s set to %d", o->name, on);
       if (o->slot == SLOT_SHOW_WDL) g_show_wdl.store(on, std::memory_order_relaxed);
+      // Takes effect with the next position the client sets up.
+      if (o->slot == SLOT_CHESS960) g_chess960 = on != 0;
       if (o->slot == SLOT_LOG) {
         sync_log_option();
         if (on && !g_output.log_file) open_log();

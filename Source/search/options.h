@@ -26,6 +26,7 @@ enum OptionSlot : int {
   SLOT_SYZYGY_DEPTH5 = 228,
   SLOT_SYZYGY_DEPTH6 = 229,
   SLOT_SHOW_WDL = 231,  // 230 is the evaluation's Contempt
+  SLOT_CHESS960 = 232,
   SLOT_SELECTIVITY = 233,
   // Search parameters (changed from the console as well).
   SLOT_SEP_DEPTH = 236,

@@ -187,7 +187,9 @@ MoveEntry* next_move(SearchThread& t, int ply) {
           e->move = ss.hash_move;
           e->score = 255;
           e->piece = pos.board[move_from(ss.hash_move)];
-          e->captured = pos.board[move_to(ss.hash_move)];
+          // Castling written as the king taking its own rook captures nothing.
+          const u8 victim = pos.board[move_to(ss.hash_move)];
+          e->captured = victim && colour_of(victim) != pos.side ? victim : 0;
           terminate(e + 1);
           tb.stack[ply + 1].move_list = e + 2;
           ss.picker_stage = options | STAGE_GENERATE;

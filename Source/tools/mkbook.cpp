@@ -31,8 +31,8 @@ struct BookTable {
 // promotions 1 knight .. 4 queen in bits 12-14.
 u16 book_move_field(const Position& pos, Move m) {
   int from = move_from(m), to = move_to(m);
-  if (type_of(pos.board[from]) == KING && (from == E1 || from == E8) && (to == from + 2 || to == from - 2))
-    to = to > from ? from + 3 : from - 4;
+  const int r = type_of(pos.board[from]) == KING ? castle_index(pos, pos.side, m) : -1;
+  if (r >= 0) to = pos.castle_rook[r];
   int promo = promotion_type(m);
   return u16((promo ? (promo - 1) << 12 : 0) | (from << 6) | to);
 }

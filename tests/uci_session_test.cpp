@@ -111,6 +111,24 @@ TEST(UciSession, RootWithoutLegalMoveAnswersNullMove) {
   e.quit();
 }
 
+
+// A search cut short by the next "go" answers a move of its own root, not
+// of the position sent meanwhile.  Sent in one burst with the tables loaded,
+// this root has published no move when the second "go" stops it.
+TEST(UciSession, StoppedSearchAnswersAMoveOfItsOwnRoot) {
+  REQUIRE_TESTDATA("syzygy/KPvKP.rtbw");
+  EngineProcess e;
+  const std::string black_root = "3K4/6kp/8/6P1/8/8/8/8 b - - 0 1";
+  const std::string white_root = "8/8/8/8/8/2k5/8/KQ6 w - - 0 1";
+  e.send("setoption name SyzygyPath value " + testdata_path("syzygy"));
+  e.send("position fen " + black_root);
+  e.send("go wtime 60000 btime 60000");
+  e.send("position fen " + white_root);
+  e.send("go depth 1");
+  EXPECT_TRUE(is_legal_text(black_root, {}, e.bestmove(WAIT_MS)));
+  EXPECT_TRUE(is_legal_text(white_root, {}, e.bestmove(WAIT_MS)));
+  e.quit();
+}
 TEST(UciSession, UnknownCommandsAndOptionsAreNamed) {
   EngineProcess e;
   e.sync(WAIT_MS);

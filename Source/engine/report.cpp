@@ -32,34 +32,35 @@ void report_console() {
   output_line("");
 }
 
+// What the root of the search being reported allowed: the game position may
+// have changed since the search started (a "position" sent during a search),
+// so the answer is taken from the root as it was, never from the new one.
+struct RootStatus {
+  u64 key;
+  int count;
+  bool in_check;
+  Move legal[MAX_MOVES];
+};
+RootStatus g_root_status;
+
 // A search stopped before its first iteration ended (or never started, past
 // the fifty-move limit) has published no move; a legal one is answered all
 // the same: the head of thread 0's ordered root list when that list belongs
-// to the game position, else the first legal move.
+// to the searched root, else the root's first legal move.
 Move fallback_move() {
-  Position& pos = game_position();
-  Move legal[MAX_MOVES];
-  int n = gen_legal(pos, legal);
-  if (n == 0) return MOVE_NONE;
+  const RootStatus& r = g_root_status;
+  if (r.count == 0) return MOVE_NONE;
   const SearchThread* t = g_threads[0];
-  if (t && t->pos.hash_key == pos.hash_key && t->tables.stack[1].move_list == t->tables.move_buffer) {
+  if (t && t->pos.hash_key == r.key && t->tables.stack[1].move_list == t->tables.move_buffer) {
     Move head = t->tables.move_buffer[0].move;
-    for (int i = 0; i < n; ++i)
-      if (legal[i] == head) return head;
+    for (int i = 0; i < r.count; ++i)
+      if (r.legal[i] == head) return head;
   }
-  return legal[0];
+  return r.legal[0];
 }
 
 // A root without a legal move is a result already: mated or stalemated.  A
 // client gets it as a score and the protocol's null move.
-// What the root of the search being reported allowed (the game position may
-// have changed since the search started).
-struct RootStatus {
-  bool no_move;
-  bool in_check;
-};
-RootStatus g_root_status;
-
 void report_no_legal_move() {
   const bool mated = g_root_status.in_check;
   char wdl[32] = "";
@@ -88,8 +89,10 @@ void report_book_move(Move move) {
 }
 
 void note_search_root(const Position& pos) {
-  Move legal[MAX_MOVES];
-  g_root_status = {gen_legal(pos, legal) == 0, in_check(pos)};
+  RootStatus& r = g_root_status;
+  r.key = pos.hash_key;
+  r.count = gen_legal(pos, r.legal);
+  r.in_check = in_check(pos);
 }
 
 void report_search_start(const Position& pos) {
@@ -113,12 +116,12 @@ void report_result() {
   c.result.copy_line(line);
   // Console self-play ends its game where no move was found (past the
   // fifty-move limit too); a client is always answered a move.
-  if (g_flags.uci_mode && !line[1] && !g_root_status.no_move) {
+  if (g_flags.uci_mode && !line[1] && g_root_status.count != 0) {
     line[1] = fallback_move();
     line[2] = 0;
     c.result.set_line(line);
   }
-  if (g_flags.uci_mode && g_root_status.no_move) {
+  if (g_flags.uci_mode && g_root_status.count == 0) {
     report_no_legal_move();
     return;
   }

@@ -1,11 +1,8 @@
 // Board invariants, generation order, legality, keys, FEN/EPD, notation and SEE.
-#include <gtest/gtest.h>
 
 #include <cstring>
 #include <map>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "board_test.h"
 #include "platform/output.h"
@@ -256,11 +253,6 @@ TEST(Fen, CountersAndRunsOfBlanks) {
   TestBoard tabbed("k7\tqqq/8/8/8/8/8/8/K7 w - - 0 1");
   EXPECT_EQ(tabbed.pos.pieces[BLACK][QUEEN], 0u);
   EXPECT_EQ(tabbed.pos.pieces[WHITE][KING], 0u);
-  std::size_t len = 0;
-  const char* field = fen_field("k7\tqqq/8  w", 1, len);
-  ASSERT_NE(field, nullptr);
-  EXPECT_EQ(std::string(field, len), "qqq/8");
-  EXPECT_EQ(fen_field("k7 w", 2, len), nullptr);
   // The counters advance with the game: history_trim keeps the ply count.
   TestBoard knights("4k3/8/8/8/8/8/8/4K1N1 w - - 0 30");
   for (int i = 0; i < HISTORY_GAME_LIMIT + 2; ++i) {
@@ -268,13 +260,6 @@ TEST(Fen, CountersAndRunsOfBlanks) {
     history_trim(knights.pos);
   }
   EXPECT_EQ(knights.history.start_ply + knights.history.history_count, 58 + HISTORY_GAME_LIMIT + 2);
-  // EPD lines split on tabs as on blanks.
-  char ops[7][513];
-  ASSERT_EQ(split_epd("4k3/8/8/8/8/8/8/4K3\tw - -\tbm\tKe2;\tid\t\"t\";", ops[0], ops[1], ops[2], ops[3], ops[4],
-                      ops[5], ops[6]), 1);
-  EXPECT_STREQ(ops[0], "4k3/8/8/8/8/8/8/4K3 w - -");
-  EXPECT_STREQ(ops[1], "Ke2");
-  EXPECT_STREQ(ops[3], "\"t\"");
 }
 
 TEST(Fen, RandomAndTruncatedTextNeverBreaksThePosition) {

@@ -1,16 +1,7 @@
-// Polyglot books: keys against published values, lookups in two real books,
-// the variety arithmetic, castling entries and files that are not books; and
-// the book in play through the real binary: a book move instead of a search,
-// held back while pondering, refused when it would repeat, the console listing.
-#include <gtest/gtest.h>
+// Polyglot books: keys, lookups, weights and bad files; the book in play
+// through the real binary.
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
 #include <map>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "board_test.h"
 #include "book/book.h"

@@ -1,8 +1,5 @@
 // Chess960 and double Chess960: castling with king and rooks anywhere on the
 // back rank, both FEN forms of the castling field, and the move notation.
-#include <algorithm>
-#include <string>
-#include <vector>
 
 #include "board/movegen.h"
 #include "board/perft.h"
@@ -209,61 +206,22 @@ TEST(Chess960Castling, AwkwardLayouts) {
   }
 }
 
-// SAN writes O-O and O-O-O; the console reads them and the king-takes-rook
-// form; the standard layout keeps the two-square king move with the option off.
-TEST(Chess960Castling, NotationBothWays) {
-  {
-    Chess960Setting setting(false);
-    TestBoard b("4k3/8/8/8/8/8/8/RK5R w AH - 0 1");
-    EXPECT_EQ(b.parse("O-O-O"), b.parse("b1a1"));
-    EXPECT_EQ(b.parse("0-0"), b.parse("b1h1"));
-    EXPECT_NE(b.parse("b1c1"), b.parse("O-O-O"));  // a king step onto the target is no castling
-    // Once the rook has gone, the king stepping onto its square is an ordinary move.
-    TestBoard gone("4k3/8/8/8/8/8/8/R1KR4 w AD - 0 1");
-    gone.play("d1d5");
-    gone.play("e8e7");
-    const Move step = gone.parse("c1d1");
-    ASSERT_NE(step, 0);
-    make_move(gone.pos, step);
-    EXPECT_EQ(gone.fen().substr(0, gone.fen().find(' ')), "8/4k3/8/3R4/8/8/8/R2K4");
-    char coordinate[24], san[24], san_file[24], san_rank[24];
-    move_to_san(b.pos, b.parse("O-O"), coordinate, san, san_file, san_rank);
-    EXPECT_STREQ(san_file, "O-O");
-    EXPECT_STREQ(coordinate, "b1h1");
-    TestBoard standard(START_FEN);
-    standard.play("e4");
-    standard.play("e5");
-    standard.play("Nf3");
-    standard.play("Nc6");
-    standard.play("Bc4");
-    standard.play("Nf6");
-    const Move short_castle = standard.parse("O-O");
-    ASSERT_NE(short_castle, 0);
-    EXPECT_EQ(short_castle, standard.parse("e1g1"));
-    EXPECT_EQ(standard.parse("e1h1"), 0);
-  }
-  Chess960Setting setting(true);
-  TestBoard b(START_FEN);
-  for (const char* m : {"e4", "e5", "Nf3", "Nc6", "Bc4", "Nf6"}) b.play(m);
-  EXPECT_EQ(b.parse("O-O"), b.parse("e1h1"));
-  EXPECT_NE(b.parse("e1h1"), 0);
-  EXPECT_EQ(b.parse("e1g1"), 0);
+// With the option off a Chess960 layout still reads O-O-O and 0-0 and writes
+// O-O; a king step onto the rook's square is castling only while the rook is there.
+TEST(Chess960Castling, NotationWithTheOptionOff) {
+  Chess960Setting setting(false);
+  TestBoard b("4k3/8/8/8/8/8/8/RK5R w AH - 0 1");
+  EXPECT_EQ(b.parse("O-O-O"), b.parse("b1a1"));
+  EXPECT_EQ(b.parse("0-0"), b.parse("b1h1"));
+  EXPECT_NE(b.parse("b1c1"), b.parse("O-O-O"));
+  char coordinate[24], san[24], san_file[24], san_rank[24];
+  move_to_san(b.pos, b.parse("O-O"), coordinate, san, san_file, san_rank);
+  EXPECT_STREQ(san_file, "O-O");
+  EXPECT_STREQ(coordinate, "b1h1");
+  TestBoard gone("4k3/8/8/8/8/8/8/R1KR4 w AD - 0 1");
+  for (const char* m : {"d1d5", "e8e7", "c1d1"}) gone.play(m);
+  EXPECT_EQ(gone.fen().substr(0, gone.fen().find(' ')), "8/4k3/8/3R4/8/8/8/R2K4");
 }
-
-namespace {
-
-// The perft listing of the engine's current position, one "move: count" a line.
-std::vector<std::string> engine_moves(EngineProcess& e) {
-  e.send("go perft 1");
-  std::vector<std::string> moves;
-  for (const std::string& l : e.read_until("Nodes searched", 10000, true))
-    if (l.size() > 4 && l.find(':') != std::string::npos && !starts_with(l, "Nodes") && !starts_with(l, "info")) moves.push_back(l.substr(0, l.find(':')));
-  return moves;
-}
-
-bool has(const std::vector<std::string>& v, const std::string& s) { return has_line(v, s); }
-
-}  // namespace
 
 // Through the binary: the option is listed; with it on castling is read and
 // written as the king taking its rook, with it off as the two-square step.
@@ -274,16 +232,16 @@ TEST(Chess960Uci, CastlingNotationFollowsTheOption) {
   const std::string italian = "position startpos moves e2e4 e7e5 g1f3 b8c6 f1c4 g8f6 ";
 
   e.send(italian + "e1g1 a7a6");
-  std::vector<std::string> moves = engine_moves(e);
-  EXPECT_TRUE(has(moves, "f1e1") && has(moves, "g1h1")) << "castled with the option off";
+  auto moves = divide(e, 1);
+  EXPECT_TRUE(moves.count("f1e1") && moves.count("g1h1")) << "castled with the option off";
 
   e.send("setoption name UCI_Chess960 value true");
   e.send(italian + "e1h1 a7a6");
-  moves = engine_moves(e);
-  EXPECT_TRUE(has(moves, "f1e1") && has(moves, "g1h1")) << "castled with the option on";
+  moves = divide(e, 1);
+  EXPECT_TRUE(moves.count("f1e1") && moves.count("g1h1")) << "castled with the option on";
   e.send(italian + "e1g1");  // no such move now: refused, the moves before it stand
-  moves = engine_moves(e);
-  EXPECT_TRUE(has(moves, "e1h1") && has(moves, "e1f1"));
+  moves = divide(e, 1);
+  EXPECT_TRUE(moves.count("e1h1") && moves.count("e1f1"));
 
   // The only mate: castling with the king already on g1 puts the rook on f1.
   e.send("ucinewgame");
@@ -291,17 +249,17 @@ TEST(Chess960Uci, CastlingNotationFollowsTheOption) {
   e.send("go depth 4");
   EXPECT_EQ(e.bestmove(), "g1h1");
   e.send("position fen 4rkr1/4p1p1/8/8/8/8/6PP/6KR w H - 0 1 moves g1h1");
-  EXPECT_TRUE(engine_moves(e).empty());
+  EXPECT_TRUE(divide(e, 1).empty());
 
   // A Chess960 start position through a few searched moves each side.
   e.send("ucinewgame");
   std::string line = "position fen bqnb1rkr/pp3ppp/3ppn2/2p5/5P2/P2P4/NPP1P1PP/BQ1BNRKR w HFhf - 2 9 moves";
   for (int ply = 0; ply < 6; ++ply) {
     e.send(line);
-    const std::vector<std::string> legal = engine_moves(e);
+    const auto legal = divide(e, 1);
     e.send("go nodes 3000");
     const std::string best = e.bestmove();
-    ASSERT_TRUE(has(legal, best)) << line << " -> " << best;
+    ASSERT_TRUE(legal.count(best)) << line << " -> " << best;
     line += " " + best;
   }
   e.quit();

@@ -1,12 +1,5 @@
-// What a person at the console meets, through the real binary: the command
-// list, one line for every word or move it cannot use, options set by their
-// UCI names, the table PV, the evaluation display after "set debug 1", and
-// files that cannot be read or written.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-#include <vector>
+// What a person at the console meets: help, refusals, set, pv, the
+// evaluation display.
 
 #include "board_test.h"
 #include "book/book.h"
@@ -14,11 +7,6 @@
 #include "test_util.h"
 
 namespace {
-
-// Lines up to the end of the next board ("white" or "black").
-std::vector<std::string> until_board(EngineProcess& e) {
-  return e.read_until([](const std::string& l) { return l == "white" || l == "black"; }, 10000);
-}
 
 // The lines a command prints before the answer to a following "bd" starts.
 std::vector<std::string> answer(EngineProcess& e, const std::string& cmd) {

@@ -1,12 +1,7 @@
 // Console sessions with games and positions from files: load, save, jump,
 // get and the board editor, checked against a plain replay of the games.
-#include <gtest/gtest.h>
 
 #include <cctype>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "board_test.h"
 #include "engine_process.h"
@@ -44,16 +39,6 @@ std::string replay(const std::vector<std::string>& moves, size_t plies) {
   TestBoard b(START_FEN);
   for (size_t i = 0; i < plies && i < moves.size(); ++i) b.play(moves[i].c_str());
   return b.fen();
-}
-
-// The FEN line of the next board the console prints.
-std::string board_fen(EngineProcess& e) {
-  std::vector<std::string> lines;
-  for (std::string l; e.read_line(l, 10000);) {
-    lines.push_back(l);
-    if ((l == "white" || l == "black") && lines.size() >= 10) return lines[lines.size() - 10];
-  }
-  return "no board";
 }
 
 std::string fen_after(EngineProcess& e, const std::string& command) {

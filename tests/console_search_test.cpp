@@ -1,14 +1,8 @@
-// The console through the real binary, in one session: board and moves,
-// perft, the evaluation listings, analysis and its statistics, stopping an
-// endless analysis, the table PV and the settings.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
+// One console session: moves, evaluation listings, analysis, settings.
 
 #include "engine_process.h"
 
-TEST(ConsoleSession, BoardPerftListingsAnalysisAndSettings) {
+TEST(ConsoleSession, BoardListingsAnalysisAndSettings) {
   EngineProcess e({"-c"});
   // Each command answers with the line named, after anything else it prints.
   auto reply = [&e](const std::string& cmd, const std::string& last) {
@@ -18,22 +12,12 @@ TEST(ConsoleSession, BoardPerftListingsAnalysisAndSettings) {
     return out;
   };
   // The board picture itself is checked in-process (ConsoleFenBoardMovesSwapAndBackToUci).
-  std::vector<std::string> lines = e.read_until("white");
-  ASSERT_GE(lines.size(), 10u);
-  EXPECT_EQ(lines[lines.size() - 10], "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
-  e.send("e2e4");
-  EXPECT_EQ(e.read_until("black").front(), "1. move e2e4");
-  e.send("Nc6");
-  EXPECT_EQ(e.read_until("white").front(), "1. move Nc6");
-  e.send("perft 3");
+  EXPECT_EQ(board_fen(e), "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -");
   std::string line;
-  lines = e.read_until("visited ", 10000, true);
-  ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(starts_with(lines.back(), "visited 20144 nodes in ")) << lines.back();  // 1.e4 Nc6: perft 3
 
   e.send("fen 6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - - 0 1");
   e.send("ev");  // Rd8 mates: the quiescence search sees it
-  lines = e.read_until("passers=", 10000, true);
+  std::vector<std::string> lines = e.read_until("passers=", 10000, true);
   bool score_line = false;
   for (const std::string& l : lines)
     score_line |= starts_with(l, "eval= ") && l.find(", qscore= 9998, stage= 22, draw_adj= 1.00") != std::string::npos;
@@ -56,8 +40,6 @@ TEST(ConsoleSession, BoardPerftListingsAnalysisAndSettings) {
   lines = e.read_until("move=", 10000, true);
   ASSERT_FALSE(lines.empty());
   EXPECT_TRUE(starts_with(lines.back(), "move= "));
-  e.send("pv");
-  EXPECT_TRUE(any_starts_with(e.read_until("white"), "PV: "));
   reply("sp", "bishop_pair= 30 , 50");
 
   reply("set level 40 5:00 0", "set level to 40 moves in 300.00 seconds, inc 0.00");

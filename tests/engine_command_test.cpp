@@ -1,15 +1,12 @@
 // The command interpreter run inside the test program: position set-up and
 // its refusals, console commands, switch parsing and a fuzz of random lines.
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <random>
-#include <string>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <vector>
 
 #include "board/movegen.h"
 #include "board/notation.h"

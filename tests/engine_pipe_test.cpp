@@ -1,13 +1,9 @@
 // The built program driven through pipes: handshake, options, configuration
 // file, console board commands, switches and shutting down on end of input.
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
-#include <fstream>
-#include <string>
-#include <vector>
 
+#include "board_test.h"
 #include "engine_process.h"
 #include "test_util.h"
 
@@ -105,23 +101,25 @@ TEST(EnginePipe, UciHandshakeIsExact) {
 TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
   EngineProcess e;
   e.sync();
-  // "true" anywhere switches a check on; an unknown name is named and a
-  // reversed order ignored; values out of range are clamped with a word;
-  // names match regardless of case; words for numbers are refused.
+  // "true" anywhere switches a check on; unknown commands and option names
+  // are named and a reversed order ignored; values out of range are clamped
+  // with a word; names match regardless of case; words for numbers are refused.
+  e.send("xyzzy plugh");
+  e.send("register later");
   for (const char* option : {"name Hash value lots", "name Mtl_Pawn value 100,x", "name Hash value -20", "name Threads value 0", "name Ponder value false",
                              "name Ponder value untrue-ish", "name Ponder value false", "name Mtl_Pawn value 100,120",
-                             "name Mtl_Pawn value 5", "name NoSuchOption value 3", "value 7 name MultiPV",
+                             "name Mtl_Pawn value 5", "name NoSuchOption value 3", "name No Such Thing", "value 7 name MultiPV",
                              "name multipv value 300", "name Contempt value -999", "name SyzygyPath value /no/such/dir",
                              "name Clear_Hash"})
     e.send(std::string("setoption ") + option);
   EXPECT_EQ(e.sync(), (std::vector<std::string>{
-                          "info string Hash not changed: 'lots' is not a number",
+                          "info string unknown command: xyzzy", "info string Hash not changed: 'lots' is not a number",
                           "info string Mtl_Pawn not changed: '100,x' is not a number",
                           "info string Hash set to 0 (-20 is outside 0..16384)", "info string allocated 0 Mbytes for hash table",
                           "info string Threads set to 1 (0 is outside 1..128)", "info string Ponder set to 0",
                           "info string Ponder set to 1", "info string Ponder set to 0",
                           "info string Mtl_Pawn set to 100,120", "info string Mtl_Pawn set to 20,120",
-                          "info string no such option: NoSuchOption",
+                          "info string no such option: NoSuchOption", "info string no such option: No Such Thing",
                           "info string MultiPV set to 255 (300 is outside 1..255)",
                           "info string Contempt set to -150 (-999 is outside -150..150)",
                           "info string SyzygyPath set to '/no/such/dir'", "info string found 0 tablebases",
@@ -134,6 +132,8 @@ TEST(EnginePipe, SetoptionRepliesClampAndRelist) {
   EXPECT_EQ(listed(lines, "MultiPV"), "spin default 255 min 1 max 255");
   EXPECT_EQ(listed(lines, "Mtl_Pawn"), "string default 20,120");
   EXPECT_EQ(listed(lines, "SyzygyPath"), "string default /no/such/dir");
+  e.send("go depth 4");  // without a table the search still answers
+  EXPECT_TRUE(is_legal_text(START_FEN, {}, e.bestmove()));
 }
 
 TEST(EnginePipe, ThreadsRecreatedAndEndOfInputExits) {

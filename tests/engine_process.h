@@ -1,8 +1,5 @@
-// Runs the built engine as a child process behind pipes: send lines, read
-// lines with a timeout, close its input, wait for its exit.  Every read is
-// bounded by poll, so a silent or hung engine fails a test instead of
-// hanging it; the bounds are generous because they only matter on failure
-// and the machine may be loaded.
+// Runs the built engine as a child process behind pipes.  Every read is
+// bounded by poll, so a hung engine fails a test instead of hanging it.
 #pragma once
 
 #include <algorithm>
@@ -11,6 +8,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sstream>
@@ -185,4 +183,25 @@ inline std::string last_value(const std::vector<std::string>& lines, const std::
       }
   }
   return value;
+}
+
+// "go perft DEPTH" on the engine's position: each root move's count; the total in *total.
+inline std::map<std::string, unsigned long long> divide(EngineProcess& e, int depth, unsigned long long* total = nullptr) {
+  e.send("go perft " + std::to_string(depth));
+  std::map<std::string, unsigned long long> counts;
+  std::vector<std::string> out = e.read_until("Nodes searched: ", 60000, true);
+  for (const std::string& l : out)
+    if (auto w = words(l); w.size() == 2 && w[0].back() == ':') counts[w[0].substr(0, w[0].size() - 1)] = std::stoull(w[1]);
+  if (total) *total = std::stoull("0" + last_value(out, "searched:"));
+  return counts;
+}
+
+// Console output up to the end of the next board (its side-to-move line);
+// the board's FEN line stands ten lines before that end.
+inline std::vector<std::string> until_board(EngineProcess& e) {
+  return e.read_until([](const std::string& l) { return l == "white" || l == "black"; }, 10000);
+}
+inline std::string board_fen(EngineProcess& e) {
+  std::vector<std::string> lines = until_board(e);
+  return lines.size() >= 10 ? lines[lines.size() - 10] : "no board";
 }

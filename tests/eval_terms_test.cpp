@@ -1,8 +1,5 @@
-// Evaluation terms checked through the trace record: pawn structure, piece
-// terms, king safety, passed pawns, threats; and the king-and-pawn table
-// against the endgame tables.
-#include <string>
-#include <vector>
+// Evaluation terms checked through the trace record, and the king-and-pawn
+// table against the endgame tables.
 
 #include "board/position.h"
 #include "eval/eval.h"

@@ -1,12 +1,5 @@
-// Evaluation: parameter registry, the rules the built weight tables follow,
-// the evaluation framework (material, stage, special endgames, draw scaling,
-// contempt) and colour symmetry over many positions.
+// Evaluation: parameter registry, table rules, framework and colour symmetry.
 #include <cctype>
-#include <cstring>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "board/movegen.h"
 #include "board_test.h"

@@ -1,15 +1,6 @@
-// Input a careless or hostile client may send, through the built program:
-// a stop that overtakes its search, positions no game can reach, console
-// jobs that must not take the input loop hostage, huge lines, impossible
-// table sizes.
-#include <gtest/gtest.h>
+// Input a careless or hostile client may send, through the built program.
 
-#include <chrono>
-#include <cstdio>
-#include <set>
-#include <string>
 #include <sys/resource.h>
-#include <vector>
 
 #include "board_test.h"
 #include "engine_process.h"
@@ -98,7 +89,6 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
            "QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1",
            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNQ w kq - 0 1",   // a promotion without a missing pawn
            "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w KQkq - 0 1",  // nine squares in a rank
-           "k7\tqqq/8/8/8/8/8/8/K7 w - - 0 1",                        // a tab ends the board field
            "k7/8/8/8/8/8/8/K6x w - - 0 1",                            // no such piece
            "k7/8/8/8/8/8/8/K7 w - c9 0 1",                            // no such square
            "k7/8/8/3pP3/8/8/8/K7 w - d3 0 1",                         // the mover's own side of the board
@@ -124,8 +114,6 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
   for (const std::string& l : e.sync(WAIT_MS)) EXPECT_EQ(l.rfind("info string ", 0), 0u) << l;
 
   Console c;  // the console refuses the same
-  EXPECT_GE(c.answer_ms({"fen QQQQQQQQ/RQQQQQQQ/RRRRRRRR/BBRRRRRR/BBBBBBBB/N1NBBBBB/nn1NNNNN/knNNNNNK w - - 0 1"},
-                        "position refused"), 0);
   EXPECT_GE(c.answer_ms({"fen k7/8/8/8/8/8/8/K6x w - - 0 1"}, "position refused"), 0);
   EXPECT_GE(c.answer_ms({"fen k7/8/8/8/8/8/8/K7 w - c9 0 1"}, "position refused"), 0);
   // Blanks and tabs between the fields: the board shown is the one the text gives.

@@ -1,8 +1,6 @@
 // Leaf counts of the legal move tree against published values, by the
 // generator, by the fast counter and through the search's move picker.
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "board/movegen.h"
 #include "board/perft.h"

@@ -1,7 +1,5 @@
 // Search parameters derived from the option slots.
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "eval/params.h"
 #include "search/options.h"
@@ -99,18 +97,4 @@ TEST(SearchParams, UnsafeLimitsAreClamped) {
   EXPECT_EQ(sp.ProbCut_reduction, 1);
   EXPECT_EQ(sp.razor_margin[1], 30050 > 32767 ? 32767 : 30050);
   EXPECT_EQ(sp.razor_margin[11], 32767);
-}
-
-TEST(SearchParams, StrengthReduction) {
-  default_slots();
-  g_slots[SLOT_ELO] = 1500;
-  set_search_params(g_slots, 1010.0);
-  EXPECT_EQ(sp.strength_reduction, 4);  // 4500 / 1000
-  set_search_params(g_slots, 1e9);
-  EXPECT_EQ(sp.strength_reduction, 0);
-  set_search_params(g_slots, 5.0);  // a nonsense speed does not divide by zero
-  EXPECT_EQ(sp.strength_reduction, 4500);
-  g_slots[SLOT_ELO] = 2200;
-  set_search_params(g_slots, 1010.0);
-  EXPECT_EQ(sp.strength_reduction, 0);
 }

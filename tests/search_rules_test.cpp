@@ -1,5 +1,4 @@
 // Time allotment and transposition-table rules, checked on worked examples.
-#include <gtest/gtest.h>
 
 #include <cmath>
 

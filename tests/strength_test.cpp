@@ -1,12 +1,7 @@
-// Strength limiting: the rating model, UCI_Elo turned into a speed cap, the
-// cap in force only while UCI_LimitStrength is on, and the throttle holding a
-// real search to it.
-#include <gtest/gtest.h>
+// Strength limiting: rating model, UCI_Elo as a speed cap, the throttle.
 
 #include <cmath>
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "engine/strength.h"
 #include "engine_process.h"

@@ -1,24 +1,13 @@
 // The tables through the UCI front end: a settled root answers at once, an
-// unsettled one reports the table's verdict, several threads agree, and
-// damaged table files leave the engine playing legal moves.
-#include <gtest/gtest.h>
+// unsettled one reports the table's verdict, several threads agree.
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <memory>
-#include <random>
-#include <string>
-#include <vector>
 
 #include "board_test.h"
 #include "engine_process.h"
 #include "fathom/tbcore.h"
 #include "fathom/tbprobe.h"
 #include "test_util.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -150,43 +139,6 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
     EXPECT_EQ(e->wait_exit(3000), 0);
   }
   EXPECT_EQ(verdicts[0], verdicts[1]);
-}
-
-TEST(TablebaseUci, DamagedTablesOnlyFailTheirProbes) {
-  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  const fs::path dir = new_temp_dir();
-  std::mt19937 rng(7);
-  auto copy_damaged = [&](const std::string& name, int kind) {
-    std::ifstream in(testdata_path("syzygy/" + name), std::ios::binary);
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (kind == 0) data.clear();                  // zero length
-    if (kind == 1) data.resize(data.size() / 3);  // truncated
-    if (kind >= 2) {                              // garbage after a correct header
-      for (size_t i = size_t(kind == 2 ? 64 : 400); i < data.size(); ++i) data[i] = char(rng());
-    }
-    std::ofstream(dir / name, std::ios::binary) << data;
-  };
-  const char* tables[] = {"KQvK", "KRvK", "KPvK", "KRvKP", "KQvKR", "KBNvK", "KPvKP"};
-  for (int i = 0; i < 7; ++i) {
-    copy_damaged(std::string(tables[i]) + ".rtbw", i % 4);
-    copy_damaged(std::string(tables[i]) + ".rtbz", (i + 1) % 4);
-  }
-  const std::vector<std::string> fens = {
-      "8/8/8/8/8/2k5/8/KQ6 w - - 0 1",     "8/8/8/8/8/2k5/8/KR6 b - - 0 1",  "8/8/8/4k3/8/8/3P4/3K4 w - - 0 1",
-      "8/8/8/3k4/8/8/p7/KR6 w - - 0 1",    "8/8/3r4/3k4/8/8/8/KQ6 b - - 0 1", "8/8/8/3k4/8/8/8/KBN5 w - - 0 1",
-      "8/8/1p6/8/8/8/1P5k/K7 b - - 0 1",   "8/1P6/8/3k4/8/8/8/K7 w - - 0 1", "8/8/8/3k4/8/8/6p1/KR6 b - - 0 1",
-      "8/8/3r4/8/2k5/8/8/KQ6 w - - 0 1"};
-  auto e = start_engine(dir.string(), 2);
-  for (int i = 0; i < 60; ++i) {
-    const std::string& fen = fens[size_t(i) % fens.size()];
-    SearchResult r = search(*e, "position fen " + fen, i % 3 ? "go depth 6" : "go nodes 20000");
-    TestBoard b(fen.c_str());
-    EXPECT_NE(b.parse(r.best.c_str()), 0) << fen << " gave '" << r.best << "'";
-  }
-  e->send("setoption name SyzygyPath value <empty>");
-  e->send("quit");
-  EXPECT_EQ(e->wait_exit(5000), 0);
-  fs::remove_all(dir);
 }
 
 // The switch loads the tables at start-up; a new path during a search

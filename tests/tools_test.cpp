@@ -1,23 +1,13 @@
 // The PGN and EPD readers and the tool modes built on them: the book
 // builder, the PGN scanner and the test-suite analysis.
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 #include "board_test.h"
 #include "book/book.h"
@@ -305,31 +295,6 @@ TEST(ToolModes, BookEqualsARecountOfTheGames) {
   }
 }
 
-TEST(ToolModes, BookOfALargeCollectionIsSortedAndCountsItsGames) {
-  REQUIRE_TESTDATA("pgn/carlsen.pgn");
-  std::string dir = new_temp_dir(), pgn = testdata_path("pgn/carlsen.pgn");
-  int results = 0;
-  for (const std::string& l : read_lines(pgn)) results += l.find("[Result") != std::string::npos;
-  std::vector<std::string> out = run_tool({"-mkbook", pgn}, dir);
-  bool counted = false;
-  for (const std::string& l : out) counted |= l.rfind("ngames= " + std::to_string(results) + ", nmoves= ", 0) == 0;
-  EXPECT_TRUE(counted);
-  FILE* f = std::fopen((dir + "/tmp_book.bin").c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  BookEntry prev{}, e{};
-  int n = 0;
-  for (; read_book_entry(f, e) == 0; ++n, prev = e) {
-    if (n) {
-      ASSERT_TRUE(prev.key < e.key || (prev.key == e.key && prev.weight >= e.weight)) << n;
-    }
-  }
-  std::fclose(f);
-  EXPECT_GT(n, 100);
-  TestBoard start(START_FEN);
-  BookEntry first[BOOK_MAX_CANDIDATES];
-  EXPECT_GT(find_book_entries((dir + "/tmp_book.bin").c_str(), polyglot_key(start.pos), first, 128), 1);
-}
-
 // Variant 2 against a replay of the first game written here: the same
 // positions, moves, scores and result, under the skipping rules; then
 // "-mktune" on its output keeps, in order, only lines that pass the filters.
@@ -448,69 +413,4 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     EXPECT_EQ(unsolved,
               (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
   }
-}
-
-// The summary's count equals the count of its own answers that match bm.
-TEST(ToolModes, SuiteSummaryAgreesWithItsAnswers) {
-  REQUIRE_TESTDATA("epd/wac.epd");
-  std::string dir = new_temp_dir();
-  std::vector<std::string> out = run_tool({"-anepd", testdata_path("epd/wac.epd"), "-d", "4"}, dir);
-  std::vector<std::string> suite = read_lines(testdata_path("epd/wac.epd"));
-  int matching = 0, answers = 0;
-  for (const std::string& l : out) {
-    if (l.rfind("move= ", 0) != 0) continue;
-    ASSERT_LT(size_t(answers), suite.size());
-    char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
-    split_epd(suite[answers++].c_str(), fen, bm, am, id, ce, c0, c6);
-    TestBoard b(fen);
-    std::string move = l.substr(6, l.find(',') - 6);
-    std::istringstream words(bm);
-    for (std::string w; words >> w;) matching += b.parse(w.c_str()) == b.parse(move.c_str()) ? 1 : 0;
-  }
-  EXPECT_EQ(answers, int(suite.size()));
-  std::string want = std::to_string(matching) + " / " + std::to_string(answers) + " correct best moves";
-  EXPECT_NE(std::find(out.begin(), out.end(), want), out.end()) << want;
-}
-
-// Variant 1 marks a move "?" exactly where the opponent's scores jump for
-// good, and the next scored move "!"; checked on the scores it printed.
-TEST(ToolModes, ScanMarksMistakesOnlyWhereTheScoresJump) {
-  REQUIRE_TESTDATA("pgn/engine-games.pgn");
-  std::string dir = new_temp_dir();
-  run_tool({"-scan_pgn1", testdata_path("pgn/engine-games.pgn")}, dir);
-  std::vector<std::string> lines = read_lines(dir + "/tmp.pgn");
-  std::vector<std::string> comments;
-  int games = 0, marks = 0;
-  auto check_game = [&] {
-    const int count = int(comments.size());
-    std::vector<int> s(count + 8, -29999);
-    for (int i = 0; i < count; ++i) {
-      char* end = nullptr;
-      double v = std::strtod(comments[i].c_str(), &end);
-      if (end != comments[i].c_str()) s[i] = int(std::lround(v * 100)) * (i % 2 ? -1 : 1);
-    }
-    bool marked = false;
-    for (int i = 0; i < count; ++i) {
-      bool has = comments[i].find(" ? ") != std::string::npos, bm = comments[i].find(" ! ") != std::string::npos;
-      EXPECT_EQ(bm, marked && s[i] >= -9999) << "game " << games << " move " << i;
-      int s0 = i > 0 ? s[i - 1] : 0, d = std::abs(s0) / 10;
-      bool jump = i > 12 && i < count - 10 && s0 >= -999 && s0 <= 249 && s[i + 7] >= -999 && s[i + 1] - s0 > d + 30 &&
-                  s[i + 3] - s0 > d + 30 && s[i + 7] - s0 > d + 50;
-      EXPECT_EQ(has, jump) << "game " << games << " move " << i << " " << comments[i];
-      marks += has;
-      marked = has;
-    }
-    comments.clear();
-  };
-  for (const std::string& l : lines) {
-    if (l.empty() || l[0] == '[') {
-      if (!comments.empty()) ++games, check_game();
-      continue;
-    }
-    size_t open = l.find('{');
-    ASSERT_NE(open, std::string::npos) << l;
-    comments.push_back(l.substr(open + 1, l.rfind('}') - open - 1));
-  }
-  EXPECT_EQ(games, 200);
-  EXPECT_GT(marks, 0);
 }

@@ -1,15 +1,8 @@
 // Tuning against labelled positions: the error measure and its filters,
 // the console line search, "-mktune" and "-tune" run as tool modes.
-#include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <fstream>
 #include <iterator>
-#include <sstream>
-#include <string>
-#include <unistd.h>
-#include <vector>
 
 #include "engine/engine.h"
 #include "engine/tuning_modes.h"
@@ -89,12 +82,6 @@ TEST_F(Tuning, ErrorCountsResultsFromTheSideToMoveAndLeavesOutDecidedLines) {
   EXPECT_DOUBLE_EQ(error_of(draw + BARE_KINGS + " b - - ce 0; c6 500; c9 \"1-0\";\n"), 0.0);
   // A position the engine refuses (no black king) is left out; the others count.
   EXPECT_DOUBLE_EQ(error_of("8/8/8/8/8/8/8/4K3 w - - ce 0; c9 \"1-0\";\n" + win + draw), 0.25);
-}
-
-TEST(TuningSteps, StepScaleGrowsWhenStepsAreSmall) {
-  EXPECT_DOUBLE_EQ(adapt_step_scale(3000, 0.001, 0.01), 3000 * 1.05);  // q = 0.28
-  EXPECT_DOUBLE_EQ(adapt_step_scale(3000, 0.01, 0.01), 3000);          // q = 1
-  EXPECT_DOUBLE_EQ(adapt_step_scale(3000, 0.02, 0.02), 3000 * 0.95);   // q = 2
 }
 
 TEST_F(Tuning, LineSearchReportsButKeepsTheParameter) {

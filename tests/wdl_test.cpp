@@ -1,10 +1,7 @@
 // The "wdl" item of the UCI info lines: the model's shape, the option
 // switching it on and off, and the tables deciding it when the root is in them.
-#include <gtest/gtest.h>
 
 #include <cstdio>
-#include <string>
-#include <vector>
 
 #include "engine_process.h"
 #include "search/stack.h"

@@ -244,11 +244,6 @@ TEST(Fen, CountersAndRunsOfBlanks) {
     EXPECT_EQ(fen_counters(c.fen).readable, c.readable) << c.fen;
     EXPECT_EQ(b.pos.king_square[BLACK], C3) << c.fen;
   }
-  // Blanks and tabs between fields set up the same position as single spaces.
-  TestBoard plain("k7/8/8/7p/6P1/8/8/K7 b - - 0 1"), spaced("k7/8/8/7p/6P1/8/8/K7  b\t-   -\t0 1");
-  EXPECT_EQ(spaced.pos.side, BLACK);
-  EXPECT_EQ(spaced.pos.hash_key, plain.pos.hash_key);
-  EXPECT_EQ(spaced.fen(), "k7/8/8/7p/6P1/8/8/K7 b - -");
   // A tab ends the board field like a blank: "k7<TAB>qqq/..." has one rank.
   TestBoard tabbed("k7\tqqq/8/8/8/8/8/8/K7 w - - 0 1");
   EXPECT_EQ(tabbed.pos.pieces[BLACK][QUEEN], 0u);

@@ -289,22 +289,3 @@ TEST(BookUci, GoAnswersFromTheBookUnlessItRepeats) {
   EXPECT_TRUE(any_starts_with(lines, "info depth"));
   e.quit();
 }
-
-TEST(BookUci, ConsoleListsTheBookMovesAndSetsASpeedCap) {
-  REQUIRE_TESTDATA("books/performance.bin");
-  EngineProcess e({"-c", "-book", testdata_path("books/performance.bin")});
-  e.read_until("white");
-  e.send("book");
-  std::vector<std::string> lines = e.read_until("");
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "  e2e4  cnt=     1, weight= 33.33% -> 33.33%");
-  EXPECT_EQ(lines[1], "  d2d4  cnt=     1, weight= 33.33% -> 33.33%");
-  EXPECT_EQ(lines[2], "  c2c4  cnt=     1, weight= 33.33% -> 33.33%");
-  EXPECT_TRUE(lines[3] == "selecting e2e4" || lines[3] == "selecting d2d4" || lines[3] == "selecting c2c4") << lines[3];
-  EXPECT_EQ(lines[4], "");
-  e.send("set target_nps 5000");
-  std::string line;
-  ASSERT_TRUE(e.read_line(line));
-  EXPECT_EQ(line, "target_nps set to 5000");
-  e.quit();
-}

@@ -82,6 +82,7 @@ TEST(ConsoleCommands, SetTakesEveryOptionOfTheListing) {
   EXPECT_EQ(answer(e, "set UCI_ShowWDL true"), (std::vector<std::string>{"UCI_ShowWDL set to 1"}));
   EXPECT_EQ(answer(e, "set pawn_value_en 130"), (std::vector<std::string>{"pawn_value_en set to 130"}));
   EXPECT_EQ(answer(e, "set Hash lots"), (std::vector<std::string>{"Hash not changed: 'lots' is not a number"}));
+  EXPECT_EQ(answer(e, "set target_nps 5000"), (std::vector<std::string>{"target_nps set to 5000"}));
   // What was set shows in the UCI listing; the two settings sharing no slot stay apart.
   e.send("uci");
   std::vector<std::string> uci = e.read_until("uciok");

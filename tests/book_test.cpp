@@ -1,8 +1,6 @@
 // Polyglot books: keys, lookups, weights and bad files; the book in play
 // through the real binary.
 
-#include <map>
-
 #include "board_test.h"
 #include "book/book.h"
 #include "book/polyglot_random.h"

@@ -217,8 +217,7 @@ TEST(EnginePipe, LogFileInUseByAnotherEngine) {
   second.send("setoption name Log value true");
   EXPECT_EQ(second.sync(), (std::vector<std::string>{"info string Log set to 1", "info string log file in use."}));
   first.quit();
-  std::ifstream log(dir + "/vorn.log");
-  std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  const std::string text = read_text(dir + "/vorn.log");
   EXPECT_NE(text.find("readyok"), std::string::npos);
   EXPECT_NE(text.find("CMD: position startpos"), std::string::npos);
   second.send("quit");

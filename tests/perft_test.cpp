@@ -27,10 +27,8 @@ std::vector<Move> sorted_moves(const Move* moves, int n) {
 
 }  // namespace
 
-// The whole suite to depth 4 (the six classic positions at its head, or all
-// of it with VORN_LONG_TESTS=1, to depth 5) by the generator and by the bulk
-// counter; the legal generators agree with each other; and through the move
-// picker to depth 3: it hands out exactly the legal moves.
+// The suite to depth 4 (its six classic positions, or all with VORN_LONG_TESTS=1,
+// to 5) by generator and bulk counter, and through the move picker to depth 3.
 TEST(Perft, SuiteByGeneratorFastCounterAndPicker) {
   REQUIRE_TESTDATA("perft/perftsuite.epd");
   const std::vector<PerftCase> cases = perft_cases("perft/perftsuite.epd");

@@ -2,7 +2,6 @@
 // legal "bestmove", when the client allows it, with scores a GUI can trust.
 
 #include <filesystem>
-#include <map>
 
 #include "board_test.h"
 #include "engine_process.h"
@@ -100,9 +99,9 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
   for (const auto& [fen, score, move] : mates) {
     e.send("position fen " + fen);
     e.send("go depth 10");
-    Result r = finish(e);
-    EXPECT_EQ(r.best, move) << fen;
-    EXPECT_EQ(r.score, score) << fen;
+    Result mate = finish(e);
+    EXPECT_EQ(mate.best, move) << fen;
+    EXPECT_EQ(mate.score, score) << fen;
   }
   // Being mated: Black is mated after any move (mate -1).
   e.send("position fen r2qkb1r/pp2nppp/3p1N2/2p1N1B1/2BnP3/3P4/PPP2PPP/R2bK2R b KQkq -");
@@ -160,11 +159,9 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
   e.quit();
 }
 
-// The single-threaded bench node count is the search's fingerprint: update
-// it (and say "Bench: N" in the commit) when the search or the evaluation
-// changes on purpose.  End of input means "quit" only in play: a benchmark
-// or a suite analysis runs to its end whether its input is closed at once or
-// held open.
+// The bench node count is the search's fingerprint: update it (and "Bench: N"
+// in the commit) on purpose only.  Benchmarks and suite analysis ignore the
+// end of input.
 TEST(SearchUci, BenchSignatureIsStableAndIgnoresTheEndOfInput) {
   const std::string dir = new_temp_dir();
   std::ofstream(dir + "/suite.epd")

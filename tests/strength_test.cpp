@@ -29,13 +29,10 @@ TEST(StrengthUci, TheNpsSwitchSetsARating) {
   e.quit();
 }
 
-// One engine with its measured speed: the rating ceiling it implies, UCI_Elo
-// setting the cap but not the switch, the cap in force only while the switch
-// is on (in either order of the two options), and the throttle holding a real
-// search to it.  Held to 40 nodes per second, a one-second search spends a
-// few hundred nodes at most (a loaded machine only lowers that; the first
-// iteration runs at full speed); with the switch off the same engine finishes
-// a depth that would take it minutes under the cap.
+// The measured ceiling, UCI_Elo setting the cap but not the switch, the cap in
+// force only while the switch is on, in either order.  Held to 40 nodes per
+// second a one-second search spends a few hundred nodes at most (a loaded
+// machine only lowers that); without the cap a depth takes far more.
 TEST(StrengthUci, CapAndSwitchHoldTheSearchToTheTarget) {
   EngineProcess e;
   std::vector<std::string> start = e.sync();

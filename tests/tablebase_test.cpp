@@ -157,8 +157,7 @@ TEST(Tablebase, DamagedCopiesOfEveryTableNeverBreakAProbe) {
     for (const auto& f : fs::directory_iterator(testdata_path("syzygy"))) {
       const std::string ext = f.path().extension().string();
       if (ext != ".rtbw" && ext != ".rtbz") continue;
-      std::ifstream in(f.path(), std::ios::binary);
-      std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      std::string data = read_text(f.path());
       if (keep == 0) {
         data.resize(data.size() / 2);  // truncated, header intact
       } else {
@@ -191,10 +190,8 @@ TEST(Tablebase, DamagedCopiesOfEveryTableNeverBreakAProbe) {
   load_tables("");
 }
 
-// KPvKP with a double step next to the other pawn: the stored DTZ of each
-// position must agree with its root moves, valued from the stored WDL and
-// DTZ of the positions after them (en passant included there).  A double
-// step that lets the other side take en passant is no winning pawn move.
+// KPvKP with a double step beside the other pawn: the stored DTZ agrees with
+// the root moves valued from the positions after them (en passant included).
 TEST(Tablebase, DoubleStepsNextToAPawnAgreeWithThePositionsAfterThem) {
   REQUIRE_TESTDATA("syzygy/KPvKP.rtbz");
   load_tables(testdata_path("syzygy"));

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
@@ -32,6 +33,10 @@ inline std::string new_temp_dir() {
 }
 inline void write_text(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
+}
+inline std::string read_text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 inline std::vector<std::string> read_lines(const std::string& path) {
   std::vector<std::string> lines;

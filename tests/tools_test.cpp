@@ -5,8 +5,6 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#include <iterator>
-#include <map>
 #include <memory>
 
 #include "board_test.h"
@@ -161,9 +159,7 @@ TEST(ToolModes, ScanKeepsOddGamesAndExtremeScores) {
              "[Event \"c\"]\n\n1. d4 {eval -2147483648} d5 *\n");
   std::vector<std::string> out = run_tool({"-scan_pgn3", "g.pgn"}, dir);
   EXPECT_TRUE(has_line(out, "games= 3, positions= 3"));
-  std::ifstream in(dir + "/tmp.epd", std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  EXPECT_EQ(text,
+  EXPECT_EQ(read_text(dir + "/tmp.epd"),
             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm e4; ce 20;\n"
             "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 bm e5; ce -32759;\n"
             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm d4; ce -32768;\n");

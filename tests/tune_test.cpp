@@ -2,7 +2,6 @@
 // the console line search, "-mktune" and "-tune" run as tool modes.
 
 #include <cmath>
-#include <iterator>
 
 #include "engine/engine.h"
 #include "engine/tuning_modes.h"
@@ -177,15 +176,11 @@ TEST(SelfPlay, MatchWritesWholeLegalGamesAndEndsOnQuit) {
   EngineProcess e({"-d", "2", "-tune4"}, dir);
   ASSERT_EQ(e.read_until("Starting match...", 60000).back(), "Starting match...");
   // Wait for the first whole game, however slowly the machine plays it.
-  auto text_of = [&] {
-    std::ifstream in(pgn);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  };
-  for (int i = 0; i < 1200 && text_of().find("\n\n") == std::string::npos; ++i) usleep(100000);
+  for (int i = 0; i < 1200 && read_text(pgn).find("\n\n") == std::string::npos; ++i) usleep(100000);
   e.send("quit");
   EXPECT_EQ(e.wait_exit(10000), 0);
 
-  const std::string text = text_of();
+  const std::string text = read_text(pgn);
   ASSERT_EQ(text.substr(0, 17), "[Event selfplay]\n");
   ASSERT_EQ(text.substr(text.size() - 2), "\n\n");
   int games = 0;

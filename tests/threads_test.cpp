@@ -60,4 +60,26 @@ TEST(Threads, GoStopPonderAndClockSearches) {
   EXPECT_EQ(e.wait_exit(SLOW), 0);  // a sanitizer report ends the engine with 66
 }
 
+// Roots the tables decide (searched by thread 0 alone, or answered at once
+// from a fifty-move count of 20) alternate with roots they do not cover,
+// where the helpers must search again.
+TEST(Threads, TablebaseRootsBetweenSearches) {
+  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
+  EngineProcess e({"-threads", "4"});
+  e.send("setoption name SyzygyPath value " + testdata_path("syzygy"));
+  e.sync(SLOW);
+  const char* const fens[] = {"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", START_FEN, "8/8/8/8/8/2k5/8/KQ6 w - - 20 30",
+                              "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3",
+                              "4k3/8/8/8/8/8/r7/4K2R w - - 0 1"};
+  for (const char* fen : fens) {
+    e.send(std::string("position fen ") + fen);
+    e.send("go depth 8");
+    std::string best = e.bestmove(SLOW);
+    EXPECT_TRUE(is_legal_text(fen, {}, best)) << fen << ": '" << best << "'";
+    e.sync(SLOW);
+  }
+  e.send("quit");
+  EXPECT_EQ(e.wait_exit(SLOW), 0);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <set>
@@ -12,8 +13,11 @@
 
 #include "board/movegen.h"
 #include "board/notation.h"
+#include "board/perft.h"
 #include "board/position.h"
 #include "board/see.h"
+#include "search/picker.h"
+#include "search/thread.h"
 #include "test_util.h"
 
 struct TestBoard {
@@ -70,6 +74,36 @@ inline std::vector<PerftCase> perft_cases(const std::string& rel) {
     cases.push_back(c);
   }
   return cases;
+}
+
+// Builds that re-verify every make/unmake from scratch count shallower.
+#ifdef VORN_DEBUG_CHECKS
+constexpr bool DEBUG_CHECKS = true;
+#else
+constexpr bool DEBUG_CHECKS = false;
+#endif
+
+// One perft line: the bulk counter to `fast_depth`, the generator to every
+// depth up to `slow_depth`, the search's move picker to `picker_depth`; both
+// generators give the same root moves and the position is unchanged after.
+inline void check_perft_case(const PerftCase& c, int fast_depth, int slow_depth, int picker_depth) {
+  TestBoard b(c.fen.c_str());
+  ASSERT_TRUE(position_is_consistent(b.pos)) << c.fen;
+  const std::string fen = b.fen();
+  const u64 key = b.pos.hash_key;
+  ASSERT_EQ(perft_fast(b.pos, fast_depth), c.counts[fast_depth - 1]) << c.fen << " fast, depth " << fast_depth;
+  for (int d = 1; d <= slow_depth; ++d) ASSERT_EQ(perft(b.pos, d), c.counts[d - 1]) << c.fen << " depth " << d;
+  if (thread_count() == 0) create_search_threads(1);
+  copy_root_to_threads(b.pos);
+  ASSERT_EQ(perft_picker(*g_threads[0], picker_depth), c.counts[picker_depth - 1]) << c.fen << " through the picker";
+  ASSERT_TRUE(b.fen() == fen && b.pos.hash_key == key) << c.fen;
+  Move fast[MAX_MOVES], slow[MAX_MOVES];
+  const int n = gen_legal_fast(b.pos, fast);
+  ASSERT_EQ(n, gen_legal(b.pos, slow)) << c.fen;
+  std::sort(fast, fast + n);
+  std::sort(slow, slow + n);
+  ASSERT_TRUE(std::equal(fast, fast + n, slow)) << c.fen;
+  ASSERT_EQ(count_legal(b.pos), n) << c.fen;
 }
 
 // The positions (first four FEN fields) of a test data file with one per

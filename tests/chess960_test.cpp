@@ -1,22 +1,10 @@
 // Chess960 and double Chess960: castling with king and rooks anywhere on the
 // back rank, both FEN forms of the castling field, and the move notation.
 
-#include "board/movegen.h"
-#include "board/perft.h"
-#include "board/position.h"
 #include "board_test.h"
 #include "engine_process.h"
-#include "search/picker.h"
-#include "search/thread.h"
-#include "test_util.h"
 
 namespace {
-
-#ifdef VORN_DEBUG_CHECKS
-constexpr int DEPTH_CUT = 1;  // every make/unmake is re-verified from scratch in this build
-#else
-constexpr int DEPTH_CUT = 0;
-#endif
 
 // The UCI_Chess960 setting for positions set up while it lives.
 struct Chess960Setting {
@@ -62,22 +50,11 @@ void check_perft_file(const char* rel, int sample, int sample_depth, int long_de
   const std::vector<PerftCase> cases = perft_cases(rel);
   ASSERT_GE(cases.size(), 150u);
   const bool all = long_tests_enabled();
-  const int depth = (all ? long_depth : sample_depth) - DEPTH_CUT;
+  const int depth = (all ? long_depth : sample_depth) - DEBUG_CHECKS;
   const std::size_t step = all ? 1 : cases.size() / sample;
-  if (thread_count() == 0) create_search_threads(1);
   for (std::size_t i = 0; i < cases.size(); i += step) {
-    const PerftCase& c = cases[i];
     Chess960Setting setting(i / step % 2 == 0);
-    TestBoard b(c.fen.c_str());
-    ASSERT_TRUE(position_is_consistent(b.pos)) << c.fen;
-    const std::string fen = b.fen();
-    const u64 key = b.pos.hash_key;
-    ASSERT_EQ(perft_fast(b.pos, depth), c.counts[depth - 1]) << c.fen << " depth " << depth;
-    const int slow_depth = std::min(depth, 3 - DEPTH_CUT);
-    ASSERT_EQ(perft(b.pos, slow_depth), c.counts[slow_depth - 1]) << c.fen << " by the generator";
-    copy_root_to_threads(b.pos);
-    ASSERT_EQ(perft_picker(*g_threads[0], 2), c.counts[1]) << c.fen << " through the picker";
-    ASSERT_TRUE(b.fen() == fen && b.pos.hash_key == key) << c.fen;
+    check_perft_case(cases[i], depth, std::min(depth, 3 - DEBUG_CHECKS), 2);
   }
 }
 
@@ -223,12 +200,10 @@ TEST(Chess960Castling, NotationWithTheOptionOff) {
   EXPECT_EQ(gone.fen().substr(0, gone.fen().find(' ')), "8/4k3/8/3R4/8/8/8/R2K4");
 }
 
-// Through the binary: the option is listed; with it on castling is read and
-// written as the king taking its rook, with it off as the two-square step.
+// Through the binary: with the option on castling is read and written as
+// the king taking its rook, with it off as the two-square step.
 TEST(Chess960Uci, CastlingNotationFollowsTheOption) {
   EngineProcess e;
-  e.send("uci");
-  EXPECT_TRUE(has_line(e.read_until("uciok"), "option name UCI_Chess960 type check default false"));
   const std::string italian = "position startpos moves e2e4 e7e5 g1f3 b8c6 f1c4 g8f6 ";
 
   e.send(italian + "e1g1 a7a6");

@@ -20,16 +20,16 @@ std::unique_ptr<EngineProcess> start_engine(const std::string& path, int threads
   return e;
 }
 
-struct SearchResult {
+struct GoResult {
   std::vector<std::string> lines;
   std::string best;
   std::string score;  // "cp N" or "mate N" of the last info line
 };
 
-SearchResult search(EngineProcess& e, const std::string& position, const std::string& go) {
+GoResult search(EngineProcess& e, const std::string& position, const std::string& go) {
   e.send(position);
   e.send(go);
-  SearchResult r;
+  GoResult r;
   r.lines = e.read_until("bestmove", 60000, true);
   r.best = last_value(r.lines, "bestmove");
   r.score = last_value(r.lines, "score", 2);
@@ -108,7 +108,7 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       ASSERT_GE(b.pos.fifty_count, 10);
       int ok = 0;
       ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
-      SearchResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
+      GoResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
       EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
       EXPECT_EQ(r.score, c.score) << c.fen;
       EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
@@ -117,7 +117,7 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       }
     }
     for (const std::string& fen : fens) {
-      SearchResult r = search(*e, "position fen " + fen, "go depth 9");
+      GoResult r = search(*e, "position fen " + fen, "go depth 9");
       TestBoard b(fen.c_str());
       int ok = 0;
       const int wdl = probe_wdl(b.pos, ok) + 2;

@@ -43,7 +43,7 @@ TEST(HostileInput, EveryGoAnswersALegalMove) {
     e.send("position startpos\ngo\nstop");
     EXPECT_EQ(legal.count(e.bestmove(WAIT_MS)), 1u);
   }
-  e.send("position startpos\ngo depth 30\ngo depth 1");
+  e.send("position startpos\ngo depth 80\ngo depth 1");  // a depth beyond the deepest search, cut short
   EXPECT_EQ(legal.count(e.bestmove(WAIT_MS)), 1u);
   EXPECT_EQ(legal.count(e.bestmove(WAIT_MS)), 1u);
   // 104 plies without a capture or pawn move: past the fifty-move limit.
@@ -94,10 +94,18 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
            "k7/8/8/3pP3/8/8/8/K7 w - d3 0 1",                         // the mover's own side of the board
            "k7/8/8/8/8/8/8/K7 w - - -1 1",                            // a negative clock
            "k7/8/8/8/8/8/8/K7 w - - 0 1.5",                           // a move number with a fraction
+           "8/8/8/8/8/8/8/8 w - -",                                   // no kings
+           "4k3/8/8/8/8/8/8/3KK3 w - -",                              // two white kings
+           "4k3/8/8/8/8/8/8/P3K3 w - -",                              // a pawn on the first rank
+           "4k2R/8/8/8/8/8/8/4K3 w - -",                              // the side not to move in check
+           "QQQQQQQQ/QQQQQQQQ/8/8/8/8/k7/4K3 w - -",                  // sixteen queens
+           "4k3/8/8/8/8/8/8/4K3 w - e6",                              // no pawn passed e6
+           "garbage moves e2e4",
        }) {
     e.send("position startpos");
     e.send(std::string("position fen ") + fen);
-    EXPECT_TRUE(any_starts_with(e.sync(WAIT_MS), "info string position refused")) << fen;
+    const std::vector<std::string> reply = e.sync(WAIT_MS);
+    EXPECT_TRUE(reply.size() == 1 && starts_with(reply[0], "info string position refused")) << fen;
     e.send("go depth 1");
     EXPECT_EQ(legal.count(e.bestmove(WAIT_MS)), 1u) << fen;
   }
@@ -117,6 +125,30 @@ TEST(HostileInput, UnreachablePositionsAreRefused) {
   EXPECT_GE(c.answer_ms({"fen k7/8/8/8/8/8/8/K7 w - c9 0 1"}, "position refused"), 0);
   // Blanks and tabs between the fields: the board shown is the one the text gives.
   EXPECT_GE(c.answer_ms({"fen k7/8/8/4P3/8/8/8/K7\tw  -\t\t-  0 1"}, "k7/8/8/4P3/8/8/8/K7 w - -"), 0);
+}
+
+// A move list stops at its first illegal or unreadable move, with a message;
+// the moves before it stand.  "position" without a start changes nothing.
+TEST(HostileInput, MoveListsStopAtTheFirstBadMove) {
+  const std::string promo = "4k3/1P6/8/8/8/8/8/4K3 w - - 0 1";
+  const struct {
+    std::string line, message, fen;
+    std::vector<std::string> played;
+  } cases[] = {{"position fen " + promo + " moves b7b8q", "", promo, {"b7b8q"}},
+               {"position moves e7e5", "", promo, {"b7b8q"}},
+               {"position startpos moves e2e4 e2e4 d7d5", "info string illegal move e2e4", START_FEN, {"e2e4"}},
+               {"position startpos moves g1f3 z9 b8c6", "info string unreadable move z9", START_FEN, {"g1f3"}},
+               {"position fen " + promo + " moves b7b8", "info string illegal move b7b8", promo, {}}};  // no piece named
+  EngineProcess e;
+  e.sync(WAIT_MS);
+  for (const auto& c : cases) {
+    e.send(c.line);
+    const std::vector<std::string> reply = e.sync(WAIT_MS);
+    EXPECT_TRUE(c.message.empty() ? reply.empty() : reply.size() == 1 && starts_with(reply[0], c.message)) << c.line;
+    std::set<std::string> root;
+    for (const auto& [move, count] : divide(e, 1)) root.insert(move);
+    EXPECT_EQ(root, legal_uci_moves(c.fen, c.played)) << c.line;
+  }
 }
 
 TEST(HostileInput, LongLinesAreReadWholeOrRefused) {

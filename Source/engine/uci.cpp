@@ -459,6 +459,10 @@ bool stop_line_pending() {
   return false;
 }
 
+namespace {
+
+// Any run of blanks and tabs becomes one blank, none are left at either end;
+// the value of a "setoption ... value" is kept as typed apart from its ends.
 void normalise_blanks(char* line) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
   const char* in = line;
@@ -484,6 +488,8 @@ void normalise_blanks(char* line) {
   }
   *out = '\0';
 }
+
+}  // namespace
 
 void execute_command(const char* line) {
   char cmd[LINE_LIMIT + 1];

@@ -5,13 +5,10 @@
 // Polls input and executes at most one queued command; the end of input
 // counts as "quit" unless set_end_of_input_quits(false) said otherwise.
 void process_command();
-// Executes one command line (UCI or console, by the current mode), its words
-// first brought to the form normalise_blanks gives.
+// Executes one command line (UCI or console, by the current mode); any run
+// of blanks and tabs separates its words, and the value of a "setoption ...
+// value" is kept as typed apart from its ends.
 void execute_command(const char* line);
-// Any run of blanks and tabs separates two words: each becomes one blank and
-// none are left at either end.  The value of a "setoption ... value" is kept
-// as typed apart from its ends.
-void normalise_blanks(char* line);
 // First word (blanks and tabs delimit) of text (at most 127 characters) in a static buffer.
 const char* next_token(const char* text);
 // Whether a command is queued or input is pending or already known to be at its end.

@@ -1,9 +1,6 @@
 // The PGN and EPD readers and the tool modes built on them: the book
 // builder, the PGN scanner and the test-suite analysis.
 
-#include <array>
-#include <cctype>
-#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -30,6 +27,12 @@ std::vector<std::unique_ptr<PgnGame>> read_all(const std::string& path) {
   return games;
 }
 
+std::vector<std::unique_ptr<PgnGame>> games_of(const std::string& text) {
+  const std::string path = new_temp_dir() + "/games.pgn";
+  write_text(path, text);
+  return read_all(path);
+}
+
 // Runs a tool mode to its end with standard input closed; its output lines.
 std::vector<std::string> run_tool(const std::vector<std::string>& args, const std::string& dir,
                                   bool hold_input = false) {
@@ -44,14 +47,12 @@ std::vector<std::string> run_tool(const std::vector<std::string>& args, const st
 }  // namespace
 
 TEST(PgnReader, ReadsWhatRealFilesContain) {
-  std::string dir = new_temp_dir(), path = dir + "/real.pgn";
-  write_text(path,
+  auto games = games_of(
              "\xEF\xBB\xBF[Event \"A\"]\r\n[White \"Caf\xC3\xA9\"]\r\n[Result \"1-0\"]\r\n\r\n"
              "% a line for other programs\r\n"
              "1.e4 $1 e5!? 2.Nf3 {a comment\r\nover two lines} (2.f4 exf4 (2...d5) 3.Nf3) 2...Nc6+ ; rest\r\n"
              "3.Bb5 \xE2\x80\x94 3...a6?? 4.Baxxxxxxx4 1-0\r\n"
              "[Event \"B\"]\n[Result \"*\"]\n\n1. d4 d5 *\n");
-  auto games = read_all(path);
   ASSERT_EQ(games.size(), 2u);
   const PgnGame& a = *games[0];
   EXPECT_EQ(a.result, PGN_WHITE_WINS);
@@ -66,34 +67,10 @@ TEST(PgnReader, ReadsWhatRealFilesContain) {
   EXPECT_EQ(games[1]->move_count, 2);
 }
 
-// "[%..." lines are commands for other programs wherever they stand, and a
-// game of tags alone is a game of its own, with or without an empty line after it.
-TEST(PgnReader, CommandLinesAndGamesWithoutMoves) {
-  std::string dir = new_temp_dir(), path = dir + "/odd.pgn";
-  write_text(path,
-             "[Event \"tags only\"]\n[Result \"1-0\"]\n\n"
-             "[Event \"clock\"]\n[%evp 0,12]\n[Result \"0-1\"]\n\n"
-             "1. e4 {[%clk 0:01:00]} e5\n[%clk 0:00:59]\n2. Nf3 Nc6 0-1\n\n"
-             "[Event \"no empty line\"]\n[Result \"*\"]\n"
-             "[Event \"last\"]\n\n1. d4 *\n");
-  auto games = read_all(path);
-  ASSERT_EQ(games.size(), 4u);
-  EXPECT_EQ(games[0]->move_count, 0);
-  EXPECT_EQ(games[0]->result, PGN_WHITE_WINS);
-  EXPECT_EQ(games[1]->move_count, 4);
-  EXPECT_EQ(games[1]->result, PGN_BLACK_WINS);
-  EXPECT_STREQ(games[1]->moves[3].text, "Nc6");
-  EXPECT_EQ(games[2]->move_count, 0);
-  EXPECT_EQ(games[3]->move_count, 1);
-  EXPECT_EQ(games[3]->number, 4);
-}
-
 TEST(PgnReader, LongGamesKeepTheirFirstPart) {
-  std::string dir = new_temp_dir(), path = dir + "/long.pgn";
   std::string text = "[Event \"long\"]\n\n";
   for (int i = 0; i < 200; ++i) text += "Nf3 Nf6 Ng1 Ng8 ";
-  write_text(path, text + "1/2-1/2\n");
-  auto games = read_all(path);
+  auto games = games_of(text + "1/2-1/2\n");
   ASSERT_EQ(games.size(), 1u);
   EXPECT_EQ(games[0]->move_count, PGN_MAX_PLIES);
   EXPECT_TRUE(games[0]->truncated);
@@ -148,17 +125,19 @@ TEST(ScanPgn, ScoresFromComments) {
   EXPECT_EQ(score(nullptr, WHITE), SCORE_NONE);
 }
 
-// Crafted games through the scanner: every game counted, the moves after a
-// "[%" line kept, scores beyond the usual range written as they are, and
+// Crafted games through the scanner: every game counted (one of tags alone,
+// one without an empty line after its tags), "[%" lines among the tags and
+// moves passed over, scores beyond the usual range written as they are, and
 // the EPD file ending with its last position.
 TEST(ToolModes, ScanKeepsOddGamesAndExtremeScores) {
   std::string dir = new_temp_dir();
   write_text(dir + "/g.pgn",
              "[Event \"tags only\"]\n[Result \"1-0\"]\n\n"
-             "[Event \"b\"]\n[Result \"0-1\"]\n\n1. e4 {+0.20/10}\n[%clk 0:00:59]\ne5 {-327.59/12} 0-1\n\n"
+             "[Event \"b\"]\n[%evp 0,12]\n[Result \"0-1\"]\n\n1. e4 {+0.20/10}\n[%clk 0:00:59]\ne5 {-327.59/12} 0-1\n\n"
+             "[Event \"no empty line\"]\n[Result \"*\"]\n"
              "[Event \"c\"]\n\n1. d4 {eval -2147483648} d5 *\n");
   std::vector<std::string> out = run_tool({"-scan_pgn3", "g.pgn"}, dir);
-  EXPECT_TRUE(has_line(out, "games= 3, positions= 3"));
+  EXPECT_TRUE(has_line(out, "games= 4, positions= 3"));
   EXPECT_EQ(read_text(dir + "/tmp.epd"),
             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm e4; ce 20;\n"
             "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 bm e5; ce -32759;\n"
@@ -236,142 +215,69 @@ TEST(ToolModes, MatchIsNotAvailable) {
   EXPECT_NE(err[0].find("not available"), std::string::npos) << err[0];
 }
 
-// The book written from crafted games equals a recount of those games, and
-// the engine's own probe finds every entry.
-TEST(ToolModes, BookEqualsARecountOfTheGames) {
-  std::string dir = new_temp_dir();
-  const char* lines[] = {"1. e4 e5 2. Nf3 Nc6 3. Bb5", "1. e4 c5 2. Nf3 d6", "1. d4 d5 2. c4 e6 3. Nc3 Nf6 4. Bg5 Be7",
-                         "1. Nf3 d5 2. g3 Nf6 3. Bg2 e6 4. O-O Be7 5. d3 O-O"};
-  const char* results[] = {"1-0", "0-1", "1/2-1/2", "1-0", "1-0", "1-0"};
-  std::string pgn;
-  std::vector<std::pair<std::string, int>> played;
-  for (int i = 0; i < 24; ++i) {
-    const char* r = results[i % 6];
-    pgn += std::string("[Event \"t\"]\n[Result \"") + r + "\"]\n\n" + lines[i % 4] + " {x\ny} " + r + "\n\n";
-    played.emplace_back(lines[i % 4], pgn_result_code(r));
-  }
-  pgn += "[Event \"t\"]\n[Result \"*\"]\n\n1. e4 e5 *\n";
+// The book from crafted games: a move weighs draws + 2 (2 wins - losses)
+// once it has won three times and weighs more than 9, heaviest first; only
+// the first 36 half-moves of a game count; a game with "*" gives nothing.
+TEST(ToolModes, BookFromCraftedGames) {
+  std::string shuffle;
+  for (int i = 0; i < 8; ++i) shuffle += "Nf3 Nf6 Ng1 Ng8 ";
+  const std::pair<std::string, std::string> games[] = {
+      {"1. e4 e5 2. Nf3 Nc6", "1-0"}, {"1. d4 {x\ny} d5", "1-0"}, {"1. d4 Nf6", "1/2-1/2"},
+      {shuffle + "Nf3 Nf6 Ng1 Nc6 e4 e5", "1-0"}};  // 36 half-moves, then e4 in a new position
+  const int copies[] = {4, 3, 2, 3};
+  std::string pgn = "[Event \"t\"]\n[Result \"*\"]\n\n1. e4 e5 *\n\n";
+  for (int g = 0; g < 4; ++g)
+    for (int i = 0; i < copies[g]; ++i)
+      pgn += "[Event \"t\"]\n[Result \"" + games[g].second + "\"]\n\n" + games[g].first + " " + games[g].second + "\n\n";
+  const std::string dir = new_temp_dir(), book = dir + "/tmp_book.bin";
   write_text(dir + "/games.pgn", pgn);
-  std::vector<std::string> out = run_tool({"-mkbook", "games.pgn"}, dir);
-
-  std::map<std::pair<u64, u16>, std::array<unsigned, 3>> count;  // wins, losses, draws
-  std::set<u64> keys;
-  for (auto& [line, result] : played) {
+  EXPECT_TRUE(has_line(run_tool({"-mkbook", "games.pgn"}, dir), "ngames= 13, nmoves= 12"));
+  auto entries = [&book](const std::vector<const char*>& moves) {
     TestBoard b(START_FEN);
-    std::istringstream words(line);
-    for (std::string w; words >> w;) {
-      if (std::isdigit(static_cast<unsigned char>(w[0]))) continue;
-      Move m = b.parse(w.c_str());
-      ASSERT_NE(m, 0) << w;
-      int from = move_from(m), to = move_to(m);
-      if (w == "O-O") to = from + 3;
-      u16 raw = u16(from << 6 | to);
-      u64 key = polyglot_key(b.pos);
-      keys.insert(key);
-      count[{key, raw}][result == 2 ? 2 : result == b.pos.side ? 0 : 1]++;
-      make_move(b.pos, m);
-    }
-  }
-  std::string summary = "ngames= 25, nmoves= " + std::to_string(count.size());
-  EXPECT_NE(std::find(out.begin(), out.end(), summary), out.end()) << summary;
-  for (u64 key : keys) {
-    std::multiset<std::pair<u16, u16>> want, got;
-    for (auto& [km, c] : count)
-      if (km.first == key && book_weight(c[0], c[1], c[2]))
-        want.insert({km.second, u16(book_weight(c[0], c[1], c[2]))});
+    for (const char* m : moves) b.play(m);
     BookEntry e[BOOK_MAX_CANDIDATES];
-    int n = find_book_entries((dir + "/tmp_book.bin").c_str(), key, e, BOOK_MAX_CANDIDATES);
-    for (int i = 0; i < n; ++i) {
-      got.insert({e[i].move, e[i].weight});
-      if (i) {
-        EXPECT_GE(e[i - 1].weight, e[i].weight);
-      }
-    }
-    EXPECT_EQ(got, want);
-  }
+    std::vector<std::pair<int, int>> out;
+    for (int i = 0, n = find_book_entries(book.c_str(), polyglot_key(b.pos), e, BOOK_MAX_CANDIDATES); i < n; ++i)
+      out.emplace_back(e[i].move, e[i].weight);
+    return out;
+  };
+  EXPECT_EQ(entries({}), (std::vector<std::pair<int, int>>{{G1 << 6 | F3, 108}, {E2 << 6 | E4, 16}, {D2 << 6 | D4, 14}}));
+  EXPECT_EQ(entries({"e4", "e5"}), (std::vector<std::pair<int, int>>{{G1 << 6 | F3, 16}}));
+  EXPECT_TRUE(entries({"e4"}).empty());  // Black lost every game
+  EXPECT_TRUE(entries({"Nf3", "Nf6", "Ng1", "Nc6"}).empty());  // the 37th half-move
 }
 
-// Variant 2 against a replay of the first game written here: the same
-// positions, moves, scores and result, under the skipping rules; then
-// "-mktune" on its output keeps, in order, only lines that pass the filters.
-TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
+// "-scan_pgn2" writes positions of real games, each with a legal move, no
+// side in check, the move's score, the score six plies on and the result;
+// "-mktune" keeps the lines whose later score agrees with the result and
+// whose position the search does not find decided, in their order.
+TEST(ToolModes, ScanWritesTuningPositionsAndMktuneFiltersThem) {
   REQUIRE_TESTDATA("pgn/engine-games.pgn");
-  std::string dir = new_temp_dir(), pgn = testdata_path("pgn/engine-games.pgn");
-  std::vector<std::string> out = run_tool({"-scan_pgn2", pgn}, dir);
+  std::string dir = new_temp_dir();
+  std::vector<std::string> out = run_tool({"-scan_pgn2", testdata_path("pgn/engine-games.pgn")}, dir);
   std::vector<std::string> epd = read_lines(dir + "/tmp.epd");
-  ASSERT_FALSE(out.empty());
+  ASSERT_GT(epd.size(), 1000u);
   EXPECT_EQ(out.back(), "games= 200, positions= " + std::to_string(epd.size()));
-
-  // The first game, read plainly: "move {score/depth time}" pairs after the tags.
-  std::ifstream in(pgn);
-  std::string text, line, result;
-  int events = 0;
-  while (std::getline(in, line)) {
-    if (line.rfind("[Event", 0) == 0 && ++events == 2) break;
-    if (line.rfind("[Result", 0) == 0) result = line.substr(9, line.size() - 11);
-    if (line.empty() || line[0] != '[') text += line + " ";
-  }
-  std::vector<std::pair<std::string, int>> moves;
-  for (size_t p = 0; (p = text.find_first_not_of(' ', p)) != std::string::npos;) {
-    if (text[p] == '{') {
-      size_t e = text.find('}', p);
-      std::string c = text.substr(p + 1, e - p - 1);
-      size_t slash = c.find('/');
-      moves.back().second = c.find("book") != std::string::npos ? 0
-                            : c.find("+M") == 0                 ? 9000
-                            : c.find("-M") == 0                 ? -9000
-                                                                : int(std::lround(std::stod(c.substr(0, slash)) * 100));
-      p = e + 1;
-      continue;
-    }
-    size_t e = text.find_first_of(" {", p);
-    std::string w = text.substr(p, e - p);
-    if (std::isalpha(static_cast<unsigned char>(w[0]))) moves.emplace_back(w, -29999);
-    p = e;
-  }
-  TestBoard b(START_FEN);
-  size_t k = 0;
-  int n = int(moves.size());
-  for (int i = 0; i <= n - 9 && i <= 220; ++i) {
-    if (i >= 12 && b.pos.fifty_count <= 32 && !in_check(b.pos)) {
-      std::string want = b.fen() + " bm " + moves[i].first + "; ce " + std::to_string(moves[i].second) + "; c6 " +
-                         std::to_string(moves[i + 6].second) + "; c9 \"" + result + "\";";
-      ASSERT_LT(k, epd.size());
-      EXPECT_EQ(epd[k++], want);
-    }
-    b.play(moves[i].first.c_str());
-  }
-  // Every line is a position where its move is legal and nobody is in check.
+  // The first game's first positions past the book: 7. Ng5 {+1.33} ... 10. Ncxe4 {+1.05}, 0-1.
+  EXPECT_EQ(epd[0], "rn1qkbnr/pb3ppp/4p3/1pp5/4p3/3P1NP1/PPP2PBP/RNBQ1RK1 w kq - bm Ng5; ce 133; c6 105; c9 \"0-1\";");
+  EXPECT_EQ(epd[1], "rn1qkbnr/pb3ppp/4p3/1pp3N1/4p3/3P2P1/PPP2PBP/RNBQ1RK1 b kq - bm Nf6; ce -89; c6 -77; c9 \"0-1\";");
   for (const std::string& l : epd) {
-    ASSERT_FALSE(l.empty()) << "an empty line in tmp.epd";
     char fen[513], bm[513], am[513], id[513], ce[513], c0[513], c6[513];
-    ASSERT_EQ(split_epd(l.c_str(), fen, bm, am, id, ce, c0, c6), 1);
+    ASSERT_EQ(split_epd(l.c_str(), fen, bm, am, id, ce, c0, c6), 1) << l;
     TestBoard p(fen);
-    EXPECT_FALSE(in_check(p.pos)) << l;
     Move m = 0;
-    EXPECT_TRUE(parse_game_move(p.pos, bm, &m)) << l;
+    EXPECT_TRUE(!in_check(p.pos) && parse_game_move(p.pos, bm, &m) && ce[0] && c6[0] && line_result(l.c_str()) >= 0) << l;
   }
 
-  run_tool({"-mktune", "tmp.epd"}, dir);
-  const std::vector<std::string> kept = read_lines(dir + "/tune_new.epd");
-  size_t passing = 0, n_kept = 0;
-  for (const std::string& l : epd) {
-    double r = line_result(l.c_str());
-    if (r < 0) continue;
-    if (l[l.find(' ') + 1] == 'b') r = 1 - r;
-    const int ce = std::atoi(l.c_str() + l.find("; ce ") + 5), c6 = std::atoi(l.c_str() + l.find("; c6 ") + 5);
-    const bool pass = !((r == 1 && c6 < -150) || (r == 0 && c6 > 150) || (r == 1 && c6 - ce < -50) ||
-                        (r == 0 && c6 - ce > 50));
-    passing += pass;
-    if (n_kept < kept.size() && kept[n_kept] == l) {
-      EXPECT_TRUE(pass) << l;
-      ++n_kept;
-    }
-  }
-  EXPECT_EQ(n_kept, kept.size()) << "tune_new.epd holds a line out of order or not from the input";
-  // Only positions the depth-0 search finds beyond 900 may be missing.
-  EXPECT_GT(kept.size(), passing * 9 / 10);
-  EXPECT_LT(kept.size(), epd.size());
+  const std::string kings = "8/8/8/4k3/8/8/8/4K3 ", won = "c9 \"1-0\";";
+  const std::vector<std::string> kept = {kings + "w - - bm Kd2; ce 0; c6 0; " + won,
+                                         kings + "b - - bm Kd6; ce 0; c6 -200; " + won};  // lost for Black
+  write_text(dir + "/t.epd", kept[0] + "\n" + kings + "w - - bm Kd2; ce 0; c6 -200; " + won + "\n" +  // turned
+                                 kings + "w - - bm Kd2; ce 100; c6 40; " + won + "\n" + kept[1] + "\n" +  // fell by 60
+                                 kings + "w - - bm Kd2; ce 0; c6 200; c9 \"0-1\";\n" + kings + "w - - bm Kd2; ce 0;\n" +
+                                 "4k3/8/8/8/8/8/8/QQQ1K3 w - - bm Qa8; ce 0; c6 0; " + won + "\n");  // decided
+  run_tool({"-mktune", "t.epd"}, dir);
+  EXPECT_EQ(read_lines(dir + "/tune_new.epd"), kept);
 }
 
 // A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),

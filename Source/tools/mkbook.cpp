@@ -72,6 +72,13 @@ void add_game(BookTable& t, const PgnGame& g) {
   }
 }
 
+// Weight of a move in the book from its results for the side that played
+// it; moves with a weight of 9 or less or fewer than 3 wins are left out (0).
+int book_weight(unsigned wins, unsigned losses, unsigned draws) {
+  long long w = (long long)draws + 2 * (2 * (long long)wins - (long long)losses);
+  return w <= 9 || wins < 3 ? 0 : int(std::min(w, 1LL << 30));
+}
+
 void put_be(FILE* f, u64 value, int bytes) {
   for (int i = bytes - 1; i >= 0; --i) std::fputc(int((value >> (8 * i)) & 0xFF), f);
 }
@@ -116,11 +123,6 @@ void free_table(BookTable& t) {
 }
 
 }  // namespace
-
-int book_weight(unsigned wins, unsigned losses, unsigned draws) {
-  long long w = (long long)draws + 2 * (2 * (long long)wins - (long long)losses);
-  return w <= 9 || wins < 3 ? 0 : int(std::min(w, 1LL << 30));
-}
 
 void build_book(const char* pgn_file) {
   PgnReader reader;

@@ -8,7 +8,3 @@ constexpr const char* BOOK_BUILD_FILE = "tmp_book.bin";
 // Reads pgn_file and writes tmp_book.bin in the working directory; returns
 // silently when the PGN file cannot be opened.
 void build_book(const char* pgn_file);
-
-// Weight of a move in the book from its results for the side that played
-// it; moves with a weight of 9 or less or fewer than 3 wins are left out (0).
-int book_weight(unsigned wins, unsigned losses, unsigned draws);

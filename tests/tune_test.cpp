@@ -92,21 +92,6 @@ TEST_F(Tuning, LineSearchReportsButKeepsTheParameter) {
                                                     "no evaluation parameter is named 'no_such_parameter' (\"sp\" lists them)",
                                                     "done!"}));
   }
-  // A parameter at 0 is tried at -1 first.
-  const int zero = find_eval_param("pawn_candidate_op");
-  ASSERT_GE(zero, 0);
-  ASSERT_EQ(*g_eval_params.entries[zero].value, 0);
-  {
-    CaptureOutput out;
-    tune_one_parameter("pawn_candidate_op", "tune.epd", 100, engine_tune_hooks());
-    std::vector<std::string> trials;
-    for (const std::string& l : g_captured)
-      if (l.rfind("pawn_candidate_op= ", 0) == 0) trials.push_back(l.substr(0, l.find(',')));
-    ASSERT_GE(trials.size(), 2u);
-    EXPECT_EQ(trials[0], "pawn_candidate_op= 0");
-    EXPECT_EQ(trials[1], "pawn_candidate_op= -1");
-    EXPECT_EQ(g_captured.back(), "done!");
-  }
   // The tables the evaluation reads are the ones from before.
   auto listing = [] {
     CaptureOutput out;

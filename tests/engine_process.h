@@ -144,6 +144,17 @@ class EngineProcess {
     return -1;
   }
 
+  // Closes the input and returns everything printed until the exit; the
+  // exit status goes to *status, or must be 0 when status is null.
+  std::vector<std::string> read_to_exit(int* status = nullptr, bool hold_input = false, int timeout_ms = 120000) {
+    if (!hold_input) close_input();
+    std::vector<std::string> lines = read_until([](const std::string&) { return false; }, timeout_ms);
+    const int s = wait_exit(timeout_ms);
+    if (status) *status = s;
+    else EXPECT_EQ(s, 0);
+    return lines;
+  }
+
   void quit() {  // and expect a clean exit
     send("quit");
     EXPECT_EQ(wait_exit(), 0);
@@ -155,6 +166,12 @@ class EngineProcess {
   bool exited_ = false;
   std::string buffer_;
 };
+
+// Runs the engine (a tool mode, a benchmark) in dir to its exit, as read_to_exit.
+inline std::vector<std::string> run_to_exit(const std::vector<std::string>& args, const std::string& dir = "",
+                                            int* status = nullptr, bool hold_input = false) {
+  return EngineProcess(args, dir).read_to_exit(status, hold_input);
+}
 
 // The blank-separated words of a line the engine printed.
 inline std::vector<std::string> words(const std::string& line) {

@@ -148,21 +148,30 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
 
 // The bench node count is the search's fingerprint: update it (and "Bench: N"
 // in the commit) on purpose only.  Benchmarks and suite analysis ignore the
-// end of input.
+// end of input; "bench" counts what "-pbench" does, also inside a session.
 TEST(SearchUci, BenchSignatureIsStableAndIgnoresTheEndOfInput) {
   const std::string dir = new_temp_dir();
   std::ofstream(dir + "/suite.epd")
       << "r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - bm Bb5;\n"
          "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - bm Qxf6;\n";
-  auto total = [&](std::vector<std::string> args, bool closed) {
-    EngineProcess e(args, dir);
-    if (closed) e.close_input();
-    std::vector<std::string> lines = e.read_until("total ", 60000, true);
-    EXPECT_EQ(e.wait_exit(5000), 0) << args[0];
-    return last_value(lines, "nodes=");
+  auto total = [&](const std::vector<std::string>& args, bool closed) {
+    return last_value(run_to_exit(args, dir, nullptr, !closed), "nodes=");
   };
   for (bool closed : {false, true}) EXPECT_EQ(total({"-pbench", "-d", "10"}, closed), "463654,") << closed;
   EXPECT_EQ(total({"-bench", "-d", "8"}, true), total({"-bench", "-d", "8"}, false));
   EXPECT_EQ(total({"-anepd", "suite.epd", "-d", "8"}, true), total({"-anepd", "suite.epd", "-d", "8"}, false));
+
+  std::string expected = total({"-pbench", "-d", "6"}, true);
+  ASSERT_FALSE(expected.empty());
+  expected.pop_back();  // its comma
+  const std::vector<std::string> out = run_to_exit({"bench", "6"});
+  EXPECT_EQ(last_value(out, "searched:"), expected);
+  EXPECT_GT(std::atof(last_value(out, "Nodes/second:").c_str()), 0.0);
+  EngineProcess e;
+  e.send("bench 6");
+  EXPECT_EQ(last_value(e.read_until("Nodes/second: ", 120000, true), "searched:"), expected);
+  e.send("go depth 1");  // the session goes on
+  EXPECT_TRUE(is_legal_text(START_FEN, {}, e.bestmove()));
+  e.quit();
   std::filesystem::remove_all(dir);
 }

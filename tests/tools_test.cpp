@@ -33,17 +33,6 @@ std::vector<std::unique_ptr<PgnGame>> games_of(const std::string& text) {
   return read_all(path);
 }
 
-// Runs a tool mode to its end with standard input closed; its output lines.
-std::vector<std::string> run_tool(const std::vector<std::string>& args, const std::string& dir,
-                                  bool hold_input = false) {
-  EngineProcess e(args, dir);
-  if (!hold_input) e.close_input();
-  std::vector<std::string> lines;
-  for (std::string line; e.read_line(line, 60000);) lines.push_back(line);
-  EXPECT_EQ(e.wait_exit(5000), 0);
-  return lines;
-}
-
 }  // namespace
 
 TEST(PgnReader, ReadsWhatRealFilesContain) {
@@ -136,13 +125,13 @@ TEST(ToolModes, ScanKeepsOddGamesAndExtremeScores) {
              "[Event \"b\"]\n[%evp 0,12]\n[Result \"0-1\"]\n\n1. e4 {+0.20/10}\n[%clk 0:00:59]\ne5 {-327.59/12} 0-1\n\n"
              "[Event \"no empty line\"]\n[Result \"*\"]\n"
              "[Event \"c\"]\n\n1. d4 {eval -2147483648} d5 *\n");
-  std::vector<std::string> out = run_tool({"-scan_pgn3", "g.pgn"}, dir);
+  std::vector<std::string> out = run_to_exit({"-scan_pgn3", "g.pgn"}, dir);
   EXPECT_TRUE(has_line(out, "games= 4, positions= 3"));
   EXPECT_EQ(read_text(dir + "/tmp.epd"),
             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm e4; ce 20;\n"
             "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 bm e5; ce -32759;\n"
             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - bm d4; ce -32768;\n");
-  out = run_tool({"-scan_pgn1", "g.pgn"}, dir);
+  out = run_to_exit({"-scan_pgn1", "g.pgn"}, dir);
   EXPECT_TRUE(has_line(read_lines(dir + "/tmp.pgn"), "      e5      {327.59}"));
 }
 
@@ -153,7 +142,7 @@ TEST(ToolModes, UnreadableInputGetsOneLine) {
   EXPECT_EQ(mkdir((dir + "/folder").c_str(), 0755), 0);
   for (const char* mode : {"-scan_pgn1", "-scan_pgn2", "-scan_pgn4", "-mkbook", "-anepd", "-mktune", "-tune"}) {
     for (std::string file : {"missing.x", "folder"}) {
-      std::vector<std::string> out, all = run_tool({mode, file}, dir);
+      std::vector<std::string> out, all = run_to_exit({mode, file}, dir);
       for (const std::string& l : all)
         if (!starts_with(l, "info string")) out.push_back(l);
       std::string why = file == "folder" ? "Is a directory" : "No such file or directory";
@@ -172,7 +161,7 @@ TEST(ToolModes, ConfigFileWrittenAndReadBack) {
   write_text(a + "/crafted.cfg", "Hash = 32   # a comment\nContempt=-20\nUCI_ShowWDL=true\nMtl_Pawn=100,120\n"
                                  "Threats=80,90\nthreats=95\nOwnBook_File=" + book + "\np3=9\npst_b2=-7\n"
                                  "Selectivity=150\nMultiPV=3\n");
-  std::vector<std::string> out = run_tool({"-cfg", "crafted.cfg", "-mkconfig"}, a);
+  std::vector<std::string> out = run_to_exit({"-cfg", "crafted.cfg", "-mkconfig"}, a);
   EXPECT_TRUE(any_starts_with(out, "wrote vorn.cfg: "));
   std::vector<std::string> written = read_lines(a + "/vorn.cfg");
   ASSERT_FALSE(written.empty());
@@ -184,7 +173,7 @@ TEST(ToolModes, ConfigFileWrittenAndReadBack) {
   EXPECT_TRUE(has_line(written, "OwnBook_File=" + book));
   EXPECT_FALSE(any_starts_with(written, "ConfigFilePath"));
 
-  run_tool({"-cfg", a + "/vorn.cfg", "-mkconfig"}, b);
+  run_to_exit({"-cfg", a + "/vorn.cfg", "-mkconfig"}, b);
   EXPECT_EQ(read_lines(b + "/vorn.cfg"), written);
 
   // Every option of the listing is in the file, and the engine started with
@@ -231,7 +220,7 @@ TEST(ToolModes, BookFromCraftedGames) {
       pgn += "[Event \"t\"]\n[Result \"" + games[g].second + "\"]\n\n" + games[g].first + " " + games[g].second + "\n\n";
   const std::string dir = new_temp_dir(), book = dir + "/tmp_book.bin";
   write_text(dir + "/games.pgn", pgn);
-  EXPECT_TRUE(has_line(run_tool({"-mkbook", "games.pgn"}, dir), "ngames= 13, nmoves= 12"));
+  EXPECT_TRUE(has_line(run_to_exit({"-mkbook", "games.pgn"}, dir), "ngames= 13, nmoves= 12"));
   auto entries = [&book](const std::vector<const char*>& moves) {
     TestBoard b(START_FEN);
     for (const char* m : moves) b.play(m);
@@ -254,7 +243,7 @@ TEST(ToolModes, BookFromCraftedGames) {
 TEST(ToolModes, ScanWritesTuningPositionsAndMktuneFiltersThem) {
   REQUIRE_TESTDATA("pgn/engine-games.pgn");
   std::string dir = new_temp_dir();
-  std::vector<std::string> out = run_tool({"-scan_pgn2", testdata_path("pgn/engine-games.pgn")}, dir);
+  std::vector<std::string> out = run_to_exit({"-scan_pgn2", testdata_path("pgn/engine-games.pgn")}, dir);
   std::vector<std::string> epd = read_lines(dir + "/tmp.epd");
   ASSERT_GT(epd.size(), 1000u);
   EXPECT_EQ(out.back(), "games= 200, positions= " + std::to_string(epd.size()));
@@ -276,7 +265,7 @@ TEST(ToolModes, ScanWritesTuningPositionsAndMktuneFiltersThem) {
                                  kings + "w - - bm Kd2; ce 100; c6 40; " + won + "\n" + kept[1] + "\n" +  // fell by 60
                                  kings + "w - - bm Kd2; ce 0; c6 200; c9 \"0-1\";\n" + kings + "w - - bm Kd2; ce 0;\n" +
                                  "4k3/8/8/8/8/8/8/QQQ1K3 w - - bm Qa8; ce 0; c6 0; " + won + "\n");  // decided
-  run_tool({"-mktune", "t.epd"}, dir);
+  run_to_exit({"-mktune", "t.epd"}, dir);
   EXPECT_EQ(read_lines(dir + "/tune_new.epd"), kept);
 }
 
@@ -298,7 +287,7 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
   // Depth 3 searches in this thread; a node limit wakes the search threads.
   for (bool hold : {false, true}) {
     std::vector<std::string> out =
-        run_tool({"-anepd", "suite.epd", hold ? "-n" : "-d", hold ? "200000" : "3"}, dir, hold);
+        run_to_exit({"-anepd", "suite.epd", hold ? "-n" : "-d", hold ? "200000" : "3"}, dir, nullptr, hold);
     int moves = 0;
     for (size_t i = 0; i < out.size(); ++i) {
       if (out[i].rfind("move= ", 0) != 0) continue;

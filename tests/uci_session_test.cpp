@@ -10,15 +10,6 @@ const std::string MATE_IN_2 = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2b
 const std::string MATED = "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1";
 const std::string STALEMATE = "7k/8/6QK/8/8/8/8/8 b - - 0 1";
 
-// Sends lines, closes the input and returns everything printed up to the exit.
-std::vector<std::string> piped(EngineProcess& e, const std::vector<std::string>& input, int* status) {
-  for (const std::string& l : input) e.send(l);
-  e.close_input();
-  std::vector<std::string> out = e.read_until([](const std::string&) { return false; }, WAIT_MS);
-  *status = e.wait_exit(WAIT_MS);
-  return out;
-}
-
 int count_prefix(const std::vector<std::string>& lines, const std::string& head) {
   int n = 0;
   for (const auto& l : lines) n += starts_with(l, head);
@@ -38,8 +29,10 @@ TEST(UciSession, EndOfInputLetsALimitedSearchFinish) {
                {"fen " + MATE_IN_2, "go mate 2", "score mate 2"}};
   for (const Case& c : cases) {
     EngineProcess e;
+    e.send("position " + c.fen);
+    e.send(c.go);
     int status = -1;
-    std::vector<std::string> out = piped(e, {"position " + c.fen, c.go}, &status);
+    std::vector<std::string> out = e.read_to_exit(&status);
     EXPECT_EQ(status, 0) << c.go;
     ASSERT_FALSE(out.empty()) << c.go;
     EXPECT_EQ(count_prefix(out, "bestmove "), 1) << c.go;
@@ -65,7 +58,8 @@ TEST(UciSession, QuitOrEndOfInputStopsAnUnlimitedSearchWithItsMove) {
       ASSERT_FALSE(seen.empty()) << go;
       EXPECT_FALSE(any_starts_with(seen, "bestmove")) << go;
       int status = -1;
-      std::vector<std::string> out = piped(e, by_quit ? std::vector<std::string>{"quit"} : std::vector<std::string>{}, &status);
+      if (by_quit) e.send("quit");
+      std::vector<std::string> out = e.read_to_exit(&status);
       EXPECT_EQ(status, 0) << go << (by_quit ? " / quit" : " / end of input");
       ASSERT_EQ(count_prefix(out, "bestmove "), 1) << go << (by_quit ? " / quit" : " / end of input");
       EXPECT_TRUE(is_legal_text(START_FEN, {"e2e4"}, last_value(out, "bestmove"))) << go;

@@ -237,13 +237,11 @@ TEST(BookUci, GoAnswersFromTheBookUnlessItRepeats) {
   e.sync();
   for (int i = 0; i < 3; ++i) {
     e.send("position startpos");
-    e.send("go wtime 60000 btime 60000");
-    std::vector<std::string> lines = e.read_until("bestmove", 10000, true);
-    std::string best = last_value(lines, "bestmove");
-    EXPECT_TRUE(best == "e2e4" || best == "d2d4" || best == "c2c4") << best;
-    EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: e2e4 d2d4 c2c4  )"));
-    EXPECT_TRUE(any_starts_with(lines, "info string book move is " + best));
-    EXPECT_FALSE(any_starts_with(lines, "info depth")) << "searched instead of using the book";
+    const GoReply r = go_reply(e, "go wtime 60000 btime 60000");
+    EXPECT_TRUE(r.best == "e2e4" || r.best == "d2d4" || r.best == "c2c4") << r.best;
+    EXPECT_TRUE(any_starts_with(r.lines, "info string ( book moves are: e2e4 d2d4 c2c4  )"));
+    EXPECT_TRUE(any_starts_with(r.lines, "info string book move is " + r.best));
+    EXPECT_FALSE(any_starts_with(r.lines, "info depth")) << "searched instead of using the book";
   }
   for (const char* release : {"ponderhit", "stop"}) {
     e.send("position startpos moves e2e4");
@@ -254,10 +252,9 @@ TEST(BookUci, GoAnswersFromTheBookUnlessItRepeats) {
     EXPECT_TRUE(book_move == "e7e5" || book_move == "c7c5") << release << ": " << book_move;
     for (const auto& l : e.sync()) early.push_back(l);
     EXPECT_FALSE(any_starts_with(early, "bestmove")) << release;
-    e.send(release);
-    std::vector<std::string> lines = e.read_until("bestmove", 10000, true);
-    EXPECT_EQ(last_value(lines, "bestmove"), book_move) << release;
-    EXPECT_FALSE(any_starts_with(lines, "info depth")) << release;
+    const GoReply r = go_reply(e, release);
+    EXPECT_EQ(r.best, book_move) << release;
+    EXPECT_FALSE(any_starts_with(r.lines, "info depth")) << release;
   }
   // 3...Ng8 in a knight shuffle: allowed the first time, refused when it
   // would bring the start position back a third time.
@@ -266,24 +263,20 @@ TEST(BookUci, GoAnswersFromTheBookUnlessItRepeats) {
   const std::string path = write_book({{polyglot_key(b.pos), raw_move(F6, G8), 1, 0}});
   e.send("setoption name OwnBook_File value " + path);
   e.send("position startpos moves g1f3 g8f6 f3g1");
-  e.send("go depth 3");
-  std::vector<std::string> lines = e.read_until("bestmove", 10000, true);
-  EXPECT_EQ(last_value(lines, "bestmove"), "f6g8");
-  EXPECT_TRUE(any_starts_with(lines, "info string book move is f6g8"));
+  GoReply r = go_reply(e, "go depth 3");
+  EXPECT_EQ(r.best, "f6g8");
+  EXPECT_TRUE(any_starts_with(r.lines, "info string book move is f6g8"));
 
   e.send("position startpos moves g1f3 g8f6 f3g1 f6g8 g1f3 g8f6 f3g1");
-  e.send("go depth 3");
-  lines = e.read_until("bestmove", 10000, true);
-  EXPECT_TRUE(any_starts_with(lines, "info string ( book moves are: f6g8  )"));
-  EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
-  EXPECT_TRUE(any_starts_with(lines, "info depth 3")) << "the search should have run";
-  EXPECT_FALSE(last_value(lines, "bestmove").empty());
+  r = go_reply(e, "go depth 3");
+  EXPECT_TRUE(any_starts_with(r.lines, "info string ( book moves are: f6g8  )"));
+  EXPECT_FALSE(any_starts_with(r.lines, "info string book move is"));
+  EXPECT_TRUE(any_starts_with(r.lines, "info depth 3")) << "the search should have run";
   std::remove(path.c_str());
   e.send("setoption name OwnBook_Depth value 0");
   e.send("position startpos");
-  e.send("go depth 2");
-  lines = e.read_until("bestmove", 10000, true);
-  EXPECT_FALSE(any_starts_with(lines, "info string book move is"));
-  EXPECT_TRUE(any_starts_with(lines, "info depth"));
+  r = go_reply(e, "go depth 2");
+  EXPECT_FALSE(any_starts_with(r.lines, "info string book move is"));
+  EXPECT_TRUE(any_starts_with(r.lines, "info depth"));
   e.quit();
 }

@@ -84,8 +84,7 @@ TEST(ConsoleGames, LoadJumpAndSaveFollowTheGame) {
   std::ofstream(dir + "/test.epd") << "8/8/8/8/8/8/k7/4K2R w K - bm Rh2; id \"one\";\n";
   EXPECT_EQ(fen_after(e, "get two"), before);
   EXPECT_EQ(fen_after(e, "get one"), "8/8/8/8/8/8/k7/4K2R w K -");
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(5000), 0);
+  e.quit();
 }
 
 TEST(ConsoleGames, EditorSetsUpSafePositionsOnly) {
@@ -104,6 +103,5 @@ TEST(ConsoleGames, EditorSetsUpSafePositionsOnly) {
   EXPECT_EQ(fen_after(e, "Kd8"), "r2k4/7r/8/8/8/8/8/R3K2R w KQ -");
   e.send("save");
   EXPECT_EQ(fen_after(e, "load tmp.pgn 1"), "r2k4/7r/8/8/8/8/8/R3K2R w KQ -");
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(5000), 0);
+  e.quit();
 }

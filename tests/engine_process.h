@@ -155,9 +155,9 @@ class EngineProcess {
     return lines;
   }
 
-  void quit() {  // and expect a clean exit
+  void quit(int timeout_ms = 5000) {  // and expect a clean exit
     send("quit");
-    EXPECT_EQ(wait_exit(), 0);
+    EXPECT_EQ(wait_exit(timeout_ms), 0);
   }
 
  private:
@@ -200,6 +200,23 @@ inline std::string last_value(const std::vector<std::string>& lines, const std::
       }
   }
   return value;
+}
+
+// What one search printed up to its "bestmove": the lines, the move, the
+// pondering move and the score of the last info line ("cp N" or "mate N").
+struct GoReply {
+  std::vector<std::string> lines;
+  std::string best, ponder, score;
+};
+inline GoReply go_reply(EngineProcess& e, const std::string& go, int timeout_ms = 60000) {
+  e.send(go);
+  GoReply r;
+  r.lines = e.read_until("bestmove", timeout_ms, true);
+  EXPECT_TRUE(!r.lines.empty() && starts_with(r.lines.back(), "bestmove ")) << go << ": no bestmove";
+  r.best = last_value(r.lines, "bestmove");
+  r.ponder = last_value(r.lines, "ponder");
+  r.score = last_value(r.lines, "score", 2);
+  return r;
 }
 
 // "go perft DEPTH" on the engine's position: each root move's count; the total in *total.

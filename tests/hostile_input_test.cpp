@@ -68,8 +68,7 @@ TEST(HostileInput, ConsoleJobsGiveTheInputBack) {
     long long ms = e.answer_ms(c.lines, c.reply);
     EXPECT_GE(ms, 0) << c.lines[0] << " / " << c.lines[1];
     std::printf("%s / %s: %lld ms\n", c.lines[0].c_str(), c.lines[1].c_str(), ms);
-    e.send("quit");
-    EXPECT_EQ(e.wait_exit(WAIT_MS), 0);
+    e.quit(WAIT_MS);
   }
   for (const char* job : {"self", "perft 9"}) {  // self-play and perft end on quit or end of input
     Console e;

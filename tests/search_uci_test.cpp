@@ -10,20 +10,9 @@ namespace {
 
 const std::string MATE_IN_2 = "r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq -";
 
-struct Result {
-  std::vector<std::string> lines;
-  std::string best, ponder, score;
-  int bestmove_count = 0;
-};
-
-// Reads up to the bestmove line and checks that no second one follows.
-Result finish(EngineProcess& e) {
-  Result r;
-  r.lines = e.read_until("bestmove", 10000, true);
-  for (const auto& l : r.lines) r.bestmove_count += starts_with(l, "bestmove");
-  r.best = last_value(r.lines, "bestmove");
-  r.ponder = last_value(r.lines, "ponder");
-  r.score = last_value(r.lines, "score", 2);
+// One search's reply, after which no second bestmove comes.
+GoReply finish(EngineProcess& e, const std::string& go) {
+  GoReply r = go_reply(e, go, 10000);
   for (const auto& l : e.sync()) EXPECT_FALSE(starts_with(l, "bestmove")) << "second bestmove: " << l;
   return r;
 }
@@ -45,8 +34,8 @@ TEST(SearchUci, EveryLimitEndsInOneLegalBestmove) {
   e.sync();
   e.send("stop");
   e.send("ponderhit");
-  e.send("go depth 2");  // before any "position": the start position
-  EXPECT_TRUE(is_legal_text(START_FEN, {}, finish(e).best));
+  // Before any "position": the start position.
+  EXPECT_TRUE(is_legal_text(START_FEN, {}, finish(e, "go depth 2").best));
 
   e.send("position startpos moves e2e4 e7e5");
   const std::vector<std::string> moves = {"e2e4", "e7e5"};
@@ -54,9 +43,7 @@ TEST(SearchUci, EveryLimitEndsInOneLegalBestmove) {
                          "go wtime 3000 btime 3000 movestogo 2", "go wtime 0 btime 0", "go wtime -50 btime -50",
                          "go depth banana", "go"}) {
     auto t0 = std::chrono::steady_clock::now();
-    e.send(go);
-    Result r = finish(e);
-    EXPECT_EQ(r.bestmove_count, 1) << go;
+    GoReply r = finish(e, go);
     EXPECT_TRUE(is_legal_text(START_FEN, moves, r.best)) << go << ": " << r.best;
     std::vector<std::string> after = moves;
     after.push_back(r.best);
@@ -78,17 +65,14 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
   e.send("position fen " + MATE_IN_2);
   e.send("go infinite");
   wait_searching(e, "score mate 2");
-  e.send("stop");
-  Result r = finish(e);
-  EXPECT_EQ(r.bestmove_count, 1);
+  GoReply r = finish(e, "stop");
   EXPECT_EQ(r.best, "d5f6");
   EXPECT_EQ(r.score, "mate 2");
 
   // A new "go" while searching, and "isready" while searching.
   e.send("go infinite");
   e.sync();
-  e.send("go depth 3");
-  EXPECT_EQ(finish(e).bestmove_count, 1);
+  finish(e, "go depth 3");
 
   // Mates found and suffered; a third repetition Black, a queen down, can
   // force (after one earlier occurrence it is no draw yet); a lone legal
@@ -108,8 +92,7 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
                {"fen 8/8/8/8/8/2k5/8/KQ6 w - - 37 80", "go depth 6", "+", ""}};
   for (const auto& c : cases) {
     e.send("position " + c.position);
-    e.send(c.go);
-    const Result got = finish(e);
+    const GoReply got = finish(e, c.go);
     const std::string want = c.score;
     if (want == "+") {
       EXPECT_TRUE(got.score != "cp 0" && got.score.find('-') == std::string::npos) << c.position << ": " << got.score;
@@ -126,9 +109,8 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
   // MultiPV: every depth lists its lines in rank order, each a legal sequence.
   e.send("setoption name MultiPV value 3");
   e.send("position startpos");
-  e.send("go depth 6");
   std::map<int, std::vector<int>> by_depth;  // depth -> multipv numbers seen in order
-  for (const auto& l : finish(e).lines) {
+  for (const auto& l : finish(e, "go depth 6").lines) {
     auto w = words(l);
     auto pv = std::find(w.begin(), w.end(), "pv");
     if (pv == w.end()) continue;

@@ -62,12 +62,7 @@ TEST(StrengthUci, CapAndSwitchHoldTheSearchToTheTarget) {
   EXPECT_TRUE(has_line(e.read_until("uciok"), "option name UCI_LimitStrength type check default false"));
 
   e.send("position startpos moves e2e4 e7e5");
-  auto nodes = [&e](const std::string& go) {
-    e.send(go);
-    std::vector<std::string> lines = e.read_until("bestmove", 60000, true);
-    EXPECT_TRUE(!lines.empty() && starts_with(lines.back(), "bestmove ")) << go;
-    return std::stoll("0" + last_value(lines, "nodes"));
-  };
+  auto nodes = [&e](const std::string& go) { return std::stoll("0" + last_value(go_reply(e, go).lines, "nodes")); };
   auto expect_held = [&nodes] {
     const long long held = nodes("go movetime 1000");
     EXPECT_GT(held, 0);

@@ -20,20 +20,9 @@ std::unique_ptr<EngineProcess> start_engine(const std::string& path, int threads
   return e;
 }
 
-struct GoResult {
-  std::vector<std::string> lines;
-  std::string best;
-  std::string score;  // "cp N" or "mate N" of the last info line
-};
-
-GoResult search(EngineProcess& e, const std::string& position, const std::string& go) {
+GoReply search(EngineProcess& e, const std::string& position, const std::string& go) {
   e.send(position);
-  e.send(go);
-  GoResult r;
-  r.lines = e.read_until("bestmove", 60000, true);
-  r.best = last_value(r.lines, "bestmove");
-  r.score = last_value(r.lines, "score", 2);
-  return r;
+  return go_reply(e, go);
 }
 
 // The position a "position" command sets up, replayed in the test.
@@ -108,7 +97,7 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       ASSERT_GE(b.pos.fifty_count, 10);
       int ok = 0;
       ASSERT_EQ(probe_wdl(b.pos, ok) + 2, c.wdl);
-      GoResult r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
+      GoReply r = search(*e, position_command(c.fen, c.moves), "go wtime 60000 btime 60000");
       EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
       EXPECT_EQ(r.score, c.score) << c.fen;
       EXPECT_EQ(class_after(b, r.best), c.wdl) << c.fen << " " << r.best;
@@ -117,7 +106,7 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       }
     }
     for (const std::string& fen : fens) {
-      GoResult r = search(*e, "position fen " + fen, "go depth 9");
+      GoReply r = search(*e, "position fen " + fen, "go depth 9");
       TestBoard b(fen.c_str());
       int ok = 0;
       const int wdl = probe_wdl(b.pos, ok) + 2;
@@ -135,8 +124,7 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       EXPECT_EQ(class_after(b, r.best), wdl) << fen << " " << r.best;
       verdicts[threads > 1].push_back(r.score.substr(0, 4) + (r.score.find('-') != std::string::npos ? "-" : ""));
     }
-    e->send("quit");
-    EXPECT_EQ(e->wait_exit(3000), 0);
+    e->quit(3000);
   }
   EXPECT_EQ(verdicts[0], verdicts[1]);
 }

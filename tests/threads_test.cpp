@@ -52,12 +52,10 @@ TEST(Threads, GoStopPonderAndClockSearches) {
   check("movetime");
   // Mates are still found with helpers searching the same tree.
   e.send("position fen 1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -");
-  e.send("go depth 8");
-  std::vector<std::string> lines = e.read_until("bestmove", SLOW, true);
-  EXPECT_EQ(last_value(lines, "bestmove"), "c5a6");
-  EXPECT_EQ(last_value(lines, "score", 2), "mate 3");
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(SLOW), 0);  // a sanitizer report ends the engine with 66
+  const GoReply r = go_reply(e, "go depth 8", SLOW);
+  EXPECT_EQ(r.best, "c5a6");
+  EXPECT_EQ(r.score, "mate 3");
+  e.quit(SLOW);  // a sanitizer report ends the engine with 66
 }
 
 // Roots the tables decide (searched by thread 0 alone, or answered at once
@@ -78,8 +76,7 @@ TEST(Threads, TablebaseRootsBetweenSearches) {
     EXPECT_TRUE(is_legal_text(fen, {}, best)) << fen << ": '" << best << "'";
     e.sync(SLOW);
   }
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(SLOW), 0);
+  e.quit(SLOW);
 }
 
 }  // namespace

@@ -115,8 +115,7 @@ TEST(TuningModes, TunerLogsItsPassesAndEndsOnQuit) {
   ASSERT_FALSE(lines.empty());
   ASSERT_EQ(lines.back().rfind("pass= 0, k0= 3.000e+03", 0), 0u);
   e.read_until("err= ", 60000, true);
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(10000), 0);
+  e.quit(10000);
   const std::vector<std::string> log = read_lines(dir + "/tune.log");
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0], "tuning file is t300.epd");
@@ -162,8 +161,7 @@ TEST(SelfPlay, MatchWritesWholeLegalGamesAndEndsOnQuit) {
   ASSERT_EQ(e.read_until("Starting match...", 60000).back(), "Starting match...");
   // Wait for the first whole game, however slowly the machine plays it.
   for (int i = 0; i < 1200 && read_text(pgn).find("\n\n") == std::string::npos; ++i) usleep(100000);
-  e.send("quit");
-  EXPECT_EQ(e.wait_exit(10000), 0);
+  e.quit(10000);
 
   const std::string text = read_text(pgn);
   ASSERT_EQ(text.substr(0, 17), "[Event selfplay]\n");

@@ -12,9 +12,8 @@ namespace {
 
 std::vector<std::string> scored_lines(EngineProcess& e, const std::string& fen, const std::string& go) {
   e.send("position fen " + fen);
-  e.send(go);
   std::vector<std::string> scored;
-  for (const std::string& l : e.read_until("bestmove", 60000, true))
+  for (const std::string& l : go_reply(e, go).lines)
     if (l.find(" score ") != std::string::npos) scored.push_back(l);
   return scored;
 }

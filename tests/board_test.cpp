@@ -155,14 +155,6 @@ TEST(Keys, ZobristRulesAndIncrementalKeys) {
   TestBoard g("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -");
   EXPECT_NE(g.pos.hash_key, e.pos.hash_key);
   EXPECT_EQ(g.pos.hash_key & 1, 1u);
-
-  // Rights: a rook leaving h1 clears only White's short right; a capture on a8 Black's long one.
-  TestBoard r("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -"), a("r3k2r/8/8/8/8/8/6B1/R3K2R w KQkq -");
-  r.play("Rh2");
-  EXPECT_EQ(r.pos.castle_rights, CASTLE_WQ | CASTLE_BK | CASTLE_BQ);
-  a.play("Bxa8");
-  EXPECT_EQ(a.pos.castle_rights, CASTLE_WK | CASTLE_WQ | CASTLE_BK);
-  EXPECT_EQ(a.pos.hash_key, compute_hash_key(a.pos));
 }
 
 TEST(Keys, RepetitionAndHistoryTrim) {

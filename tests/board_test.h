@@ -16,6 +16,7 @@
 #include "board/perft.h"
 #include "board/position.h"
 #include "board/see.h"
+#include "book/book.h"
 #include "search/picker.h"
 #include "search/thread.h"
 #include "test_util.h"
@@ -151,4 +152,18 @@ inline std::set<std::string> legal_uci_moves(const std::string& fen, const std::
 }
 inline bool is_legal_text(const std::string& fen, const std::vector<std::string>& moves, const std::string& text) {
   return legal_uci_moves(fen, moves).count(text) == 1;
+}
+
+// Writes a book of the given entries, in the given order, to path (a new
+// temporary file when empty); returns the path.
+inline std::string write_book(const std::vector<BookEntry>& entries, std::string path = "") {
+  if (path.empty()) path = new_temp_dir() + "/book.bin";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  for (const BookEntry& e : entries) {
+    const u64 fields[4][2] = {{e.key, 8}, {e.move, 2}, {e.weight, 2}, {e.learn, 4}};
+    for (const auto& [value, bytes] : fields)
+      for (int i = int(bytes) - 1; i >= 0; --i) std::fputc(int(value >> (8 * i)) & 255, f);
+  }
+  std::fclose(f);
+  return path;
 }

@@ -2,7 +2,6 @@
 // evaluation display.
 
 #include "board_test.h"
-#include "book/book.h"
 #include "engine_process.h"
 #include "test_util.h"
 
@@ -24,10 +23,6 @@ std::string pv_line(const std::vector<std::string>& lines) {
   for (const std::string& l : lines)
     if (starts_with(l, "PV: ")) return l;
   return "";
-}
-
-void put_be(std::string& out, unsigned long long v, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out += char((v >> (8 * i)) & 0xFF);
 }
 
 }  // namespace
@@ -66,12 +61,7 @@ TEST(ConsoleCommands, HelpAndOneLineForWhatCannotBeUsed) {
 TEST(ConsoleCommands, SetTakesEveryOptionOfTheListing) {
   std::string dir = new_temp_dir(), book = dir + "/my book.bin";
   TestBoard start(START_FEN);
-  std::string entry;
-  put_be(entry, polyglot_key(start.pos), 8);
-  put_be(entry, (12 << 6) | 28, 2);  // e2e4
-  put_be(entry, 10, 2);
-  put_be(entry, 0, 4);
-  write_text(book, entry);
+  write_book({{polyglot_key(start.pos), u16(E2 << 6 | E4), 10, 0}}, book);
   EngineProcess e({"-c"}, dir);
   until_board(e);
   EXPECT_EQ(answer(e, "set OwnBook_File " + book), (std::vector<std::string>{"OwnBook_File set to '" + book + "'"}));

@@ -141,14 +141,6 @@ TEST_F(EngineCommand, Switches) {
   EXPECT_EQ(g_info_threshold, 9999);
   parse({"-quiet", "-log"});
   EXPECT_EQ(g_options[SLOT_LOG], 1);
-  parse({"-tbx", "-tbpath", "/tb"});
-  EXPECT_STREQ(g_options.text(SLOT_SYZYGY_PATH), "/tb");
-  parse({"-nps", "100000"});
-  EXPECT_EQ(g_options[SLOT_ELO], 2633);
-  EXPECT_EQ(g_options[SLOT_LIMIT_STRENGTH], 1);
-  parse({"-scan_pgn3", "games.pgn", "-cfg"});  // a missing value is reported and ignored
-  EXPECT_EQ(g_flags.mode, 5);
-  EXPECT_STREQ(g_flags.pgn_file, "games.pgn");
   parse({std::string(300, 'x'), "-book", std::string(300, 'b')});
   EXPECT_STREQ(g_options.text(SLOT_BOOK_FILE), "");  // refused, not cut to a different name
 

@@ -145,7 +145,7 @@ TEST_F(EvalTerms, ThreatExamples) {
   EXPECT_EQ(term("6k1/3p4/8/8/4B3/8/8/6K1 w - - 0 1", TRACE_THREATS), 0);
 }
 
-TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
+TEST_F(EvalTerms, TraceListingAddsUp) {
   const char* fen = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
   ValidBoard b(fen);
   int score = evaluate(eval_thread, b.pos, 1, nullptr, false, true);
@@ -154,10 +154,8 @@ TEST_F(EvalTerms, TraceListingFormatAndConsistency) {
     CaptureOutput out;
     print_eval_trace(37);
   }
-  // King lines, score line, blank, header, material, eight term rows, blank, eight board rows.
-  ASSERT_EQ(g_captured.size(), 2u + 2u + 1u + 1u + 8u + 1u + 8u);
-  EXPECT_TRUE(starts_with(g_captured[0], "sq=e1, KD= ") && starts_with(g_captured[1], "sq=e8, KD= "));
-  EXPECT_EQ(g_captured[2], "eval= " + std::to_string(score) + ", qscore= 37, stage= 0, draw_adj= 1.00");
+  // The listing's layout is the console's ("ev"); its score is the evaluation's.
+  EXPECT_TRUE(has_line(g_captured, "eval= " + std::to_string(score) + ", qscore= 37, stage= 0, draw_adj= 1.00"));
   // Every square's contribution belongs to some term: the board adds up to
   // the rows (up to the rounding of each tapered item).
   const EvalTrace& t = g_eval_trace;

@@ -16,6 +16,7 @@ std::unique_ptr<EngineProcess> start_engine(const std::string& path, int threads
   e->sync(5000);
   e->send("setoption name Threads value " + std::to_string(threads));
   e->send("setoption name SyzygyPath value " + path);
+  e->send("setoption name UCI_ShowWDL value true");
   e->sync(5000);
   return e;
 }
@@ -62,7 +63,8 @@ const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a
 
 // A settled root (clock at 10 or more) answers at once from the tables with
 // a move that keeps the result; an unsettled one reports the table's verdict
-// and never plays a move that changes it; one thread and three agree.
+// and never plays a move that changes it, its win/draw/loss shares those of
+// the tables; one thread and three agree.
 TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
   REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
   const std::string dir = testdata_path("syzygy");
@@ -122,6 +124,9 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
         EXPECT_TRUE(r.score == "cp -9800" || (mate && r.score[5] == '-')) << fen << " " << r.score;
       }
       EXPECT_EQ(class_after(b, r.best), wdl) << fen << " " << r.best;
+      const std::string shares = wdl == 4 ? "1000 0 0" : wdl == 0 ? "0 0 1000" : "0 1000 0";  // the tables decide
+      for (const std::string& l : r.lines)
+        if (l.find(" score ") != std::string::npos) EXPECT_EQ(last_value({l}, "wdl", 3), shares) << fen << ": " << l;
       verdicts[threads > 1].push_back(r.score.substr(0, 4) + (r.score.find('-') != std::string::npos ? "-" : ""));
     }
     e->quit(3000);

@@ -1,5 +1,5 @@
-// The "wdl" item of the UCI info lines: the model's shape, the option
-// switching it on and off, and the tables deciding it when the root is in them.
+// The "wdl" item of the UCI info lines: the model's shape and the option
+// switching it on and off (the tables deciding it: TablebaseUci).
 
 #include <cstdio>
 
@@ -53,22 +53,6 @@ TEST(Wdl, OptionAddsSharesToEveryScoredLine) {
       EXPECT_EQ(win + draw + loss, 1000) << l;
       EXPECT_TRUE(l.find("score mate 1 ") == std::string::npos || win == 1000) << l;
     }
-  }
-  e.quit();
-}
-
-TEST(Wdl, TablesDecideTheSharesAtTheRoot) {
-  REQUIRE_TESTDATA("syzygy/KQvK.rtbw");
-  EngineProcess e;
-  e.send("setoption name SyzygyPath value " + testdata_path("syzygy"));
-  e.send("setoption name UCI_ShowWDL value true");
-  const std::pair<const char*, const char*> cases[] = {{"8/8/8/8/8/2k5/8/KQ6 w - - 0 1", "1000 0 0"},
-                                                       {"8/8/8/8/8/2k5/8/KQ6 b - - 0 1", "0 0 1000"},
-                                                       {"4k3/8/8/8/8/8/r7/4K2R w - - 0 1", "0 1000 0"}};
-  for (const auto& [fen, shares] : cases) {
-    const std::vector<std::string> lines = scored_lines(e, fen, "go depth 9");
-    ASSERT_FALSE(lines.empty()) << fen;
-    for (const std::string& l : lines) EXPECT_EQ(last_value({l}, "wdl", 3), shares) << fen << ": " << l;
   }
   e.quit();
 }

@@ -1,21 +1,18 @@
-// The command interpreter run inside the test program: position set-up and
-// its refusals, console commands, switch parsing and a fuzz of random lines.
+// The command interpreter run inside the test program: switch parsing, a
+// fuzz of random lines and the hash table's set-up.
 
 #include <algorithm>
-#include <cstdio>
 #include <fcntl.h>
 #include <random>
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "board/movegen.h"
-#include "board/notation.h"
 #include "engine/engine.h"
 #include "engine/options.h"
 #include "engine/uci.h"
 #include "platform/output.h"
-#include "search/driver.h"
 #include "search/control.h"
+#include "search/driver.h"
 #include "search/thread.h"
 #include "search/tt.h"
 #include "test_util.h"
@@ -65,57 +62,7 @@ class EngineCommand : public ::testing::Test {
     execute_command(line.c_str());
     return g_lines;
   }
-  void console() {
-    g_flags.uci_mode = 0;
-  }
-  static std::string fen() {
-    char buf[128];
-    position_to_fen(game_position(), buf);
-    return buf;
-  }
-  static int history() { return game_position().owner->history_count; }
 };
-
-TEST_F(EngineCommand, ConsoleFenBoardMovesSwapAndBackToUci) {
-  console();
-  auto out = run("fen r3k2r/8/8/8/8/8/8/R3K2R b KQkq - 0 1");
-  EXPECT_EQ(out, (std::vector<std::string>{"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "  r + - + k + - r",
-                                           "  + - + - + - + -", "  - + - + - + - +", "  + - + - + - + -",
-                                           "  - + - + - + - +", "  + - + - + - + -", "  - + - + - + - +",
-                                           "  R - + - K - + R", "black"}));
-  out = run("O-O");
-  ASSERT_FALSE(out.empty());
-  EXPECT_EQ(out[0], "1. move O-O");
-  EXPECT_EQ(fen(), "r4rk1/8/8/8/8/8/8/R3K2R w KQ -");
-  out = run("move e1c1");  // move numbers count on from the FEN's
-  EXPECT_EQ(out[0], "2. move e1c1");
-  EXPECT_EQ(run("bd").size(), 10u);
-  run("xyzzy");  // not a move: nothing happens
-  EXPECT_EQ(history(), 2);
-  run("undo");
-  run("[");
-  EXPECT_EQ(fen(), "r3k2r/8/8/8/8/8/8/R3K2R b KQkq -");
-  out = run("]");
-  EXPECT_EQ(out[0], "1... move e8g8");
-  out = run("]");
-  EXPECT_EQ(out[0], "2. move e1c1");
-  out = run("]");  // nothing left to replay: only the board
-  EXPECT_EQ(out.size(), 10u);
-  EXPECT_EQ(history(), 2);
-  run("new");
-  EXPECT_EQ(fen(), START_POSITION);
-  EXPECT_EQ(history(), 0);
-
-  // e4 is attacked by the d5 pawn; d5 by the e4 pawn, but the knight takes back.
-  run("fen 4k3/8/1n6/3p4/4P3/8/8/4K3 w - -");
-  EXPECT_EQ(run("swap"), (std::vector<std::string>{"sq= e4, swap=  100", "sq= d5, swap=    0"}));
-  // "uci" leaves the console for good.
-  out = run("uci");
-  ASSERT_FALSE(out.empty());
-  EXPECT_EQ(out.front(), "id name Vorn 4.0");
-  EXPECT_EQ(out.back(), "uciok");
-  EXPECT_EQ(g_flags.uci_mode, 1);
-}
 
 // Switch parsing on a fresh set of defaults; the running engine's own state
 // is put back afterwards.
@@ -178,7 +125,7 @@ TEST_F(EngineCommand, RandomCommandLinesDoNotCrash) {
       for (int k = 0; k < n; ++k) line += " " + words[rng() % words.size()];
     }
     // The console mode is entered now and then; "uci" leaves it again.
-    if (rng() % 50 == 0) console();
+    if (rng() % 50 == 0) g_flags.uci_mode = 0;
     run(line);
     ASSERT_TRUE(position_is_consistent(game_position())) << line;
     g_flags.quit = 0;

@@ -5,8 +5,6 @@
 #include <random>
 
 #include "board_test.h"
-#include "platform/output.h"
-#include "test_util.h"
 
 namespace {
 

@@ -2,11 +2,8 @@
 // through the real binary.
 
 #include "board_test.h"
-#include "book/book.h"
 #include "book/polyglot_random.h"
 #include "engine_process.h"
-#include "platform/output.h"
-#include "test_util.h"
 
 namespace {
 

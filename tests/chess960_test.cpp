@@ -94,9 +94,7 @@ TEST(Chess960Fen, XFenAndShredderFenAgree) {
     EXPECT_EQ(x.pos.castle_rights, s.pos.castle_rights) << c.x_fen;
     for (int r = 0; r < 4; ++r)
       EXPECT_TRUE(!(x.pos.castle_rights & (1 << r)) || x.pos.castle_rook[r] == s.pos.castle_rook[r]) << c.x_fen;
-    std::string words[4];
-    std::istringstream(x.fen()) >> words[0] >> words[1] >> words[2] >> words[3];
-    EXPECT_EQ(words[2], c.written) << c.x_fen;
+    EXPECT_EQ(words(x.fen())[2], c.written) << c.x_fen;
     TestBoard again(x.fen().c_str());
     EXPECT_EQ(again.pos.hash_key, x.pos.hash_key) << x.fen();
   }
@@ -135,9 +133,7 @@ TEST(Chess960Fen, RightWithoutItsRookOrKingIsDropped) {
     char note[600] = "";
     EXPECT_EQ(set_position(b.pos, c.fen, note, sizeof note), -1) << c.fen;
     EXPECT_NE(std::string(note).find("Illegal EPD"), std::string::npos) << c.fen;
-    std::string words[3];
-    std::istringstream(b.fen()) >> words[0] >> words[1] >> words[2];
-    EXPECT_EQ(words[2], c.written) << c.fen;
+    EXPECT_EQ(words(b.fen())[2], c.written) << c.fen;
     EXPECT_TRUE(position_is_consistent(b.pos)) << c.fen;
   }
 }

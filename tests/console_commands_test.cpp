@@ -3,7 +3,6 @@
 
 #include "board_test.h"
 #include "engine_process.h"
-#include "test_util.h"
 
 namespace {
 
@@ -93,23 +92,19 @@ TEST(ConsoleCommands, TablePvAndEvaluationDisplay) {
   until_board(e);
   e.send("go 5");
   ASSERT_FALSE(e.read_until("Hash fill= ", 30000, true).empty());
-  e.send("pv");
-  std::vector<std::string> lines = until_board(e);
-  EXPECT_GT(pv_line(lines).size(), 4u) << pv_line(lines);  // "PV: " and the line
-  // A position never searched: the last search's move is not its line.
-  e.send("fen rnbqkbnr/1ppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1");
-  until_board(e);
-  e.send("pv");
-  EXPECT_EQ(pv_line(until_board(e)), "PV: ");
-  // Back in the searched position the line is there again; with the table off it is not.
-  e.send("new");
-  until_board(e);
-  e.send("pv");
-  EXPECT_GT(pv_line(until_board(e)).size(), 4u);
-  e.send("set hash 0");
-  e.send("pv");
-  lines = until_board(e);
-  EXPECT_EQ(pv_line(lines), "PV: ");
+  // A position never searched shows no line (the last search's move is not
+  // its line); back in the searched one the line is there again; with the
+  // table off it is not.
+  const std::pair<const char*, bool> steps_pv[] = {
+      {"bd", true}, {"fen rnbqkbnr/1ppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1", false}, {"new", true}, {"set hash 0\nbd", false}};
+  std::vector<std::string> lines;
+  for (const auto& [cmd, line] : steps_pv) {
+    e.send(cmd);
+    until_board(e);
+    e.send("pv");
+    lines = until_board(e);
+    EXPECT_EQ(pv_line(lines).size() > 4, line) << cmd << ": " << pv_line(lines);  // "PV: " and the line
+  }
   EXPECT_EQ(lines[lines.size() - 10], START_FEN);
 
   // Each command shows the evaluation; the plain board that ends the reads is bd's.

@@ -10,7 +10,6 @@
 #include "engine/engine.h"
 #include "engine/options.h"
 #include "engine/uci.h"
-#include "platform/output.h"
 #include "search/control.h"
 #include "search/driver.h"
 #include "search/thread.h"

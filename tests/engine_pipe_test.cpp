@@ -3,7 +3,6 @@
 
 #include "board_test.h"
 #include "engine_process.h"
-#include "test_util.h"
 
 namespace {
 

@@ -1,17 +1,12 @@
 // Evaluation terms checked through the trace record, and the king-and-pawn
 // table against the endgame tables.
 
-#include "board/position.h"
-#include "eval/eval.h"
 #include "eval/kpk.h"
-#include "eval/params.h"
 #include "fathom/tbcore.h"
 #include "fathom/tbprobe.h"
-#include "platform/output.h"
 #include "engine_process.h"
 #include "board_test.h"
 #include "eval_fixture.h"
-#include "test_util.h"
 
 namespace {
 

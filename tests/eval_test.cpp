@@ -1,10 +1,8 @@
 // Evaluation: parameter registry, table rules, framework and colour symmetry.
 #include <cctype>
 
-#include "board/movegen.h"
 #include "board_test.h"
 #include "eval_fixture.h"
-#include "test_util.h"
 
 namespace {
 

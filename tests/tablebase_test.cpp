@@ -7,7 +7,6 @@
 #include "board_test.h"
 #include "fathom/tbcore.h"
 #include "fathom/tbprobe.h"
-#include "test_util.h"
 
 namespace fs = std::filesystem;
 

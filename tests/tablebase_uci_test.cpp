@@ -7,7 +7,6 @@
 #include "engine_process.h"
 #include "fathom/tbcore.h"
 #include "fathom/tbprobe.h"
-#include "test_util.h"
 
 namespace {
 
@@ -125,8 +124,11 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       }
       EXPECT_EQ(class_after(b, r.best), wdl) << fen << " " << r.best;
       const std::string shares = wdl == 4 ? "1000 0 0" : wdl == 0 ? "0 0 1000" : "0 1000 0";  // the tables decide
-      for (const std::string& l : r.lines)
-        if (l.find(" score ") != std::string::npos) EXPECT_EQ(last_value({l}, "wdl", 3), shares) << fen << ": " << l;
+      for (const std::string& l : r.lines) {
+        if (l.find(" score ") != std::string::npos) {
+          EXPECT_EQ(last_value({l}, "wdl", 3), shares) << fen << ": " << l;
+        }
+      }
       verdicts[threads > 1].push_back(r.score.substr(0, 4) + (r.score.find('-') != std::string::npos ? "-" : ""));
     }
     e->quit(3000);

@@ -5,11 +5,8 @@
 #include <memory>
 
 #include "board_test.h"
-#include "book/book.h"
 #include "engine_process.h"
-#include "test_util.h"
 #include "tools/epd.h"
-#include "tools/mkbook.h"
 #include "tools/pgn.h"
 #include "tools/scan_pgn.h"
 #include "tools/tune.h"

@@ -9,7 +9,6 @@
 #include "engine_process.h"
 #include "eval/params.h"
 #include "search/control.h"
-#include "test_util.h"
 #include "board_test.h"
 #include "tools/bench.h"
 #include "tools/selfplay.h"

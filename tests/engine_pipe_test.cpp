@@ -127,23 +127,20 @@ TEST(EnginePipe, ThreadsRecreatedAndEndOfInputExits) {
 }
 
 TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
-  std::string dir = new_temp_dir();
-  std::string path = dir + "/engine.cfg";
-  {
-    std::ofstream f(path);
-    f << "# engine settings\n"
-         "\n"
-         "Hash = 256   # megabytes\n"
-         "H=1\n"            // three characters: skipped
-         "no equals sign here\n"
-         "Mtl_Knight = 400,420\n"
-         "ponder=false\n"
-         "  MultiPV   =   3\n"
-         "Unknown_Option = 5\n"
-         "UCI_Elo = abc\n"
-         "UCI_Elo = 2000\n"  // a rating: the speed is measured before the file is read
-         "Threads = 2";     // last line without newline
-  }
+  const std::string path = new_temp_dir() + "/engine.cfg";
+  write_text(path,
+             "# engine settings\n"
+             "\n"
+             "Hash = 256   # megabytes\n"
+             "H=1\n"            // three characters: skipped
+             "no equals sign here\n"
+             "Mtl_Knight = 400,420\n"
+             "ponder=false\n"
+             "  MultiPV   =   3\n"
+             "Unknown_Option = 5\n"
+             "UCI_Elo = abc\n"
+             "UCI_Elo = 2000\n"  // a rating: the speed is measured before the file is read
+             "Threads = 2");     // last line without newline
   EngineProcess e({"-cfg", path});
   std::vector<std::string> lines = e.sync();
   // The speed is measured before the file is read.
@@ -169,10 +166,7 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
   EXPECT_EQ(listed(listing, "Mtl_Knight"), "string default 400,420");
   EXPECT_EQ(listed(listing, "UCI_LimitStrength"), "check default true");
   // A file that names itself must not recurse for ever.
-  {
-    std::ofstream f(path);
-    f << "ConfigFilePath = " << path << "\n";
-  }
+  write_text(path, "ConfigFilePath = " + path + "\n");
   e.send("setoption name ConfigFilePath value " + path);
   lines = e.sync();
   ASSERT_FALSE(lines.empty());

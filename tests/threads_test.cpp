@@ -22,33 +22,23 @@ TEST(Threads, GoStopPonderAndClockSearches) {
   e.sync(SLOW);
   const std::vector<std::string> moves = {"e2e4", "c7c5", "g1f3"};
   e.send("position startpos moves e2e4 c7c5 g1f3");
-  auto check = [&](const std::string& what) {
-    std::string best = e.bestmove(SLOW);
-    EXPECT_TRUE(is_legal_text(START_FEN, moves, best)) << what << ": '" << best << "'";
-    for (const std::string& l : e.sync(SLOW)) EXPECT_NE(l.rfind("bestmove", 0), 0u) << what << ": second " << l;
-  };
-  for (int i = 0; i < 4; ++i) {
-    e.send("go infinite");
-    wait_for_score(e);
-    e.send("stop");
-    check("infinite + stop");
+  // Each search, released by the second command once it prints a score
+  // (when it has one), ends in one legal bestmove.
+  const std::pair<const char*, const char*> searches[] = {
+      {"go infinite", "stop"}, {"go infinite", "stop"}, {"go infinite", "stop"}, {"go infinite", "stop"},
+      {"go ponder wtime 2000 btime 2000", "ponderhit"}, {"go ponder wtime 2000 btime 2000", "stop"},
+      {"go wtime 1500 btime 1500 winc 20 binc 20", ""}, {"go movestogo 5 wtime 1000 btime 1000", ""},
+      {"go depth 7", ""}, {"go movetime 300", ""}};
+  for (const auto& [go, release] : searches) {
+    e.send(go);
+    if (release[0]) {
+      wait_for_score(e);
+      e.send(release);
+    }
+    const std::string best = e.bestmove(SLOW);
+    EXPECT_TRUE(is_legal_text(START_FEN, moves, best)) << go << " / " << release << ": '" << best << "'";
+    for (const std::string& l : e.sync(SLOW)) EXPECT_FALSE(starts_with(l, "bestmove")) << go << ": second " << l;
   }
-  e.send("go ponder wtime 2000 btime 2000");
-  wait_for_score(e);
-  e.send("ponderhit");
-  check("ponder + ponderhit");
-  e.send("go ponder wtime 2000 btime 2000");
-  wait_for_score(e);
-  e.send("stop");
-  check("ponder + stop");
-  e.send("go wtime 1500 btime 1500 winc 20 binc 20");
-  check("clock");
-  e.send("go movestogo 5 wtime 1000 btime 1000");
-  check("moves to go");
-  e.send("go depth 7");
-  check("depth");
-  e.send("go movetime 300");
-  check("movetime");
   // Mates are still found with helpers searching the same tree.
   e.send("position fen 1k5r/pP3ppp/3p2b1/1BN1n3/1Q2P3/P1B5/KP3P1P/7q w - -");
   const GoReply r = go_reply(e, "go depth 8", SLOW);

@@ -20,18 +20,6 @@ std::unique_ptr<EngineProcess> start_engine(const std::string& path, int threads
   return e;
 }
 
-GoReply search(EngineProcess& e, const std::string& position, const std::string& go) {
-  e.send(position);
-  return go_reply(e, go);
-}
-
-// The position a "position" command sets up, replayed in the test.
-TestBoard replay(const std::string& fen, const std::vector<std::string>& moves) {
-  TestBoard b(fen.c_str());
-  for (const std::string& m : moves) b.play(m.c_str());
-  return b;
-}
-
 std::string position_command(const std::string& fen, const std::vector<std::string>& moves) {
   std::string cmd = "position fen " + fen;
   if (!moves.empty()) cmd += " moves";
@@ -39,20 +27,15 @@ std::string position_command(const std::string& fen, const std::vector<std::stri
   return cmd;
 }
 
-// WDL class of the side to move after the move, from the mover's view.
-int class_after(TestBoard b, const std::string& move) {
-  Move m = b.parse(move.c_str());
+// WDL class, from the mover's view, of the position after the move.
+int class_after(TestBoard& b, const std::string& move) {
+  const Move m = b.parse(move.c_str());
   if (!m) return -99;
   make_move(b.pos, m);
   int ok = 0;
-  int v = probe_wdl(b.pos, ok);
-  return ok ? -v + 2 : -99;
-}
-
-bool has_line_with(const std::vector<std::string>& lines, const std::string& a, const std::string& b) {
-  return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) {
-    return l.find(a) != std::string::npos && l.find(b) != std::string::npos;
-  });
+  const int v = probe_wdl(b.pos, ok);
+  unmake_move(b.pos);
+  return ok ? 2 - v : -99;
 }
 
 const std::vector<std::string> KQK_SHUFFLE = {"a1a2", "c3c4", "a2a1", "c4c3", "a1a2",
@@ -92,16 +75,20 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
   for (int threads : {1, 3}) {
     auto e = start_engine(dir, threads);
     for (const auto& c : cases) {
-      TestBoard b = replay(c.fen, c.moves);
+      TestBoard b(c.fen.c_str());
+      for (const std::string& m : c.moves) b.play(m.c_str());
       int ok = 0;
       const int wdl = probe_wdl(b.pos, ok) + 2;
       ASSERT_TRUE(ok) << c.fen;
       const bool settled = !c.score.empty();
       ASSERT_EQ(b.pos.fifty_count >= 10, settled) << c.fen;
-      GoReply r = search(*e, position_command(c.fen, c.moves), settled ? "go wtime 60000 btime 60000" : "go depth 9");
+      e->send(position_command(c.fen, c.moves));
+      const GoReply r = go_reply(*e, settled ? "go wtime 60000 btime 60000" : "go depth 9");
       EXPECT_EQ(class_after(b, r.best), wdl) << c.fen << " " << r.best;
       if (settled) {
-        EXPECT_TRUE(has_line_with(r.lines, "depth 99 seldepth 99", "tbhits 1")) << c.fen;
+        EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(), [](const std::string& l) {
+          return l.find("depth 99 seldepth 99") != std::string::npos && l.find("tbhits 1") != std::string::npos;
+        })) << c.fen;
         EXPECT_EQ(r.score, c.score) << c.fen;
         if (wdl == 4) {
           EXPECT_EQ(b.parse(r.best.c_str()), probe_tb_root(b.pos).move);

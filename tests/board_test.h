@@ -84,6 +84,18 @@ constexpr bool DEBUG_CHECKS = true;
 constexpr bool DEBUG_CHECKS = false;
 #endif
 
+// The perft generator gives the search generator's legal moves, and the
+// counter their number.
+inline void expect_generators_agree(const Position& pos, const std::string& what) {
+  Move fast[MAX_MOVES], slow[MAX_MOVES];
+  const int n = gen_legal_fast(pos, fast);
+  ASSERT_EQ(n, gen_legal(pos, slow)) << what;
+  std::sort(fast, fast + n);
+  std::sort(slow, slow + n);
+  EXPECT_TRUE(std::equal(fast, fast + n, slow)) << what;
+  EXPECT_EQ(count_legal(pos), n) << what;
+}
+
 // One perft line: the bulk counter to `fast_depth`, the generator to every
 // depth up to `slow_depth`, the search's move picker to `picker_depth`; both
 // generators give the same root moves and the position is unchanged after.
@@ -98,13 +110,7 @@ inline void check_perft_case(const PerftCase& c, int fast_depth, int slow_depth,
   copy_root_to_threads(b.pos);
   ASSERT_EQ(perft_picker(*g_threads[0], picker_depth), c.counts[picker_depth - 1]) << c.fen << " through the picker";
   ASSERT_TRUE(b.fen() == fen && b.pos.hash_key == key) << c.fen;
-  Move fast[MAX_MOVES], slow[MAX_MOVES];
-  const int n = gen_legal_fast(b.pos, fast);
-  ASSERT_EQ(n, gen_legal(b.pos, slow)) << c.fen;
-  std::sort(fast, fast + n);
-  std::sort(slow, slow + n);
-  ASSERT_TRUE(std::equal(fast, fast + n, slow)) << c.fen;
-  ASSERT_EQ(count_legal(b.pos), n) << c.fen;
+  expect_generators_agree(b.pos, c.fen);
 }
 
 // The positions (first four FEN fields) of a test data file with one per

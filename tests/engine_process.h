@@ -116,14 +116,7 @@ class EngineProcess {
   }
 
   // The move of the next "bestmove" line ("" when none comes in time).
-  std::string bestmove(int timeout_ms = 10000) {
-    std::vector<std::string> lines = read_until("bestmove", timeout_ms, true);
-    if (lines.empty() || lines.back().rfind("bestmove", 0) != 0) return "";
-    std::istringstream in(lines.back());
-    std::string word, move;
-    in >> word >> move;
-    return move;
-  }
+  std::string bestmove(int timeout_ms = 10000);
 
   void close_input() {
     if (to_child_ >= 0) close(to_child_);
@@ -200,6 +193,10 @@ inline std::string last_value(const std::vector<std::string>& lines, const std::
       }
   }
   return value;
+}
+
+inline std::string EngineProcess::bestmove(int timeout_ms) {
+  return last_value(read_until("bestmove", timeout_ms, true), "bestmove");
 }
 
 // What one search printed up to its "bestmove": the lines, the move, the

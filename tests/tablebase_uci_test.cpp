@@ -1,31 +1,12 @@
 // The tables through the UCI front end: a settled root answers at once, an
 // unsettled one reports the table's verdict, several threads agree.
 
-#include <memory>
-
 #include "board_test.h"
 #include "engine_process.h"
 #include "fathom/tbcore.h"
 #include "fathom/tbprobe.h"
 
 namespace {
-
-std::unique_ptr<EngineProcess> start_engine(const std::string& path, int threads = 1) {
-  auto e = std::make_unique<EngineProcess>();
-  e->sync(5000);
-  e->send("setoption name Threads value " + std::to_string(threads));
-  e->send("setoption name SyzygyPath value " + path);
-  e->send("setoption name UCI_ShowWDL value true");
-  e->sync(5000);
-  return e;
-}
-
-std::string position_command(const std::string& fen, const std::vector<std::string>& moves) {
-  std::string cmd = "position fen " + fen;
-  if (!moves.empty()) cmd += " moves";
-  for (const std::string& m : moves) cmd += " " + m;
-  return cmd;
-}
 
 // WDL class, from the mover's view, of the position after the move.
 int class_after(TestBoard& b, const std::string& move) {
@@ -73,17 +54,25 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
                {"8/8/8/3k4/8/8/3P4/3K4 w - - 0 1", {}, ""}, {"8/8/1p6/8/8/8/1P5k/K7 b - - 0 1", {}, ""}};
   std::vector<std::string> verdicts[2];
   for (int threads : {1, 3}) {
-    auto e = start_engine(dir, threads);
+    EngineProcess e;
+    e.send("setoption name Threads value " + std::to_string(threads));
+    e.send("setoption name SyzygyPath value " + dir);
+    e.send("setoption name UCI_ShowWDL value true");
+    e.sync(5000);
     for (const auto& c : cases) {
       TestBoard b(c.fen.c_str());
-      for (const std::string& m : c.moves) b.play(m.c_str());
+      std::string position = "position fen " + c.fen + (c.moves.empty() ? "" : " moves");
+      for (const std::string& m : c.moves) {
+        b.play(m.c_str());
+        position += " " + m;
+      }
       int ok = 0;
       const int wdl = probe_wdl(b.pos, ok) + 2;
       ASSERT_TRUE(ok) << c.fen;
       const bool settled = !c.score.empty();
       ASSERT_EQ(b.pos.fifty_count >= 10, settled) << c.fen;
-      e->send(position_command(c.fen, c.moves));
-      const GoReply r = go_reply(*e, settled ? "go wtime 60000 btime 60000" : "go depth 9");
+      e.send(position);
+      const GoReply r = go_reply(e, settled ? "go wtime 60000 btime 60000" : "go depth 9");
       EXPECT_EQ(class_after(b, r.best), wdl) << c.fen << " " << r.best;
       if (settled) {
         EXPECT_TRUE(std::any_of(r.lines.begin(), r.lines.end(), [](const std::string& l) {
@@ -113,7 +102,7 @@ TEST(TablebaseUci, RootsKeepTheTablesResultUnderOneAndThreeThreads) {
       }
       verdicts[threads > 1].push_back(r.score.substr(0, 4) + (r.score.find('-') != std::string::npos ? "-" : ""));
     }
-    e->quit(3000);
+    e.quit();
   }
   EXPECT_EQ(verdicts[0], verdicts[1]);
 }

@@ -162,8 +162,6 @@ TEST(EnginePipe, ConfigurationFileAppliedLineByLine) {
                    }));
   std::vector<std::string> listing = uci_listing(e);
   EXPECT_EQ(listed(listing, "ConfigFilePath"), "string default " + path);
-  EXPECT_EQ(listed(listing, "Hash"), "spin default 256 min 0 max 16384");
-  EXPECT_EQ(listed(listing, "Mtl_Knight"), "string default 400,420");
   EXPECT_EQ(listed(listing, "UCI_LimitStrength"), "check default true");
   // A file that names itself must not recurse for ever.
   write_text(path, "ConfigFilePath = " + path + "\n");

@@ -208,13 +208,15 @@ TEST(ToolModes, BookFromCraftedGames) {
       {"1. e4 e5 2. Nf3 Nc6", "1-0"}, {"1. d4 {x\ny} d5", "1-0"}, {"1. d4 Nf6", "1/2-1/2"},
       {shuffle + "Nf3 Nf6 Ng1 Nc6 e4 e5", "1-0"}};  // 36 half-moves, then e4 in a new position
   const int copies[] = {4, 3, 2, 3};
+  // A game without a result and one that has its result only after the moves.
   std::string pgn = "[Event \"t\"]\n[Result \"*\"]\n\n1. e4 e5 *\n\n";
+  for (int i = 0; i < 3; ++i) pgn += "[Event \"t\"]\n\n1. c4 c5 1-0\n\n";
   for (int g = 0; g < 4; ++g)
     for (int i = 0; i < copies[g]; ++i)
       pgn += "[Event \"t\"]\n[Result \"" + games[g].second + "\"]\n\n" + games[g].first + " " + games[g].second + "\n\n";
   const std::string dir = new_temp_dir(), book = dir + "/tmp_book.bin";
   write_text(dir + "/games.pgn", pgn);
-  EXPECT_TRUE(has_line(run_to_exit({"-mkbook", "games.pgn"}, dir), "ngames= 13, nmoves= 12"));
+  EXPECT_TRUE(has_line(run_to_exit({"-mkbook", "games.pgn"}, dir), "ngames= 16, nmoves= 14"));
   auto entries = [&book](const std::vector<const char*>& moves) {
     TestBoard b(START_FEN);
     for (const char* m : moves) b.play(m);
@@ -224,7 +226,7 @@ TEST(ToolModes, BookFromCraftedGames) {
       out.emplace_back(e[i].move, e[i].weight);
     return out;
   };
-  EXPECT_EQ(entries({}), (std::vector<std::pair<int, int>>{{G1 << 6 | F3, 108}, {E2 << 6 | E4, 16}, {D2 << 6 | D4, 14}}));
+  EXPECT_EQ(entries({}), (std::vector<std::pair<int, int>>{{G1 << 6 | F3, 108}, {E2 << 6 | E4, 16}, {D2 << 6 | D4, 14}, {C2 << 6 | C4, 12}}));
   EXPECT_EQ(entries({"e4", "e5"}), (std::vector<std::pair<int, int>>{{G1 << 6 | F3, 16}}));
   EXPECT_TRUE(entries({"e4"}).empty());  // Black lost every game
   EXPECT_TRUE(entries({"Nf3", "Nf6", "Ng1", "Nc6"}).empty());  // the 37th half-move

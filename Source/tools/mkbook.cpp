@@ -133,7 +133,6 @@ void build_book(const char* pgn_file) {
   static PgnGame game;
   int games = 0;
   while (!table.failed && pgn_next_game(reader, game)) {
-    if (!game.has_result_tag) continue;
     if (++games % 1024 == 0) {
       std::fputc('.', stdout);
       std::fflush(stdout);

@@ -9,6 +9,7 @@
 
 EvalParamRegistry g_eval_params;
 EvalWeights g_weights;
+EvalSlopes g_slopes;
 std::atomic<u32> g_eval_generation{0};
 
 namespace {
@@ -177,7 +178,7 @@ struct PstRecipe {
   bool queen_far_ranks;  // queen: -4 on the op value of ranks 5 to 8 before scaling
 };
 
-void build_pst(Score* table, const i16* slots, const PstRecipe& r) {
+void build_pst(Score* table, f64 (*slope)[2], f64* offset, const i16* slots, const PstRecipe& r) {
   int w_op = slots[r.weight_slot], w_en = slots[r.weight_slot + 1];
   int s_op = slots[r.scale_slot], s_en = slots[r.scale_slot + 1];
   for (int sq = 0; sq < 64; ++sq) {
@@ -185,20 +186,27 @@ void build_pst(Score* table, const i16* slots, const PstRecipe& r) {
     if (f > 3) f = 7 - f;
     int op = (*r.op_shape)[rank][f] * w_op / r.op_divisor;
     int en = (*r.en_shape)[rank][f] * w_en / r.en_divisor;
-    if (r.queen_far_ranks && rank >= 4) op -= 4;
+    const bool far = r.queen_far_ranks && rank >= 4;
+    if (far) op -= 4;
     table[sq] = make_score(clamp16(round_div(i64(op) * s_op, 100)), clamp16(round_div(i64(en) * s_en, 100)));
+    slope[sq][0] = f64((*r.op_shape)[rank][f]) / r.op_divisor * s_op / 100.0;
+    slope[sq][1] = f64((*r.en_shape)[rank][f]) / r.en_divisor * s_en / 100.0;
+    if (offset) offset[sq] = far ? -4.0 * s_op / 100.0 : 0.0;
   }
 }
 
 // Mobility pair for count i of n + 1 entries: a concave curve through zero
 // near a third of the way, with an extra penalty for a piece that cannot move.
-void build_mobility(Score* table, int size, int n, f64 c, f64 z, const i16* slots, int weight_slot, int scale_slot) {
+void build_mobility(Score* table, f64 (*slope)[2], int size, int n, f64 c, f64 z, const i16* slots, int weight_slot,
+                    int scale_slot) {
   int w_op = slots[weight_slot], w_en = slots[weight_slot + 1];
   int s_op = slots[scale_slot], s_en = slots[scale_slot + 1];
   for (int i = 0; i < size; ++i) {
     f64 v = std::pow(f64(i) / n, 0.65) - c - (i == 0 ? z : 0.0);
     i64 op = i64(std::round(w_op * v)), en = i64(std::round(w_en * v));
     table[i] = make_score(clamp16(round_div(op * s_op, 100)), clamp16(round_div(en * s_en, 100)));
+    slope[i][0] = v * s_op / 100.0;
+    slope[i][1] = v * s_en / 100.0;
   }
 }
 
@@ -211,6 +219,8 @@ void build_eval_tables(const i16* slots) {
   init_kpk_table();
 
   EvalWeights& w = g_weights;
+  EvalSlopes& d = g_slopes;
+  for (int i = 0; i < EVAL_PARAM_SLOTS; ++i) d.value[i] = slots[EVAL_PARAM_FIRST_SLOT + i];
 
   const PstRecipe recipes[6] = {
       {&PAWN_OP_SHAPE, &PAWN_EN_SHAPE, SLOT_PST_P, 28, 4, SLOT_SCALE_PAWN_STRUCTURE, false},
@@ -221,11 +231,15 @@ void build_eval_tables(const i16* slots) {
       {&KING_OP_SHAPE, &KING_EN_SHAPE, SLOT_PST_K, 32, 60, SLOT_SCALE_PST_KING, false},
   };
   for (int sq = 0; sq < 64; ++sq) w.pst[EMPTY][sq] = 0;
-  for (int t = PAWN; t <= KING; ++t) build_pst(w.pst[t], slots, recipes[t - PAWN]);
-  build_pst(w.connected, slots,
+  for (int t = PAWN; t <= KING; ++t) build_pst(w.pst[t], d.pst[t], d.pst_offset[t], slots, recipes[t - PAWN]);
+  build_pst(w.connected, d.connected, nullptr, slots,
             {&CONNECTED_SHAPE, &CONNECTED_SHAPE, SLOT_PAWN_CONNECTED, 48, 48, SLOT_SCALE_PAWN_STRUCTURE, false});
-  build_pst(w.defended, slots,
+  build_pst(w.defended, d.defended, nullptr, slots,
             {&DEFENDED_SHAPE, &DEFENDED_SHAPE, SLOT_PAWN_DEFENDED, 24, 24, SLOT_SCALE_PAWN_STRUCTURE, false});
+  for (int h = 0; h < 2; ++h) {
+    d.pawn_structure[h] = slots[SLOT_SCALE_PAWN_STRUCTURE + h] / 100.0;
+    d.threats[h] = slots[SLOT_SCALE_THREATS + h] / 100.0;
+  }
 
   // Material values are the parameters themselves.
   w.material[EMPTY] = 0;
@@ -275,13 +289,13 @@ void build_eval_tables(const i16* slots) {
     w.passer_safe[r] = PASSER_SAFE_BASE[r] * passed_pct / 100;
   }
 
-  build_mobility(w.knight_mobility, KNIGHT_MOBILITY_SIZE, 8, 0.40, 0.06, slots, SLOT_KNIGHT_MOBILITY,
+  build_mobility(w.knight_mobility, d.mobility[0], KNIGHT_MOBILITY_SIZE, 8, 0.40, 0.06, slots, SLOT_KNIGHT_MOBILITY,
                  SLOT_SCALE_MOBILITY_KNIGHT);
-  build_mobility(w.bishop_mobility, BISHOP_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_BISHOP_MOBILITY,
+  build_mobility(w.bishop_mobility, d.mobility[1], BISHOP_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_BISHOP_MOBILITY,
                  SLOT_SCALE_MOBILITY_BISHOP);
-  build_mobility(w.rook_mobility, ROOK_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_ROOK_MOBILITY,
+  build_mobility(w.rook_mobility, d.mobility[2], ROOK_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_ROOK_MOBILITY,
                  SLOT_SCALE_MOBILITY_ROOK);
-  build_mobility(w.queen_mobility, QUEEN_MOBILITY_SIZE, 26, 0.45, 0.12, slots, SLOT_QUEEN_MOBILITY,
+  build_mobility(w.queen_mobility, d.mobility[3], QUEEN_MOBILITY_SIZE, 26, 0.45, 0.12, slots, SLOT_QUEEN_MOBILITY,
                  SLOT_SCALE_MOBILITY_QUEEN);
 
   int shield = slots[SLOT_PAWN_SHIELD];

@@ -180,6 +180,26 @@ struct EvalWeights {
 
 extern EvalWeights g_weights;
 
+// Parameter slots, counted from EVAL_PARAM_FIRST_SLOT.
+constexpr int EVAL_PARAM_SLOTS = EVAL_PARAM_END_SLOT - EVAL_PARAM_FIRST_SLOT;
+
+// How the built weights move with the parameters they are made from: the
+// evaluation's linear decomposition (evaluate_coefficients) reads these.
+// Built beside g_weights, so the search never touches them.  Pairs hold the
+// opening slope (by the op parameter) and the endgame slope (by the en one).
+struct EvalSlopes {
+  f64 value[EVAL_PARAM_SLOTS];  // the parameters the tables were built from
+  f64 pst[7][64][2];
+  f64 pst_offset[7][64];  // what a table entry holds besides weight x slope (op)
+  f64 connected[64][2];
+  f64 defended[64][2];
+  f64 mobility[4][QUEEN_MOBILITY_SIZE][2];  // knight, bishop, rook, queen
+  f64 pawn_structure[2];  // the Pawn_Structure percentages / 100
+  f64 threats[2];         // the Threats percentages / 100
+};
+
+extern EvalSlopes g_slopes;
+
 // Bumped by every rebuild.  Each search thread remembers the value it last
 // saw and clears its pawn hash and evaluation cache before its next search
 // when the value has moved (eval_begin_search).

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "board_test.h"
@@ -15,6 +16,7 @@
 #include "tools/mkbook.h"
 #include "tools/pgn.h"
 #include "tools/scan_pgn.h"
+#include "tools/texel.h"
 #include "tools/tune.h"
 
 namespace {
@@ -409,4 +411,54 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     EXPECT_EQ(unsolved,
               (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
   }
+}
+
+// "-texel" on a small file of queenless positions labelled by their
+// material balance: the training error falls epoch by epoch, the queen
+// weights (no coefficient anywhere in the data), the unused parameters and
+// the material values stay where they were, and both result forms are read.
+TEST(Texel, FitsTheFileAndLeavesUnusedWeightsAlone) {
+  EXPECT_EQ(texel_line_result("8/8 w - - c9 \"0-1\";"), 0.0);
+  EXPECT_EQ(texel_line_result("8/8 w - - [0.5]"), 0.5);
+  EXPECT_EQ(texel_line_result("8/8 w - - [2.0]"), -1);
+  std::string dir = new_temp_dir(), text = "8/8/8/8/8/8/8/8 w - - no result here\n";
+  int n = 0;
+  for (const std::string& fen : with_random_plies(std::vector<std::string>(80, START_FEN), 200, 2)) {
+    TestBoard b(fen.c_str());
+    const Position& p = b.pos;
+    // No queen, and none the quiescence line could make.
+    const bool near_promotion = (p.pieces[WHITE][PAWN] & (RANK_1 << 48)) || (p.pieces[BLACK][PAWN] & (RANK_1 << 8));
+    if (p.pieces[WHITE][QUEEN] || p.pieces[BLACK][QUEEN] || near_promotion || popcount(p.occupied()) < 12 ||
+        in_check(p))
+      continue;
+    const int balance = p.piece_material[WHITE] - p.piece_material[BLACK] +
+                        popcount(p.pieces[WHITE][PAWN]) - popcount(p.pieces[BLACK][PAWN]);
+    const char* result = balance > 0 ? "1-0" : balance < 0 ? "0-1" : "1/2-1/2";
+    text += ++n % 2 ? fen + " ce " + std::to_string(20 * balance) + "; c9 \"" + result + "\";\n"
+                    : fen + " [" + (balance > 0 ? "1.0" : balance < 0 ? "0.0" : "0.5") + "]\n";
+  }
+  ASSERT_GT(n, 1000);
+  write_text(dir + "/small.epd", text);
+  const std::vector<std::string> out = run_tool({"-texel", "small.epd", "-epochs", "6", "-lambda", "0.7"}, dir);
+  std::vector<double> train;
+  bool counted = false;
+  for (const std::string& line : out) {
+    int epoch;
+    double t, v;
+    if (std::sscanf(line.c_str(), "epoch %d train %lf validation %lf", &epoch, &t, &v) == 3) train.push_back(t);
+    counted = counted || line.find("1 without a result") != std::string::npos;
+  }
+  EXPECT_TRUE(counted);
+  ASSERT_EQ(train.size(), 7u);
+  for (size_t e = 1; e < train.size(); ++e) EXPECT_LT(train[e], train[e - 1]) << "epoch " << e;
+  std::map<std::string, int> fitted;
+  for (const std::string& line : read_lines(dir + "/texel-weights.cfg"))
+    if (size_t eq = line.find('='); eq != std::string::npos && line[0] != '#')
+      fitted[line.substr(0, eq)] = std::stoi(line.substr(eq + 1));
+  const std::map<std::string, int> kept = {{"queen_mobility_op", 32}, {"queen_mobility_en", 84}, {"PST_Q_op", 15},
+                                           {"PST_Q_en", 25},          {"pawn_value_op", 90},     {"rook_value_en", 635},
+                                           {"p1", 2},                 {"pst_d8", -26},           {"queen_rank7_op", 0}};
+  for (const auto& [name, value] : kept) EXPECT_EQ(fitted[name], value) << name;
+  EXPECT_EQ(fitted["knight_mobility_op"] != 40 || fitted["rook_open_file_op"] != 14, true);
+  EXPECT_NE(read_text(dir + "/texel-weights.inc").find("{\"PST_K_en\", "), std::string::npos);
 }

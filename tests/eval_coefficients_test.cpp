@@ -2,8 +2,10 @@
 // reproduce evaluate exactly, mirror with the colours, and predict what a
 // changed parameter does.
 #include <cmath>
+#include <map>
 
 #include "board_test.h"
+#include "engine_process.h"
 #include "eval_fixture.h"
 #include "test_util.h"
 
@@ -120,3 +122,32 @@ TEST_F(EvalCoefficientsTest, PredictAChangedParameter) {
 }
 
 }  // namespace
+
+// data/reference-weights.cfg names every registered parameter once, at its
+// hand-set value, and an engine started with it evaluates as the hand-set
+// tables do, whatever the shipped defaults are.
+TEST_F(EvalCoefficientsTest, ReferenceWeightsRestoreTheHandSetEvaluation) {
+  REQUIRE_TESTDATA("epd/wac.epd");
+  const std::string cfg = std::string(VORN_SOURCE_DIR) + "/data/reference-weights.cfg";
+  std::map<std::string, int> file;
+  for (const std::string& line : read_lines(cfg))
+    if (size_t eq = line.find('='); eq != std::string::npos && line[0] != '#')
+      EXPECT_TRUE(file.emplace(line.substr(0, eq), std::stoi(line.substr(eq + 1))).second) << line;
+  ASSERT_EQ(int(file.size()), g_eval_params.count);
+  for (int i = 0; i < g_eval_params.count; ++i)
+    EXPECT_EQ(file[g_eval_params.entries[i].name], *g_eval_params.entries[i].value) << g_eval_params.entries[i].name;
+
+  EngineProcess e({"-c", "-cfg", cfg}, new_temp_dir());
+  const std::vector<std::string>& fens = positions();
+  int compared = 0;
+  for (size_t k = 0; k < fens.size(); k += 97) {
+    e.send("fen " + fens[k] + "\nev");
+    const std::vector<std::string> lines = e.wait_for("eval= ", 10000);
+    ASSERT_FALSE(lines.empty()) << fens[k];
+    ValidBoard b(fens[k]);
+    EXPECT_EQ(std::stoi(lines.back().substr(6)), evaluate(eval_thread, b.pos, 1, nullptr)) << fens[k];
+    ++compared;
+  }
+  EXPECT_GT(compared, 30);
+  e.send("quit");
+}

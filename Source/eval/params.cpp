@@ -43,9 +43,18 @@ constexpr int PST_SHAPE_DEFAULTS[32] = {
 };
 constexpr int P_DEFAULTS[15] = {2, 4, 8, 16, 32, 64, 128, 256, 512, 12, 16, 12, 16, 20, 4};
 
+// The values "-texel" fitted, by name, over the hand-set ones below.
+struct FittedWeight {
+  const char* name;
+  int value;
+};
+constexpr FittedWeight FITTED_WEIGHTS[] = {
+#include "eval/fitted_weights.inc"
+    {nullptr, 0}};
+
 }  // namespace
 
-void register_eval_params(i16* slots) {
+void register_eval_params(i16* slots, EvalDefaults defaults) {
   g_eval_params.count = 0;
 
   add_pair(slots, "pawn_value", SLOT_PAWN_VALUE, 90, 110);
@@ -108,6 +117,15 @@ void register_eval_params(i16* slots) {
     char name[16];
     std::snprintf(name, sizeof name, "p%d", i + 1);
     add_param(slots, name, SLOT_P1 + i, P_DEFAULTS[i]);
+  }
+
+  if (defaults == EvalDefaults::HAND_SET) return;
+  for (const FittedWeight* f = FITTED_WEIGHTS; f->name; ++f) {
+    const int i = find_eval_param(f->name);
+    if (i < 0) continue;
+    EvalParam& p = g_eval_params.entries[i];
+    *p.value = i16(f->value);
+    p.estimate = f->value;
   }
 }
 

@@ -113,12 +113,17 @@ struct EvalParamRegistry {
 
 extern EvalParamRegistry g_eval_params;
 
+// Which defaults register_eval_params writes: the shipped ones (the fitted
+// values of eval/fitted_weights.inc over the hand-set ones), or the hand-set
+// values alone, which data/reference-weights.cfg restores.
+enum class EvalDefaults { SHIPPED, HAND_SET };
+
 // Writes the default of every tunable evaluation parameter into its slot
 // (slots EVAL_PARAM_FIRST_SLOT on) and fills the name registry, whose
 // entries point into these slots: pass the live option array (the one the
 // tables are built from) and copy the defaults to the listed one afterwards.
 // Calling it again starts the registry afresh and restores the defaults.
-void register_eval_params(i16* slots);
+void register_eval_params(i16* slots, EvalDefaults defaults = EvalDefaults::SHIPPED);
 
 // Index of the first registered parameter with exactly this name, or -1.
 int find_eval_param(const char* name);

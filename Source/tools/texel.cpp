@@ -372,6 +372,8 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   long step = 0;
   for (int epoch = 1; epoch <= st.epochs && !hooks.tool.quit_requested(); ++epoch) {
     const f64 epoch_start = now_seconds();
+    // Big steps find the basin, shrinking ones settle in it.
+    const f64 rate = st.rate * std::pow(0.92, epoch - 1);
     std::shuffle(train.begin(), train.end(), rng);
     for (u32 b = 0; b < train.size(); b += u32(st.batch)) {
       const u32 e = std::min<u32>(u32(train.size()), b + u32(st.batch));
@@ -381,7 +383,7 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
       for (size_t i = 0; i < w.size(); ++i) {
         m[i] = 0.9 * m[i] + 0.1 * grad[i];
         v[i] = 0.999 * v[i] + 0.001 * grad[i] * grad[i];
-        w[i] -= st.rate * (m[i] / c1) / (std::sqrt(v[i] / c2) + 1e-12);
+        w[i] -= rate * (m[i] / c1) / (std::sqrt(v[i] / c2) + 1e-12);
       }
     }
     errors(&train_error, &valid_error);

@@ -130,9 +130,11 @@ TEST_F(EvalCoefficientsTest, ReferenceWeightsRestoreTheHandSetEvaluation) {
   REQUIRE_TESTDATA("epd/wac.epd");
   const std::string cfg = std::string(VORN_SOURCE_DIR) + "/data/reference-weights.cfg";
   std::map<std::string, int> file;
-  for (const std::string& line : read_lines(cfg))
-    if (size_t eq = line.find('='); eq != std::string::npos && line[0] != '#')
+  for (const std::string& line : read_lines(cfg)) {
+    if (size_t eq = line.find('='); eq != std::string::npos && line[0] != '#') {
       EXPECT_TRUE(file.emplace(line.substr(0, eq), std::stoi(line.substr(eq + 1))).second) << line;
+    }
+  }
   ASSERT_EQ(int(file.size()), g_eval_params.count);
   for (int i = 0; i < g_eval_params.count; ++i)
     EXPECT_EQ(file[g_eval_params.entries[i].name], *g_eval_params.entries[i].value) << g_eval_params.entries[i].name;

@@ -97,11 +97,12 @@ struct Work {
   bool gradient;
   std::vector<f64> grad;
   f64 loss;
+  f64 result_loss;  // against the game results alone
 };
 
 void* run_work(void* arg) {
   Work& wk = *static_cast<Work*>(arg);
-  wk.loss = 0;
+  wk.loss = wk.result_loss = 0;
   if (wk.gradient) std::fill(wk.grad.begin(), wk.grad.end(), 0.0);
   for (u32 n = wk.begin; n < wk.end; ++n) {
     const Sample& s = wk.data->samples[wk.order[n]];
@@ -110,6 +111,8 @@ void* run_work(void* arg) {
     const f64 e = sample_eval(s, t, wk.w, &slope);
     const f64 q = sigmoid(wk.k, e), diff = q - s.label;
     wk.loss += diff * diff;
+    const f64 miss = q - wk.data->result[wk.order[n]];
+    wk.result_loss += miss * miss;
     if (!wk.gradient) continue;
     const f64 g = 2.0 * diff * q * (1.0 - q) * wk.k * LOG10_BY_400 * slope;
     const f64 phase[2] = {(STAGE_MAX - s.stage) / f64(STAGE_MAX), s.stage / f64(STAGE_MAX)};
@@ -118,14 +121,14 @@ void* run_work(void* arg) {
   return nullptr;
 }
 
-// Mean squared error over order[begin, end), and its gradient when asked,
-// on two threads.
+// Mean squared error over order[begin, end) (and against the results
+// alone in *result_error), and its gradient when asked, on two threads.
 f64 batch_error(const Data& d, const u32* order, u32 begin, u32 end, const std::vector<f64>& w, f64 k,
-                std::vector<f64>* grad) {
+                std::vector<f64>* grad, f64* result_error = nullptr) {
   Work work[2];
   const u32 mid = begin + (end - begin) / 2;
   for (int i = 0; i < 2; ++i) {
-    work[i] = Work{&d, order, i ? mid : begin, i ? end : mid, w.data(), k, grad != nullptr, {}, 0};
+    work[i] = Work{&d, order, i ? mid : begin, i ? end : mid, w.data(), k, grad != nullptr, {}, 0, 0};
     if (grad) work[i].grad.assign(w.size(), 0.0);
   }
   ThreadHandle helper{};
@@ -135,6 +138,7 @@ f64 batch_error(const Data& d, const u32* order, u32 begin, u32 end, const std::
   const f64 n = end > begin ? f64(end - begin) : 1.0;
   if (grad)
     for (size_t i = 0; i < w.size(); ++i) (*grad)[i] = (work[0].grad[i] + work[1].grad[i]) / n;
+  if (result_error) *result_error = (work[0].result_loss + work[1].result_loss) / n;
   return (work[0].loss + work[1].loss) / n;
 }
 
@@ -359,13 +363,14 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   for (u32 i = 0; i < d.samples.size(); ++i) (i / block % 10 == 9 ? valid : train).push_back(i);
   output_format("K= %.4f, lambda= %.2f, %zu training and %zu validation positions, %zu parameters, %zu terms",
                 k, st.lambda, train.size(), valid.size(), w.size(), d.terms.size());
-  auto errors = [&](f64* t, f64* v) {
-    *t = batch_error(d, train.data(), 0, u32(train.size()), w, k, nullptr);
-    *v = batch_error(d, valid.data(), 0, u32(valid.size()), w, k, nullptr);
+  f64 train_error, valid_error, valid_results;
+  auto errors = [&]() {
+    train_error = batch_error(d, train.data(), 0, u32(train.size()), w, k, nullptr);
+    valid_error = batch_error(d, valid.data(), 0, u32(valid.size()), w, k, nullptr, &valid_results);
   };
-  f64 train_error, valid_error;
-  errors(&train_error, &valid_error);
-  output_format("epoch   0  train %.6f  validation %.6f", train_error, valid_error);
+  errors();
+  output_format("epoch   0  train %.6f  validation %.6f  (results alone %.6f)", train_error, valid_error,
+                valid_results);
 
   std::vector<f64> m(w.size(), 0.0), v(w.size(), 0.0), grad(w.size());
   std::mt19937 rng(20261206);
@@ -386,9 +391,9 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
         w[i] -= rate * (m[i] / c1) / (std::sqrt(v[i] / c2) + 1e-12);
       }
     }
-    errors(&train_error, &valid_error);
-    output_format("epoch %3d  train %.6f  validation %.6f  (%.1f s)", epoch, train_error, valid_error,
-                  now_seconds() - epoch_start);
+    errors();
+    output_format("epoch %3d  train %.6f  validation %.6f  (results alone %.6f)  %.1f s", epoch, train_error,
+                  valid_error, valid_results, now_seconds() - epoch_start);
     hooks.tool.poll();
   }
 

@@ -91,7 +91,8 @@ TEST_F(EvalCoefficientsTest, PredictAChangedParameter) {
   const std::vector<std::string>& fens = positions();
   static EvalCoefficients ec;
   for (const char* name : {"PST_N_op", "knight_mobility_en", "pawn_isolated_op", "rook_open_file_op", "pawn_shield",
-                           "pawn_storm", "safe_check_en", "hung_piece_op", "pawn_candidate_en", "PST_K_op"}) {
+                           "pawn_storm", "safe_check_en", "hung_piece_op", "pawn_candidate_en", "PST_K_op",
+                           "passer_held_6", "passer_safe_5"}) {
     SCOPED_TRACE(name);
     const int slot = int(g_eval_params.entries[find_eval_param(name)].value - eval_slots);
     std::vector<double> before(EVAL_PARAM_SLOTS);

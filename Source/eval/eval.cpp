@@ -777,6 +777,9 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink<L>&
     const int k = pos.king_square[e], K = pos.king_square[c];
     const Bitboard front = g_attacks.ray[c == WHITE ? DIR_N : DIR_S][s];
     int v = w.passer_held[r];
+    // For the decomposition: v as k x (the rank's base value) + a.
+    int base_slot = SLOT_PASSER_HELD + r - 1;
+    f64 k_lin = 1, a_lin = 0;
     int t = s + d;
     if (r == 1 && !pos.board[t]) t += d;
     const int rt = relative_rank(c, t);
@@ -788,30 +791,39 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink<L>&
     if (!pos.board[t] && rt > 2 && !(contested && enemy_wins_pawn(pos, c, s, t))) {
       safe = true;
       v = w.passer_safe[r];
+      base_slot = SLOT_PASSER_SAFE + r - 1;
       sc.danger[e] += 2 << rt;
       if (!(front & (sc.all_attacks[e] | (pos.pieces[e][0] & ~sc.all_attacks[c])))) {
         v += (v + 64) / 8;
+        k_lin *= 9.0 / 8;
+        a_lin = 8;
         sc.danger[e] += 6 << rt;
         if (pos.piece_material[e] == 0) {
           int promo = make_square(file_of(s), c == WHITE ? 7 : 0);
-          if (distance(k, promo) > 8 - r - (pos.side == c ? 1 : 0)) v += 16 * rt;
+          if (distance(k, promo) > 8 - r - (pos.side == c ? 1 : 0)) {
+            v += 16 * rt;
+            a_lin += 16 * rt;
+          }
         }
       }
     }
-    if (sc.pawn_attacks[c] & bit(t)) v += v / 4;
+    if (sc.pawn_attacks[c] & bit(t)) {
+      v += v / 4;
+      k_lin *= 1.25;
+      a_lin *= 1.25;
+    }
     const int o = 11 * v;
     const int target = r >= 6 ? t : t + d;
-    v += (24 * distance(k, target) - 16 * distance(K, target)) * (safe ? rt : r) / 8;
-    int op, en;
-    if (front & pos.pieces[c][PAWN]) {
-      op = o / 32;
-      en = v / 2;
-    } else {
-      op = o / 16;
-      en = v;
-    }
+    const int closeness = (24 * distance(k, target) - 16 * distance(K, target)) * (safe ? rt : r) / 8;
+    v += closeness;
+    // A passer with an own pawn in front counts half.
+    const bool doubled = front & pos.pieces[c][PAWN];
+    const int op = doubled ? o / 32 : o / 16, en = doubled ? v / 2 : v;
+    const f64 op_share = doubled ? 11.0 / 32 : 11.0 / 16, en_share = doubled ? 0.5 : 1.0;
     sc.positional[c] += make_score(op, en);
-    tr.fixed(c, op, en);
+    tr.single(c, base_slot, 0, op_share * k_lin * g_slopes.passed_pawns);
+    tr.single(c, base_slot, 1, en_share * k_lin * g_slopes.passed_pawns);
+    tr.fixed(c, op_share * a_lin, en_share * (a_lin + closeness));
     tr.close(c, make_score(op, en));
     if (tr.t) {
       tr.t->terms[TRACE_PASSERS][c] += en;

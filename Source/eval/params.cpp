@@ -42,6 +42,9 @@ constexpr int PST_SHAPE_DEFAULTS[32] = {
     -20, -22, -24, -26, -20, -22, -24, -26, -20, -22, -24, -26, -20, -22, -24, -26,
 };
 constexpr int P_DEFAULTS[15] = {2, 4, 8, 16, 32, 64, 128, 256, 512, 12, 16, 12, 16, 20, 4};
+// Passed pawns by relative rank 2..7: blocked or contested, and safe to advance.
+constexpr int PASSER_HELD_DEFAULTS[6] = {6, 6, 14, 36, 80, 132};
+constexpr int PASSER_SAFE_DEFAULTS[6] = {9, 9, 26, 62, 122, 200};
 
 // The values "-texel" fitted, by name, over the hand-set ones below.
 struct FittedWeight {
@@ -118,6 +121,16 @@ void register_eval_params(i16* slots, EvalDefaults defaults) {
     std::snprintf(name, sizeof name, "p%d", i + 1);
     add_param(slots, name, SLOT_P1 + i, P_DEFAULTS[i]);
   }
+  for (int i = 0; i < 6; ++i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "passer_held_%d", i + 2);
+    add_param(slots, name, SLOT_PASSER_HELD + i, PASSER_HELD_DEFAULTS[i]);
+  }
+  for (int i = 0; i < 6; ++i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "passer_safe_%d", i + 2);
+    add_param(slots, name, SLOT_PASSER_SAFE + i, PASSER_SAFE_DEFAULTS[i]);
+  }
 
   if (defaults == EvalDefaults::HAND_SET) return;
   for (const FittedWeight* f = FITTED_WEIGHTS; f->name; ++f) {
@@ -171,8 +184,6 @@ constexpr Shape CONNECTED_SHAPE = {{0, 0, 0, 0},     {0, 0, 0, 0},     {1, 1, 1,
 constexpr Shape DEFENDED_SHAPE = {{0, 0, 0, 0}, {0, 0, 0, 0},      {2, 2, 2, 2},      {2, 3, 4, 4},
                                   {4, 6, 8, 8}, {8, 12, 14, 14},   {16, 20, 24, 24},  {0, 0, 0, 0}};
 
-constexpr int PASSER_HELD_BASE[8] = {0, 6, 6, 14, 36, 80, 132, 0};
-constexpr int PASSER_SAFE_BASE[8] = {0, 9, 9, 26, 62, 122, 200, 0};
 
 // Keeps a built value inside the 16-bit half of a packed pair, whatever the
 // parameters were set to.
@@ -302,9 +313,11 @@ void build_eval_tables(const i16* slots) {
   w.safe_check = pair(slots, SLOT_SAFE_CHECK);
 
   int passed_pct = slots[SLOT_SCALE_PASSED_PAWNS + 1];
+  d.passed_pawns = passed_pct / 100.0;
   for (int r = 0; r < 8; ++r) {
-    w.passer_held[r] = PASSER_HELD_BASE[r] * passed_pct / 100;
-    w.passer_safe[r] = PASSER_SAFE_BASE[r] * passed_pct / 100;
+    const bool real = r >= 1 && r <= 6;  // no pawn stands on the first or last rank
+    w.passer_held[r] = real ? slots[SLOT_PASSER_HELD + r - 1] * passed_pct / 100 : 0;
+    w.passer_safe[r] = real ? slots[SLOT_PASSER_SAFE + r - 1] * passed_pct / 100 : 0;
   }
 
   build_mobility(w.knight_mobility, d.mobility[0], KNIGHT_MOBILITY_SIZE, 8, 0.40, 0.06, slots, SLOT_KNIGHT_MOBILITY,

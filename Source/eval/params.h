@@ -28,6 +28,7 @@ constexpr int EVAL_PARAM_FIRST_SLOT = 248;
 //   337..368  percentage pairs PST_Pawn .. Threats, Awareness, tune; the registered
 //             percentages pawnstruct, ppawns, king_safety and threats are four of these
 //   369..400  pst_a1 .. pst_d8
+//   401..412  passed pawn base values by relative rank 2..7: held, then safe to advance
 enum : int {
   SLOT_CONTEMPT = 230,
 
@@ -90,7 +91,9 @@ enum : int {
   SLOT_SCALE_TUNE = 367,
 
   SLOT_PST_SHAPE = 369,  // pst_a1 .. pst_d8 up to 400
-  EVAL_PARAM_END_SLOT = 401,
+  SLOT_PASSER_HELD = 401,  // passer_held_2 .. passer_held_7
+  SLOT_PASSER_SAFE = 407,  // passer_safe_2 .. passer_safe_7
+  EVAL_PARAM_END_SLOT = 413,
 };
 
 // One named parameter.  The tuner works on `estimate` (a real-valued copy of
@@ -104,7 +107,7 @@ struct EvalParam {
   u16 tune;
 };
 
-constexpr int MAX_EVAL_PARAMS = 128;
+constexpr int MAX_EVAL_PARAMS = 160;
 
 struct EvalParamRegistry {
   EvalParam entries[MAX_EVAL_PARAMS];
@@ -201,6 +204,7 @@ struct EvalSlopes {
   f64 mobility[4][QUEEN_MOBILITY_SIZE][2];  // knight, bishop, rook, queen
   f64 pawn_structure[2];  // the Pawn_Structure percentages / 100
   f64 threats[2];         // the Threats percentages / 100
+  f64 passed_pawns;       // the second Passed_Pawns percentage / 100
 };
 
 extern EvalSlopes g_slopes;

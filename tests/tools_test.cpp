@@ -422,12 +422,14 @@ TEST(Texel, FitsTheFileAndLeavesUnusedWeightsAlone) {
   EXPECT_EQ(texel_line_result("8/8 w - - [0.5]"), 0.5);
   EXPECT_EQ(texel_line_result("8/8 w - - [2.0]"), -1);
   std::string dir = new_temp_dir(), text = "8/8/8/8/8/8/8/8 w - - no result here\n";
+  const std::string QUEENLESS = "rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNB1KBNR w KQkq -";
   int n = 0;
-  for (const std::string& fen : with_random_plies(std::vector<std::string>(80, START_FEN), 200, 2)) {
+  for (const std::string& fen : with_random_plies(std::vector<std::string>(150, QUEENLESS), 40, 2)) {
     TestBoard b(fen.c_str());
     const Position& p = b.pos;
-    // No queen, and none the quiescence line could make.
-    const bool near_promotion = (p.pieces[WHITE][PAWN] & (RANK_1 << 48)) || (p.pieces[BLACK][PAWN] & (RANK_1 << 8));
+    // No queen, and none the quiescence line could make: no pawn past its fourth rank.
+    const bool near_promotion =
+        (p.pieces[WHITE][PAWN] & 0x00FFFFFF00000000ULL) || (p.pieces[BLACK][PAWN] & 0x00000000FFFFFF00ULL);
     if (p.pieces[WHITE][QUEEN] || p.pieces[BLACK][QUEEN] || near_promotion || popcount(p.occupied()) < 12 ||
         in_check(p))
       continue;

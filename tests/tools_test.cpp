@@ -295,7 +295,8 @@ TEST(ToolModes, BookEqualsARecountOfTheGames) {
 
 // Variant 2 against a replay of the first game written here: the same
 // positions, moves, scores and result, under the skipping rules; then
-// "-mktune" on its output keeps, in order, only lines that pass the filters.
+// "-mktune" on its output keeps, in order, only lines that pass the filters,
+// and "-texel" reads all of them.
 TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
   REQUIRE_TESTDATA("pgn/engine-games.pgn");
   std::string dir = new_temp_dir(), pgn = testdata_path("pgn/engine-games.pgn");
@@ -374,6 +375,12 @@ TEST(ToolModes, ScanWritesTuningPositionsOfEachGame) {
   // Only positions the depth-0 search finds beyond 900 may be missing.
   EXPECT_GT(kept.size(), passing * 9 / 10);
   EXPECT_LT(kept.size(), epd.size());
+
+  // "-texel" takes every line as it is: each has a result and a position that sets up.
+  out = run_tool({"-texel", "tmp.epd", "-epochs", "1"}, dir);
+  const std::string counts = std::to_string(epd.size()) + " lines: 0 without a result, 0 refused, ";
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.rfind(counts, 0) == 0; }))
+      << counts;
 }
 
 // A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),

@@ -1,5 +1,6 @@
 // Shared set-up of the evaluation tests: one slot array and one evaluation
-// thread record (too large for the stack), with the default tables built.
+// thread record (too large for the stack), with the tables built from the
+// hand-set parameters, which the worked examples of the tests are about.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ class EvalFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     std::memset(eval_slots, 0, sizeof eval_slots);
-    register_eval_params(eval_slots);
+    register_eval_params(eval_slots, EvalDefaults::HAND_SET);
     rebuild_eval();
   }
 };

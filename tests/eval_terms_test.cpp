@@ -247,7 +247,8 @@ TEST_F(EvalTerms, CachesAreSharedByPawnsAndEmptiedByARebuild) {
 // --- Through the engine ---------------------------------------------------
 
 TEST(EvalOptions, ScalingOptionRebuildsTablesBeforeTheNextSearch) {
-  EngineProcess e;
+  // The listing's numbers are those of the hand-set parameters.
+  EngineProcess e({"-cfg", std::string(VORN_SOURCE_DIR) + "/data/reference-weights.cfg"});
   e.sync();
   e.send("_show");
   std::vector<std::string> before = e.sync();

@@ -2,6 +2,7 @@
 // builder, the PGN scanner and the test-suite analysis.
 
 #include <cstring>
+#include <map>
 #include <memory>
 
 #include "board_test.h"
@@ -9,6 +10,7 @@
 #include "tools/epd.h"
 #include "tools/pgn.h"
 #include "tools/scan_pgn.h"
+#include "tools/texel.h"
 #include "tools/tune.h"
 
 namespace {
@@ -264,6 +266,12 @@ TEST(ToolModes, ScanWritesTuningPositionsAndMktuneFiltersThem) {
                                  "4k3/8/8/8/8/8/8/QQQ1K3 w - - bm Qa8; ce 0; c6 0; " + won + "\n");  // decided
   run_to_exit({"-mktune", "t.epd"}, dir);
   EXPECT_EQ(read_lines(dir + "/tune_new.epd"), kept);
+
+  // "-texel" takes every line the scanner writes: each has a result and a position that sets up.
+  out = run_to_exit({"-texel", "tmp.epd", "-epochs", "1"}, dir);
+  const std::string counts = std::to_string(epd.size()) + " lines: 0 without a result, 0 refused, ";
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.rfind(counts, 0) == 0; }))
+      << counts;
 }
 
 // A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),
@@ -301,4 +309,64 @@ TEST(ToolModes, SuiteAnalysisJudgesBmAmAndPoints) {
     EXPECT_EQ(unsolved,
               (std::vector<std::string>{"6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -", "6k1/5ppp/8/8/8/8/5PPP/3R2K1 w - -"}));
   }
+}
+
+// "-texel" on a small file of queenless positions labelled by their
+// material balance: the training error falls epoch by epoch, the queen
+// weights (no coefficient anywhere in the data), the unused parameters and
+// the material values stay where they were, and both result forms are read.
+TEST(Texel, FitsTheFileAndLeavesUnusedWeightsAlone) {
+  EXPECT_EQ(texel_line_result("8/8 w - - c9 \"0-1\";"), 0.0);
+  EXPECT_EQ(texel_line_result("8/8 w - - [0.5]"), 0.5);
+  EXPECT_EQ(texel_line_result("8/8 w - - [2.0]"), -1);
+  std::string dir = new_temp_dir(), text = "8/8/8/8/8/8/8/8 w - - no result here\n";
+  const std::string QUEENLESS = "rnb1kbnr/pppppppp/8/8/8/8/PPPPPPPP/RNB1KBNR w KQkq -";
+  int n = 0;
+  for (const std::string& fen : with_random_plies(std::vector<std::string>(150, QUEENLESS), 40, 2)) {
+    TestBoard b(fen.c_str());
+    const Position& p = b.pos;
+    // No queen, and none the quiescence line could make: no pawn past its fourth rank.
+    const bool near_promotion =
+        (p.pieces[WHITE][PAWN] & 0x00FFFFFF00000000ULL) || (p.pieces[BLACK][PAWN] & 0x00000000FFFFFF00ULL);
+    if (p.pieces[WHITE][QUEEN] || p.pieces[BLACK][QUEEN] || near_promotion || popcount(p.occupied()) < 12 ||
+        in_check(p))
+      continue;
+    const int balance = p.piece_material[WHITE] - p.piece_material[BLACK] +
+                        popcount(p.pieces[WHITE][PAWN]) - popcount(p.pieces[BLACK][PAWN]);
+    const char* result = balance > 0 ? "1-0" : balance < 0 ? "0-1" : "1/2-1/2";
+    text += ++n % 2 ? fen + " ce " + std::to_string(20 * balance) + "; c9 \"" + result + "\";\n"
+                    : fen + " [" + (balance > 0 ? "1.0" : balance < 0 ? "0.0" : "0.5") + "]\n";
+  }
+  ASSERT_GT(n, 1000);
+  write_text(dir + "/small.epd", text);
+  const std::vector<std::string> out = run_to_exit({"-texel", "small.epd", "-epochs", "6", "-lambda", "0.7"}, dir);
+  std::vector<double> train;
+  bool counted = false;
+  for (const std::string& line : out) {
+    int epoch;
+    double t, v;
+    if (std::sscanf(line.c_str(), "epoch %d train %lf validation %lf", &epoch, &t, &v) == 3) train.push_back(t);
+    counted = counted || line.find("1 without a result") != std::string::npos;
+  }
+  EXPECT_TRUE(counted);
+  ASSERT_EQ(train.size(), 7u);
+  for (size_t e = 1; e < train.size(); ++e) EXPECT_LT(train[e], train[e - 1]) << "epoch " << e;
+  auto parameters = [](const std::string& path) {
+    std::map<std::string, int> values;
+    for (const std::string& line : read_lines(path))
+      if (size_t eq = line.find('='); eq != std::string::npos && line[0] != '#' && std::isdigit(line.back()))
+        values[line.substr(0, eq)] = std::stoi(line.substr(eq + 1));
+    return values;
+  };
+  std::map<std::string, int> fitted = parameters(dir + "/texel-weights.cfg");
+  // The tuner starts from the shipped defaults, which "-mkconfig" lists.
+  run_to_exit({"-mkconfig"}, dir);
+  std::map<std::string, int> defaults = parameters(dir + "/vorn.cfg");
+  auto shipped = [&](const char* name) { return defaults[name]; };
+  for (const char* name : {"queen_mobility_op", "queen_mobility_en", "PST_Q_op", "PST_Q_en", "pawn_value_op",
+                           "rook_value_en", "p1", "pst_d8", "queen_rank7_op"})
+    EXPECT_EQ(fitted[name], shipped(name)) << name;
+  EXPECT_TRUE(fitted["knight_mobility_op"] != shipped("knight_mobility_op") ||
+              fitted["rook_open_file_op"] != shipped("rook_open_file_op"));
+  EXPECT_NE(read_text(dir + "/texel-weights.inc").find("{\"PST_K_en\", "), std::string::npos);
 }

@@ -85,6 +85,8 @@ constexpr const char* HELP_TEXT =
     "  -bench, -bench2, -pbench, -anepd FILE, -mkbook PGN,\n"
     "  -scan_pgn1..4 PGN, -mkconfig, -mktune EPD, -tune EPD, -tune4\n"
     "                       tool modes\n"
+    "  -texel EPD           fit the evaluation parameters to the file's results\n"
+    "                       (-epochs N, default 40; -lambda X, result weight, 0.5)\n"
     "  -match FILE          not available in this build\n"
     "  -h, --help           this text;  --version  the version\n"
     "See README.md for the commands and the tool modes.\n";
@@ -311,6 +313,17 @@ void parse_switches(int argc, char** argv) {
     } else if (is_switch(a, "-tune4")) {
       tool(MODE_TUNE4);
       g_info_threshold = 1000;
+    } else if (is_switch(a, "-texel")) {
+      tool(MODE_TEXEL);
+      set_file_switch(a, g_flags.epd_file, value());
+    } else if (is_switch(a, "-epochs")) {
+      if (!number(false, &v)) continue;
+      const long long n = read_integer(v);
+      g_texel_settings.epochs = int(n < 0 ? 0 : n > 100000 ? 100000 : n);
+    } else if (is_switch(a, "-lambda")) {
+      if (!number(true, &v)) continue;
+      const f64 l = read_decimal(v);
+      g_texel_settings.lambda = l < 0 ? 0 : l > 1 ? 1 : l;
     } else if (is_switch(a, "bench")) {
       // The benchmark convention of testing frameworks: "vorn bench [depth]".
       tool(MODE_PBENCH);
@@ -483,7 +496,7 @@ int vorn_main(int argc, char** argv) {
     scan_pgn(g_flags.pgn_file, g_flags.mode - MODE_SCAN_PGN1 + 1);
   } else if (g_flags.mode == MODE_MKCONFIG) {
     if (!write_config("vorn.cfg")) rc = 1;
-  } else if (g_flags.mode >= MODE_MKTUNE && g_flags.mode <= MODE_TUNE4) {
+  } else if (g_flags.mode >= MODE_MKTUNE && g_flags.mode <= MODE_TEXEL) {
     run_tuning_mode(g_flags.mode);
   } else if (!mode_available(g_flags.mode)) {
     std::fprintf(stderr, "%s: this mode is not available in this build\n", g_flags.mode_switch);

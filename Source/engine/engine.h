@@ -11,7 +11,7 @@ constexpr const char* START_POSITION = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQK
 enum : int {
   MODE_PLAY = 1, MODE_ANEPD = 2, MODE_SCAN_PGN1 = 3, MODE_SCAN_PGN4 = 6, MODE_MATCH = 7,
   MODE_BENCH = 8, MODE_BENCH2 = 9, MODE_PBENCH = 10, MODE_MKBOOK = 11, MODE_MKCONFIG = 12,
-  MODE_MKTUNE = 13, MODE_TUNE = 14, MODE_TUNE4 = 15
+  MODE_MKTUNE = 13, MODE_TUNE = 14, MODE_TUNE4 = 15, MODE_TEXEL = 16
 };
 
 // Start-up values of the flags, the search control and the options.

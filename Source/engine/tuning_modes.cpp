@@ -8,6 +8,8 @@
 #include "search/control.h"
 #include "tools/selfplay.h"
 
+TexelSettings g_texel_settings;
+
 namespace {
 
 void prepare_tool_search() {
@@ -30,6 +32,7 @@ void run_tuning_mode(int mode) {
   if (mode == MODE_MKTUNE) make_tuning_file(g_flags.epd_file, true, hooks);
   if (mode == MODE_TUNE) tune_parameters(g_flags.epd_file, hooks);
   if (mode == MODE_TUNE4) selfplay_match(hooks);
+  if (mode == MODE_TEXEL) texel_tune(g_flags.epd_file, g_texel_settings, hooks);
 }
 
 void console_tune(const char* name, const char* file, const char* percent) {

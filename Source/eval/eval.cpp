@@ -6,6 +6,7 @@
 #include "eval/eval.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -264,14 +265,59 @@ Bitboard file_fill(Bitboard b) {
   return b;
 }
 
+// Where the terms report to: the "eval" listing (t, at run time) and, in
+// the Linear instantiation only, the coefficient record.  A term reports
+// the parameters it used (pair, single), the parts no parameter carries
+// (fixed) and then what it added in all (close); the difference is rounding.
+template <bool Linear>
 struct TraceSink {
   EvalTrace* t;
   int stage;
-  void add(int term, int c, int sq, Score s) const {
+  EvalCoefficients* lc = nullptr;
+  mutable f64 term[2] = {0, 0};  // the current term's linear part
+
+  void add(int term_row, int c, int sq, Score s) const {
     if (!t) return;
     int v = taper(s, stage);
-    t->terms[term][c] += v;
+    t->terms[term_row][c] += v;
     if (sq != NO_SQUARE) t->board[sq] += c == WHITE ? v : -v;
+  }
+  // The parameter at slot (an opening or endgame half) with coefficient k.
+  void single(int c, int slot, int half, f64 k) const {
+    if constexpr (Linear) {
+      const int i = slot - EVAL_PARAM_FIRST_SLOT;
+      const f64 sk = c == WHITE ? k : -k;
+      lc->coef[i][half] += sk;
+      term[half] += sk * g_slopes.value[i];
+    }
+  }
+  // The pair at slot (op) and slot + 1 (en).
+  void pair(int c, int slot, f64 op, f64 en) const {
+    single(c, slot, 0, op);
+    single(c, slot + 1, 1, en);
+  }
+  void pair(int c, int slot, const f64* k) const { pair(c, slot, k[0], k[1]); }
+  void fixed(int c, f64 op, f64 en) const {
+    if constexpr (Linear) {
+      const f64 sign = c == WHITE ? 1 : -1;
+      lc->fixed[0] += sign * op;
+      lc->fixed[1] += sign * en;
+      term[0] += sign * op;
+      term[1] += sign * en;
+    }
+  }
+  void fixed(int c, Score v) const { fixed(c, score_op(v), score_en(v)); }
+  // The term added v to c's positional sum.
+  void close(int c, Score v) const {
+    if constexpr (Linear) {
+      const f64 sign = c == WHITE ? 1 : -1;
+      const f64 r[2] = {sign * score_op(v) - term[0], sign * score_en(v) - term[1]};
+      for (int h = 0; h < 2; ++h) {
+        lc->rounding[h] += r[h];
+        lc->worst_rounding = std::max(lc->worst_rounding, std::abs(r[h]));
+        term[h] = 0;
+      }
+    }
   }
 };
 
@@ -300,7 +346,9 @@ void pawn_sets(const Position& pos, EvalScratch& sc) {
 }
 
 // The per-pawn structure sums of one colour (what the pawn hash stores).
-Score pawn_structure(const Position& pos, const EvalScratch& sc, int c, const TraceSink& tr) {
+template <bool L>
+Score pawn_structure(const Position& pos, const EvalScratch& sc, int c, const TraceSink<L>& tr) {
+  const EvalSlopes& d = g_slopes;
   const EvalWeights& w = g_weights;
   const int flip = c == WHITE ? 0 : 56;
   const Bitboard own = pos.pieces[c][PAWN], enemy = pos.pieces[c ^ 1][PAWN];
@@ -310,26 +358,47 @@ Score pawn_structure(const Position& pos, const EvalScratch& sc, int c, const Tr
     int s = pop_lsb(b);
     int f = file_of(s);
     Score v = w.pst[PAWN][s ^ flip];
-    if ((own & file_bb(f)) != bit(s)) v += w.doubled;
+    tr.pair(c, SLOT_PST_P, d.pst[PAWN][s ^ flip]);
+    if ((own & file_bb(f)) != bit(s)) {
+      v += w.doubled;
+      tr.pair(c, SLOT_PAWN_DOUBLED, d.pawn_structure);
+    }
     int front = s + PUSH_DIR[c];
     if (!(sc.attack_span[c] & bit(front))) {
       v += w.backward;
-      if (!(own_files & g_attacks.adjacent_files[f])) v += w.isolated;
-      if (!(enemy & g_attacks.ray[c == WHITE ? DIR_N : DIR_S][s])) v += w.weak;
+      tr.pair(c, SLOT_PAWN_BACKWARD, d.pawn_structure);
+      if (!(own_files & g_attacks.adjacent_files[f])) {
+        v += w.isolated;
+        tr.pair(c, SLOT_PAWN_ISOLATED, d.pawn_structure);
+      }
+      if (!(enemy & g_attacks.ray[c == WHITE ? DIR_N : DIR_S][s])) {
+        v += w.weak;
+        tr.pair(c, SLOT_PAWN_WEAK, d.pawn_structure);
+      }
     }
-    if (g_attacks.side_neighbours[s] & own) v += w.connected[s ^ flip];
-    if (sc.pawn_attacks[c] & bit(s)) v += w.defended[s ^ flip];
+    if (g_attacks.side_neighbours[s] & own) {
+      v += w.connected[s ^ flip];
+      tr.pair(c, SLOT_PAWN_CONNECTED, d.connected[s ^ flip]);
+    }
+    if (sc.pawn_attacks[c] & bit(s)) {
+      v += w.defended[s ^ flip];
+      tr.pair(c, SLOT_PAWN_DEFENDED, d.defended[s ^ flip]);
+    }
     tr.add(TRACE_PAWNS, c, s, v);
+    tr.close(c, v);
     sum += v;
   }
   return sum;
 }
 
 // Pawns that cannot move because something stands in front of them.
-Score blocked_pawns(const Position& pos, int c, const TraceSink& tr) {
+template <bool L>
+Score blocked_pawns(const Position& pos, int c, const TraceSink<L>& tr) {
   const EvalWeights& w = g_weights;
   Bitboard blocked = pos.pieces[c][PAWN] & push(c ^ 1, pos.occupied());
   Score s = popcount(blocked) * w.blocked + popcount(blocked & SECOND_RANK_CENTRE[c]) * w.blocked_central;
+  tr.fixed(c, s);
+  tr.close(c, s);
   if (tr.t)
     for (Bitboard b = blocked; b;) {
       int sq = pop_lsb(b);
@@ -405,10 +474,12 @@ void piece_context(const Position& pos, EvalScratch& sc, PieceContext& ctx) {
 // Knights, bishops, rooks and queens of colour c: square values, mobility
 // and the piece terms; builds c's attack maps and king-attack counts.  The
 // colours are independent of each other, so each gets its own loops.
-template <int c>
-void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, const TraceSink& tr) {
+template <int c, bool L>
+void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, const TraceSink<L>& tr) {
   constexpr int e = c ^ 1;
+  constexpr int flip = c == WHITE ? 0 : 56;
   const EvalWeights& w = g_weights;
+  const EvalSlopes& d = g_slopes;
   const Bitboard occ = ctx.occ;
   const Bitboard* mobility_area = ctx.mobility_area;
   const Bitboard* outposts = ctx.outposts;
@@ -424,17 +495,28 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
     note_attacks(sc, c, a);
     if (a & sc.king_zone[e]) ++sc.king_attackers[c][0];
     int m = (pinned & bit(s)) ? 0 : popcount(a & mobility_area[c]);
-    Score v = w.pst[KNIGHT][s ^ (c == WHITE ? 0 : 56)] + w.knight_mobility[m];
-    if (!(a & king_files)) v += make_score(-8, 0);
+    Score v = w.pst[KNIGHT][s ^ flip] + w.knight_mobility[m];
+    tr.pair(c, SLOT_PST_N, d.pst[KNIGHT][s ^ flip]);
+    tr.pair(c, SLOT_KNIGHT_MOBILITY, d.mobility[0][m]);
+    if (!(a & king_files)) {
+      v += make_score(-8, 0);
+      tr.fixed(c, -8, 0);
+    }
     if (outposts[c] & bit(s)) {
       v += w.knight_outpost;
-      if (sc.pawn_attacks[c] & bit(s)) v += w.knight_outpost_half;
+      tr.pair(c, SLOT_KNIGHT_OUTPOST, 1, 1);
+      if (sc.pawn_attacks[c] & bit(s)) {
+        v += w.knight_outpost_half;
+        tr.single(c, SLOT_KNIGHT_OUTPOST, 0, 0.5);
+      }
     } else if (a & outposts[c]) {
       v += w.knight_outpost_half;
+      tr.single(c, SLOT_KNIGHT_OUTPOST, 0, 0.5);
     }
     if (m < 2 && relative_rank(c, s) == 7) sc.danger[c] += 250;
     sc.positional[c] += v;
     tr.add(TRACE_KNIGHTS, c, s, v);
+    tr.close(c, v);
   }
 
   // Bishops see through their own queens.
@@ -449,16 +531,25 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
       m = popcount(a & mobility_area[c]);
       centre = popcount(a & CENTRE_16);
     }
-    Score v = w.pst[BISHOP][s ^ (c == WHITE ? 0 : 56)] + w.bishop_mobility[std::min(m + centre, BISHOP_MOBILITY_SIZE - 1)];
-    if (outposts[c] & bit(s))
+    const int mi = std::min(m + centre, BISHOP_MOBILITY_SIZE - 1);
+    Score v = w.pst[BISHOP][s ^ flip] + w.bishop_mobility[mi];
+    tr.pair(c, SLOT_PST_B, d.pst[BISHOP][s ^ flip]);
+    tr.pair(c, SLOT_BISHOP_MOBILITY, d.mobility[1][mi]);
+    if (outposts[c] & bit(s)) {
       v += w.bishop_outpost;
-    else if (a & outposts[c])
+      tr.pair(c, SLOT_BISHOP_OUTPOST, 1, 1);
+    } else if (a & outposts[c]) {
       v += w.bishop_outpost_half;
+      tr.single(c, SLOT_BISHOP_OUTPOST, 0, 0.5);
+    }
     Bitboard same_colour = (bit(s) & LIGHT_SQUARES) ? LIGHT_SQUARES : ~LIGHT_SQUARES;
-    v += popcount(rammed[c] & same_colour) * w.bad_bishop;
+    const Score bad = popcount(rammed[c] & same_colour) * w.bad_bishop;
+    v += bad;
+    tr.fixed(c, bad);
     if (m < 2 && relative_rank(c, s) == 7) sc.danger[c] += 250;
     sc.positional[c] += v;
     tr.add(TRACE_BISHOPS, c, s, v);
+    tr.close(c, v);
   }
 
   // Rooks see through their own rooks and queens.
@@ -475,16 +566,27 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
       m = popcount(a & mobility_area[c]);
       forward = popcount(a & file & HALF[e]);
     }
-    Score v = w.pst[ROOK][s ^ (c == WHITE ? 0 : 56)] + w.rook_mobility[std::min(m + forward, ROOK_MOBILITY_SIZE - 1)];
-    if (!(pos.pieces[c][PAWN] & file))
-      v += (pos.pieces[e][PAWN] & file) ? w.rook_half_open_file : w.rook_open_file;
+    const int mi = std::min(m + forward, ROOK_MOBILITY_SIZE - 1);
+    Score v = w.pst[ROOK][s ^ flip] + w.rook_mobility[mi];
+    tr.pair(c, SLOT_PST_R, d.pst[ROOK][s ^ flip]);
+    tr.pair(c, SLOT_ROOK_MOBILITY, d.mobility[2][mi]);
+    if (!(pos.pieces[c][PAWN] & file)) {
+      const bool half_open = pos.pieces[e][PAWN] & file;
+      v += half_open ? w.rook_half_open_file : w.rook_open_file;
+      tr.pair(c, half_open ? SLOT_ROOK_HALF_OPEN_FILE : SLOT_ROOK_OPEN_FILE, 1, 1);
+    }
     if ((is_pinned || m < 5) &&
-        ((pos.pieces[c][PAWN] | bit(pos.king_square[c])) & TRAP_FILES[file_of(s)] & rank_bb(rank_of(s))))
+        ((pos.pieces[c][PAWN] | bit(pos.king_square[c])) & TRAP_FILES[file_of(s)] & rank_bb(rank_of(s)))) {
       v += w.rook_trapped;
-    if (relative_rank(c, s) == 6 && ((pos.pieces[e][PAWN] | bit(pos.king_square[e])) & LAST_TWO_RANKS[c]))
+      tr.pair(c, SLOT_ROOK_TRAPPED, 1, 1);
+    }
+    if (relative_rank(c, s) == 6 && ((pos.pieces[e][PAWN] | bit(pos.king_square[e])) & LAST_TWO_RANKS[c])) {
       v += w.rook_rank7;
+      tr.pair(c, SLOT_ROOK_RANK7, 1, 1);
+    }
     sc.positional[c] += v;
     tr.add(TRACE_ROOKS, c, s, v);
+    tr.close(c, v);
   }
 
   // Queens; the mobility counts the squares behind own bishops and rooks on
@@ -501,21 +603,33 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
     sc.all_attacks[c] |= a;
     if (x & sc.king_zone[e]) ++sc.king_attackers[c][3];
     int m = (pinned & bit(s)) ? 0 : popcount(x & mobility_area[c]);
-    Score v = w.pst[QUEEN][s ^ (c == WHITE ? 0 : 56)] + w.queen_mobility[std::min(m, QUEEN_MOBILITY_SIZE - 1)];
-    if (!(x & king_files)) v += make_score(-10, -10);
+    const int mi = std::min(m, QUEEN_MOBILITY_SIZE - 1);
+    Score v = w.pst[QUEEN][s ^ flip] + w.queen_mobility[mi];
+    tr.pair(c, SLOT_PST_Q, d.pst[QUEEN][s ^ flip]);
+    tr.fixed(c, d.pst_offset[QUEEN][s ^ flip], 0);
+    tr.pair(c, SLOT_QUEEN_MOBILITY, d.mobility[3][mi]);
+    if (!(x & king_files)) {
+      v += make_score(-10, -10);
+      tr.fixed(c, -10, -10);
+    }
     sc.positional[c] += v;
     tr.add(TRACE_QUEENS, c, s, v);
+    tr.close(c, v);
   }
 }
 
 // King safety of colour c: shield, storm, defenders, safe checks and the
 // attack on the king zone; in the endgame the king's room and its distance to
 // the pawns.
-template <int c>
-void king_term(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
+template <int c, bool L>
+void king_term(const Position& pos, EvalScratch& sc, const TraceSink<L>& tr) {
   const EvalWeights& w = g_weights;
   constexpr int e = c ^ 1;
   const int k = pos.king_square[c];
+  // Without the enemy queen the opening half is halved at the end.
+  const f64 half = pos.pieces[e][QUEEN] ? 1.0 : 0.5;
+  tr.pair(c, SLOT_PST_K, half * g_slopes.pst[KING][k ^ (c == WHITE ? 0 : 56)][0],
+          g_slopes.pst[KING][k ^ (c == WHITE ? 0 : 56)][1]);
   const int fk = file_of(k), rk = relative_rank(c, k);
   const Bitboard occ = pos.occupied();
   int op = score_op(w.pst[KING][k ^ (c == WHITE ? 0 : 56)]);
@@ -535,14 +649,22 @@ void king_term(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
         if (on_file) shield += 4 - relative_rank(c, c == WHITE ? lsb(on_file) : msb(on_file));
       }
       danger = (4 - rk) * w.pawn_shield[shield] * SHIELD_FILE_WEIGHT[fk] / 16 - 64;
+      tr.single(c, SLOT_PAWN_SHIELD, 0, half * (4 - rk) * std::min(shield, 9) / 9.0 * SHIELD_FILE_WEIGHT[fk] / 16.0);
+      tr.fixed(c, -64 * half, 0);
     }
     if (std::abs(f - file_of(pos.king_square[e])) > 2) {
       const Bitboard their_pawns = pos.pieces[e][PAWN] & HALF[e];
       for (int ff = f - 1; ff <= f + 1; ++ff)
-        if (!(their_pawns & file_bb(ff))) danger += score_op(w.pawn_storm);
+        if (!(their_pawns & file_bb(ff))) {
+          danger += score_op(w.pawn_storm);
+          tr.single(c, SLOT_PAWN_STORM, 0, half);
+        }
     }
     const Bitboard* own = pos.pieces[c];
-    danger += DEFENDER_SCORE[std::min(4, popcount((own[PAWN] | own[KNIGHT] | own[BISHOP]) & sc.king_zone[c]))];
+    const int defenders =
+        DEFENDER_SCORE[std::min(4, popcount((own[PAWN] | own[KNIGHT] | own[BISHOP]) & sc.king_zone[c]))];
+    danger += defenders;
+    tr.fixed(c, half * defenders, 0);
 
     // Squares from which the enemy could check without being taken.
     const Bitboard minors_defence = sc.pawn_attacks[c] | sc.knight_attacks[c] | sc.bishop_attacks[c];
@@ -563,11 +685,15 @@ void king_term(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
                      popcount(zone & sc.rook_attacks[e] & ~(minors_defence | sc.rook_attacks[c])) +
                      popcount(zone & sc.queen_attacks[e] & ~defended)) -
                 shield - (pos.side == c ? 1 : 0);
-    if (index > 0) danger -= w.king_danger[std::min(index, KING_DANGER_SIZE - 1)];
+    if (index > 0) {
+      danger -= w.king_danger[std::min(index, KING_DANGER_SIZE - 1)];
+      tr.fixed(c, -half * w.king_danger[std::min(index, KING_DANGER_SIZE - 1)], 0);
+    }
     op += danger;
   }
   sc.safe_checks[c] = safe_checks;
 
+  const int en_table = en;
   if (sc.phase[WHITE] + sc.phase[BLACK] < 9) {
     Bitboard room = king_attacks(k) & INNER_SQUARES;
     if (!(room & ~(sc.all_attacks[e] | pos.pieces[c][0]))) en -= 10;
@@ -584,10 +710,13 @@ void king_term(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
       hi = std::min(7, hi + 1);
     }
   }
+  tr.fixed(c, 0, en - en_table);
   if (!pos.pieces[e][QUEEN]) op /= 2;
   Score v = make_score(op, en) + safe_checks * w.safe_check;
+  tr.pair(c, SLOT_SAFE_CHECK, safe_checks, safe_checks);
   sc.positional[c] += v;
   tr.add(TRACE_KINGS, c, k, v);
+  tr.close(c, v);
   if (tr.t) {
     tr.t->king_square[c] = k;
     tr.t->king_danger[c] = danger;
@@ -637,8 +766,11 @@ bool enemy_wins_pawn(const Position& pos, int c, int from, int t) {
   return gain[0] > 0;
 }
 
-// Passed pawns of both colours, then candidates in the later game.
-void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
+// Passed pawns of both colours, then candidates in the later game.  Kept
+// out of line: inlined, it slowed the evaluation of positions without
+// passers by some 3 % (evaluation benchmark).
+template <bool L>
+[[gnu::noinline]] void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink<L>& tr) {
   const EvalWeights& w = g_weights;
   for (Bitboard b = sc.passed; b;) {
     const int s = pop_lsb(b);
@@ -647,6 +779,9 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr
     const int k = pos.king_square[e], K = pos.king_square[c];
     const Bitboard front = g_attacks.ray[c == WHITE ? DIR_N : DIR_S][s];
     int v = w.passer_held[r];
+    // For the decomposition: v as k x (the rank's base value) + a.
+    int base_slot = SLOT_PASSER_HELD + r - 1;
+    f64 k_lin = 1, a_lin = 0;
     int t = s + d;
     if (r == 1 && !pos.board[t]) t += d;
     const int rt = relative_rank(c, t);
@@ -658,29 +793,40 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr
     if (!pos.board[t] && rt > 2 && !(contested && enemy_wins_pawn(pos, c, s, t))) {
       safe = true;
       v = w.passer_safe[r];
+      base_slot = SLOT_PASSER_SAFE + r - 1;
       sc.danger[e] += 2 << rt;
       if (!(front & (sc.all_attacks[e] | (pos.pieces[e][0] & ~sc.all_attacks[c])))) {
         v += (v + 64) / 8;
+        k_lin *= 9.0 / 8;
+        a_lin = 8;
         sc.danger[e] += 6 << rt;
         if (pos.piece_material[e] == 0) {
           int promo = make_square(file_of(s), c == WHITE ? 7 : 0);
-          if (distance(k, promo) > 8 - r - (pos.side == c ? 1 : 0)) v += 16 * rt;
+          if (distance(k, promo) > 8 - r - (pos.side == c ? 1 : 0)) {
+            v += 16 * rt;
+            a_lin += 16 * rt;
+          }
         }
       }
     }
-    if (sc.pawn_attacks[c] & bit(t)) v += v / 4;
+    if (sc.pawn_attacks[c] & bit(t)) {
+      v += v / 4;
+      k_lin *= 1.25;
+      a_lin *= 1.25;
+    }
     const int o = 11 * v;
     const int target = r >= 6 ? t : t + d;
-    v += (24 * distance(k, target) - 16 * distance(K, target)) * (safe ? rt : r) / 8;
-    int op, en;
-    if (front & pos.pieces[c][PAWN]) {
-      op = o / 32;
-      en = v / 2;
-    } else {
-      op = o / 16;
-      en = v;
-    }
+    const int closeness = (24 * distance(k, target) - 16 * distance(K, target)) * (safe ? rt : r) / 8;
+    v += closeness;
+    // A passer with an own pawn in front counts half.
+    const bool doubled = front & pos.pieces[c][PAWN];
+    const int op = doubled ? o / 32 : o / 16, en = doubled ? v / 2 : v;
+    const f64 op_share = doubled ? 11.0 / 32 : 11.0 / 16, en_share = doubled ? 0.5 : 1.0;
     sc.positional[c] += make_score(op, en);
+    tr.single(c, base_slot, 0, op_share * k_lin * g_slopes.passed_pawns);
+    tr.single(c, base_slot, 1, en_share * k_lin * g_slopes.passed_pawns);
+    tr.fixed(c, op_share * a_lin, en_share * (a_lin + closeness));
+    tr.close(c, make_score(op, en));
     if (tr.t) {
       tr.t->terms[TRACE_PASSERS][c] += en;
       int tv = taper(make_score(op, en), tr.stage);
@@ -702,6 +848,8 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr
     int dist = distance(pos.king_square[e], s + 2 * d);
     Score v = make_score(0, (24 * dist + 32 * (r - 2)) * score_en(w.candidate) / 256);
     sc.positional[c] += v;
+    tr.single(c, SLOT_PAWN_CANDIDATE + 1, 1, (24 * dist + 32 * (r - 2)) / 256.0);
+    tr.close(c, v);
     if (tr.t) {  // on the board only: the passers row holds the passed pawns' endgame values
       int tv = taper(v, tr.stage);
       tr.t->board[s] += c == WHITE ? tv : -tv;
@@ -711,8 +859,10 @@ void passed_pawn_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr
 
 // Pieces and pawns of colour c that the enemy attacks without enough
 // defence, and enemy pawn pushes that would attack c's pieces.
-void threat_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
+template <bool L>
+void threat_terms(const Position& pos, EvalScratch& sc, const TraceSink<L>& tr) {
   const EvalWeights& w = g_weights;
+  const f64* scale = g_slopes.threats;
   for (int c = WHITE; c <= BLACK; ++c) {
     const int e = c ^ 1;
     const Bitboard* p = pos.pieces[c];
@@ -729,8 +879,15 @@ void threat_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
       Bitboard attacked = ((p[KNIGHT] | p[BISHOP] | p[ROOK]) & sc.all_attacks[e]) | (p[PAWN] & piece_hits);
       attacked &= ~hung_pawns & ~hung & ~sc.pawn_attacks[c];
       int nh = popcount(hung_pawns), nq = popcount(hung);
-      v = popcount(attacked) * w.attacked_piece + nq * w.hung_piece + nh * w.hung_pawn;
-      if (nh + nq > 1) v += w.multi_hung;
+      const int na = popcount(attacked);
+      v = na * w.attacked_piece + nq * w.hung_piece + nh * w.hung_pawn;
+      tr.pair(c, SLOT_ATTACKED_PIECE, na * scale[0], na * scale[1]);
+      tr.pair(c, SLOT_HUNG_PIECE, nq * scale[0], nq * scale[1]);
+      tr.pair(c, SLOT_HUNG_PAWN, nh * scale[0], nh * scale[1]);
+      if (nh + nq > 1) {
+        v += w.multi_hung;
+        tr.pair(c, SLOT_MULTI_HUNG, scale);
+      }
       sc.danger[c] += 64 * (nh + 4 * nq);
       if (tr.t) {
         for (Bitboard b = attacked; b;) tr.add(TRACE_THREATS, c, pop_lsb(b), w.attacked_piece);
@@ -745,11 +902,13 @@ void threat_terms(const Position& pos, EvalScratch& sc, const TraceSink& tr) {
     steps |= push(e, steps & THIRD_RANK[e]) & empty;
     steps &= ~sc.all_attacks[c] | sc.pawn_attacks[e] | sc.attacked_twice[e];
     Bitboard targets = pawn_attack_set(e, steps) & p[0] & ~p[PAWN];
-    Score pushes = popcount(targets) * w.threat_ppush;
-    v += pushes;
+    const int np = popcount(targets);
+    v += np * w.threat_ppush;
+    tr.pair(c, SLOT_THREAT_PPUSH, np * scale[0], np * scale[1]);
     if (tr.t)
       for (Bitboard b = targets; b;) tr.add(TRACE_THREATS, c, pop_lsb(b), w.threat_ppush);
     sc.positional[c] += v;
+    tr.close(c, v);
   }
 }
 
@@ -767,10 +926,14 @@ void trace_early_result(const Position& pos, int score, int draw_factor) {
   }
 }
 
-}  // namespace
-
-int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bool skip, bool trace) {
-  if (skip) return EVAL_SKIPPED;
+// The evaluation proper; the Linear instantiation also fills lc.
+template <bool L>
+int evaluate_impl(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bool trace, EvalCoefficients* lc) {
+  if constexpr (L) {
+    std::memset(lc, 0, sizeof *lc);
+    lc->side = pos.side;
+    lc->stage = game_stage(pos);
+  }
   if (slot) {
     slot->draw_by_material = 0;
     slot->danger[WHITE] = slot->danger[BLACK] = 0;
@@ -786,11 +949,12 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   if (special_endgame(pos, &special)) {
     int score = pos.side == WHITE ? special : -special;
     if (trace) trace_early_result(pos, score, 256);
+    if constexpr (L) lc->score = score;
     return score;
   }
 
   EvalCacheEntry& entry = et.cache[pos.hash_key & (EVAL_CACHE_SIZE - 1)];
-  if (et.iteration_depth > 1 && ply > 1 && !trace) {
+  if (et.iteration_depth > 1 && ply > 1 && !trace && !L) {
     ++et.cache_probes;
     if (entry.key == pos.hash_key) {
       ++et.cache_hits;
@@ -818,14 +982,15 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
     t = &g_eval_trace;
     std::memset(t, 0, sizeof *t);
   }
-  const TraceSink tr{t, sc.stage};
+  const TraceSink<L> tr{t, sc.stage, lc};
 
   // Pawn structure: the per-pawn sums come from the pawn hash when it knows
   // these pawns; the blocked pawns depend on the pieces and are counted anew.
   pawn_sets(pos, sc);
-  PawnHashEntry& pawns = et.pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
+  PawnHashEntry unhashed;
+  PawnHashEntry& pawns = L ? unhashed : et.pawn_hash[pos.pawn_key & (PAWN_HASH_SIZE - 1)];
   ++et.pawn_probes;
-  if (pawns.key == pos.pawn_key && et.iteration_depth != 0 && !trace) {
+  if (!L && pawns.key == pos.pawn_key && et.iteration_depth != 0 && !trace) {
     ++et.pawn_hits;
   } else {
     pawns.key = pos.pawn_key;
@@ -849,24 +1014,25 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
 
   // Tempo.
   sc.positional[pos.side] += make_score(16, 8);
+  tr.fixed(pos.side, 16, 8);
+  tr.close(pos.side, make_score(16, 8));
 
   // The positional sum gets a boost growing with its square, so that a
   // clear positional edge counts for more than the sum of its parts.
   int p = taper(sc.positional[WHITE] - sc.positional[BLACK], sc.stage);
-  i64 p2 = 13 * i64(p) * p;
-  int boost = p2 >= 512000 ? 125 : int(p2 >> 12);
-  if (p < 0) boost = -boost;
   int m = taper(sc.material[WHITE] - sc.material[BLACK], sc.stage);
-  int score = p + boost + m;
+  int score = p + positional_boost(p) + m;
 
   // Contempt: the root side avoids (positive) or seeks (negative) draws,
   // more so with material on the board.
+  int contempt = 0;
   if (et.contempt) {
     int r = et.root_side;
     int q = et.contempt > 0 ? r : r ^ 1;
     int n = std::max(0, pos.piece_material[q] - 3) + 2 * std::min(6, popcount(pos.pieces[q][PAWN]));
     int c = n * et.contempt / 41;
-    score += r == WHITE ? c : -c;
+    contempt = r == WHITE ? c : -c;
+    score += contempt;
   }
 
   sc.draw_factor = draw_scale(pos, score, sc.phase[WHITE], sc.phase[BLACK]);
@@ -875,10 +1041,18 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
 
   if (pos.side == BLACK) score = -score;
   for (int c = WHITE; c <= BLACK; ++c) sc.danger[c] = std::min(sc.danger[c], 32767);
-  entry.key = pos.hash_key;
-  entry.danger[WHITE] = i16(sc.danger[WHITE]);
-  entry.danger[BLACK] = i16(sc.danger[BLACK]);
-  entry.score = i16(score);
+  if constexpr (L) {
+    lc->linear = true;
+    lc->score = score;
+    lc->draw_factor = sc.draw_factor;
+    lc->contempt = contempt;
+    lc->material = sc.material[WHITE] - sc.material[BLACK];
+  } else {
+    entry.key = pos.hash_key;
+    entry.danger[WHITE] = i16(sc.danger[WHITE]);
+    entry.danger[BLACK] = i16(sc.danger[BLACK]);
+    entry.score = i16(score);
+  }
   if (slot) {
     slot->danger[WHITE] = i16(sc.danger[WHITE]);
     slot->danger[BLACK] = i16(sc.danger[BLACK]);
@@ -896,6 +1070,8 @@ int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bo
   return score;
 }
 
+}  // namespace
+
 namespace {
 
 // Piece letters of one colour's material, queens first: "QRRBNPPPP".
@@ -912,6 +1088,28 @@ void print_row(const char* label, int white, int black) {
 }
 
 }  // namespace
+
+int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bool skip, bool trace) {
+  if (skip) return EVAL_SKIPPED;
+  return evaluate_impl<false>(et, pos, ply, slot, trace, nullptr);
+}
+
+int evaluate_coefficients(EvalThread& et, const Position& pos, EvalCoefficients& ec) {
+  return evaluate_impl<true>(et, pos, 1, nullptr, false, &ec);
+}
+
+int score_from_coefficients(const EvalCoefficients& ec, const f64* w) {
+  if (!ec.linear) return ec.score;
+  f64 half[2];
+  for (int h = 0; h < 2; ++h) {
+    half[h] = ec.fixed[h] + ec.rounding[h];
+    for (int i = 0; i < EVAL_PARAM_SLOTS; ++i) half[h] += ec.coef[i][h] * w[i];
+  }
+  const int p = taper(make_score(int(std::lround(half[0])), int(std::lround(half[1]))), ec.stage);
+  int score = p + positional_boost(p) + taper(ec.material, ec.stage) + ec.contempt;
+  score = std::clamp(score * ec.draw_factor / 256, -EVAL_LIMIT, EVAL_LIMIT);
+  return ec.side == WHITE ? score : -score;
+}
 
 void print_eval_trace(int qscore) {
   const EvalTrace& t = g_eval_trace;

@@ -144,6 +144,44 @@ void eval_begin_search(EvalThread& et, int root_side, f64 target_time);
 // counters and draw mark.  With skip set the answer is EVAL_SKIPPED.
 int evaluate(EvalThread& et, const Position& pos, int ply, EvalPlyInfo* slot, bool skip = false, bool trace = false);
 
+// The evaluation of one position as a linear function of its parameters:
+// the positional sum of each half is the sum over the parameter slots of
+// value x coefficient plus `fixed` (the terms no parameter carries: king
+// danger, passed pawns, tempo, fixed weights) plus `rounding` (what the
+// built tables lose to integer arithmetic); then the same tapering, boost,
+// material, contempt and draw scaling as evaluate.  Coefficients and sums
+// are White's minus Black's.
+struct EvalCoefficients {
+  bool linear;  // false when the score was settled before the terms (dead draw, bare king)
+  int score;    // what evaluate answered, side to move's view
+  int side;
+  int stage;
+  int draw_factor;   // in 1/256
+  int contempt;      // centipawns the contempt term added, White's view
+  Score material;    // M, which neither boost nor any coefficient touches
+  f64 coef[EVAL_PARAM_SLOTS][2];
+  f64 fixed[2];
+  f64 rounding[2];
+  f64 worst_rounding;  // largest rounding of a single term, either half
+};
+
+// evaluate, filling ec as well.  The caches are neither read nor written.
+// A separate instantiation: evaluate itself does no part of this work.
+int evaluate_coefficients(EvalThread& et, const Position& pos, EvalCoefficients& ec);
+
+// The score ec gives for the parameter values w (by slot, as g_slopes.value),
+// side to move's view.  For the values the tables were built from it is the
+// evaluation itself.
+int score_from_coefficients(const EvalCoefficients& ec, const f64* w);
+
+// The positional boost: grows with the square of the positional sum p and
+// is capped at 125.
+inline int positional_boost(int p) {
+  i64 p2 = 13 * i64(p) * p;
+  int boost = p2 >= 512000 ? 125 : int(p2 >> 12);
+  return p < 0 ? -boost : boost;
+}
+
 // Material of one colour, opening and endgame, from its signature.
 Score material_score(u32 signature);
 

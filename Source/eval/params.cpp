@@ -9,6 +9,7 @@
 
 EvalParamRegistry g_eval_params;
 EvalWeights g_weights;
+EvalSlopes g_slopes;
 std::atomic<u32> g_eval_generation{0};
 
 namespace {
@@ -41,10 +42,22 @@ constexpr int PST_SHAPE_DEFAULTS[32] = {
     -20, -22, -24, -26, -20, -22, -24, -26, -20, -22, -24, -26, -20, -22, -24, -26,
 };
 constexpr int P_DEFAULTS[15] = {2, 4, 8, 16, 32, 64, 128, 256, 512, 12, 16, 12, 16, 20, 4};
+// Passed pawns by relative rank 2..7: blocked or contested, and safe to advance.
+constexpr int PASSER_HELD_DEFAULTS[6] = {6, 6, 14, 36, 80, 132};
+constexpr int PASSER_SAFE_DEFAULTS[6] = {9, 9, 26, 62, 122, 200};
+
+// The values "-texel" fitted, by name, over the hand-set ones below.
+struct FittedWeight {
+  const char* name;
+  int value;
+};
+constexpr FittedWeight FITTED_WEIGHTS[] = {
+#include "eval/fitted_weights.inc"
+    {nullptr, 0}};
 
 }  // namespace
 
-void register_eval_params(i16* slots) {
+void register_eval_params(i16* slots, EvalDefaults defaults) {
   g_eval_params.count = 0;
 
   add_pair(slots, "pawn_value", SLOT_PAWN_VALUE, 90, 110);
@@ -108,6 +121,25 @@ void register_eval_params(i16* slots) {
     std::snprintf(name, sizeof name, "p%d", i + 1);
     add_param(slots, name, SLOT_P1 + i, P_DEFAULTS[i]);
   }
+  for (int i = 0; i < 6; ++i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "passer_held_%d", i + 2);
+    add_param(slots, name, SLOT_PASSER_HELD + i, PASSER_HELD_DEFAULTS[i]);
+  }
+  for (int i = 0; i < 6; ++i) {
+    char name[24];
+    std::snprintf(name, sizeof name, "passer_safe_%d", i + 2);
+    add_param(slots, name, SLOT_PASSER_SAFE + i, PASSER_SAFE_DEFAULTS[i]);
+  }
+
+  if (defaults == EvalDefaults::HAND_SET) return;
+  for (const FittedWeight* f = FITTED_WEIGHTS; f->name; ++f) {
+    const int i = find_eval_param(f->name);
+    if (i < 0) continue;
+    EvalParam& p = g_eval_params.entries[i];
+    *p.value = i16(f->value);
+    p.estimate = f->value;
+  }
 }
 
 int find_eval_param(const char* name) {
@@ -152,8 +184,6 @@ constexpr Shape CONNECTED_SHAPE = {{0, 0, 0, 0},     {0, 0, 0, 0},     {1, 1, 1,
 constexpr Shape DEFENDED_SHAPE = {{0, 0, 0, 0}, {0, 0, 0, 0},      {2, 2, 2, 2},      {2, 3, 4, 4},
                                   {4, 6, 8, 8}, {8, 12, 14, 14},   {16, 20, 24, 24},  {0, 0, 0, 0}};
 
-constexpr int PASSER_HELD_BASE[8] = {0, 6, 6, 14, 36, 80, 132, 0};
-constexpr int PASSER_SAFE_BASE[8] = {0, 9, 9, 26, 62, 122, 200, 0};
 
 // Keeps a built value inside the 16-bit half of a packed pair, whatever the
 // parameters were set to.
@@ -177,7 +207,7 @@ struct PstRecipe {
   bool queen_far_ranks;  // queen: -4 on the op value of ranks 5 to 8 before scaling
 };
 
-void build_pst(Score* table, const i16* slots, const PstRecipe& r) {
+void build_pst(Score* table, f64 (*slope)[2], f64* offset, const i16* slots, const PstRecipe& r) {
   int w_op = slots[r.weight_slot], w_en = slots[r.weight_slot + 1];
   int s_op = slots[r.scale_slot], s_en = slots[r.scale_slot + 1];
   for (int sq = 0; sq < 64; ++sq) {
@@ -185,20 +215,27 @@ void build_pst(Score* table, const i16* slots, const PstRecipe& r) {
     if (f > 3) f = 7 - f;
     int op = (*r.op_shape)[rank][f] * w_op / r.op_divisor;
     int en = (*r.en_shape)[rank][f] * w_en / r.en_divisor;
-    if (r.queen_far_ranks && rank >= 4) op -= 4;
+    const bool far = r.queen_far_ranks && rank >= 4;
+    if (far) op -= 4;
     table[sq] = make_score(clamp16(round_div(i64(op) * s_op, 100)), clamp16(round_div(i64(en) * s_en, 100)));
+    slope[sq][0] = f64((*r.op_shape)[rank][f]) / r.op_divisor * s_op / 100.0;
+    slope[sq][1] = f64((*r.en_shape)[rank][f]) / r.en_divisor * s_en / 100.0;
+    if (offset) offset[sq] = far ? -4.0 * s_op / 100.0 : 0.0;
   }
 }
 
 // Mobility pair for count i of n + 1 entries: a concave curve through zero
 // near a third of the way, with an extra penalty for a piece that cannot move.
-void build_mobility(Score* table, int size, int n, f64 c, f64 z, const i16* slots, int weight_slot, int scale_slot) {
+void build_mobility(Score* table, f64 (*slope)[2], int size, int n, f64 c, f64 z, const i16* slots, int weight_slot,
+                    int scale_slot) {
   int w_op = slots[weight_slot], w_en = slots[weight_slot + 1];
   int s_op = slots[scale_slot], s_en = slots[scale_slot + 1];
   for (int i = 0; i < size; ++i) {
     f64 v = std::pow(f64(i) / n, 0.65) - c - (i == 0 ? z : 0.0);
     i64 op = i64(std::round(w_op * v)), en = i64(std::round(w_en * v));
     table[i] = make_score(clamp16(round_div(op * s_op, 100)), clamp16(round_div(en * s_en, 100)));
+    slope[i][0] = v * s_op / 100.0;
+    slope[i][1] = v * s_en / 100.0;
   }
 }
 
@@ -211,6 +248,8 @@ void build_eval_tables(const i16* slots) {
   init_kpk_table();
 
   EvalWeights& w = g_weights;
+  EvalSlopes& d = g_slopes;
+  for (int i = 0; i < EVAL_PARAM_SLOTS; ++i) d.value[i] = slots[EVAL_PARAM_FIRST_SLOT + i];
 
   const PstRecipe recipes[6] = {
       {&PAWN_OP_SHAPE, &PAWN_EN_SHAPE, SLOT_PST_P, 28, 4, SLOT_SCALE_PAWN_STRUCTURE, false},
@@ -221,11 +260,15 @@ void build_eval_tables(const i16* slots) {
       {&KING_OP_SHAPE, &KING_EN_SHAPE, SLOT_PST_K, 32, 60, SLOT_SCALE_PST_KING, false},
   };
   for (int sq = 0; sq < 64; ++sq) w.pst[EMPTY][sq] = 0;
-  for (int t = PAWN; t <= KING; ++t) build_pst(w.pst[t], slots, recipes[t - PAWN]);
-  build_pst(w.connected, slots,
+  for (int t = PAWN; t <= KING; ++t) build_pst(w.pst[t], d.pst[t], d.pst_offset[t], slots, recipes[t - PAWN]);
+  build_pst(w.connected, d.connected, nullptr, slots,
             {&CONNECTED_SHAPE, &CONNECTED_SHAPE, SLOT_PAWN_CONNECTED, 48, 48, SLOT_SCALE_PAWN_STRUCTURE, false});
-  build_pst(w.defended, slots,
+  build_pst(w.defended, d.defended, nullptr, slots,
             {&DEFENDED_SHAPE, &DEFENDED_SHAPE, SLOT_PAWN_DEFENDED, 24, 24, SLOT_SCALE_PAWN_STRUCTURE, false});
+  for (int h = 0; h < 2; ++h) {
+    d.pawn_structure[h] = slots[SLOT_SCALE_PAWN_STRUCTURE + h] / 100.0;
+    d.threats[h] = slots[SLOT_SCALE_THREATS + h] / 100.0;
+  }
 
   // Material values are the parameters themselves.
   w.material[EMPTY] = 0;
@@ -270,18 +313,20 @@ void build_eval_tables(const i16* slots) {
   w.safe_check = pair(slots, SLOT_SAFE_CHECK);
 
   int passed_pct = slots[SLOT_SCALE_PASSED_PAWNS + 1];
+  d.passed_pawns = passed_pct / 100.0;
   for (int r = 0; r < 8; ++r) {
-    w.passer_held[r] = PASSER_HELD_BASE[r] * passed_pct / 100;
-    w.passer_safe[r] = PASSER_SAFE_BASE[r] * passed_pct / 100;
+    const bool real = r >= 1 && r <= 6;  // no pawn stands on the first or last rank
+    w.passer_held[r] = real ? slots[SLOT_PASSER_HELD + r - 1] * passed_pct / 100 : 0;
+    w.passer_safe[r] = real ? slots[SLOT_PASSER_SAFE + r - 1] * passed_pct / 100 : 0;
   }
 
-  build_mobility(w.knight_mobility, KNIGHT_MOBILITY_SIZE, 8, 0.40, 0.06, slots, SLOT_KNIGHT_MOBILITY,
+  build_mobility(w.knight_mobility, d.mobility[0], KNIGHT_MOBILITY_SIZE, 8, 0.40, 0.06, slots, SLOT_KNIGHT_MOBILITY,
                  SLOT_SCALE_MOBILITY_KNIGHT);
-  build_mobility(w.bishop_mobility, BISHOP_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_BISHOP_MOBILITY,
+  build_mobility(w.bishop_mobility, d.mobility[1], BISHOP_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_BISHOP_MOBILITY,
                  SLOT_SCALE_MOBILITY_BISHOP);
-  build_mobility(w.rook_mobility, ROOK_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_ROOK_MOBILITY,
+  build_mobility(w.rook_mobility, d.mobility[2], ROOK_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_ROOK_MOBILITY,
                  SLOT_SCALE_MOBILITY_ROOK);
-  build_mobility(w.queen_mobility, QUEEN_MOBILITY_SIZE, 26, 0.45, 0.12, slots, SLOT_QUEEN_MOBILITY,
+  build_mobility(w.queen_mobility, d.mobility[3], QUEEN_MOBILITY_SIZE, 26, 0.45, 0.12, slots, SLOT_QUEEN_MOBILITY,
                  SLOT_SCALE_MOBILITY_QUEEN);
 
   int shield = slots[SLOT_PAWN_SHIELD];

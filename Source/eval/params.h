@@ -28,6 +28,7 @@ constexpr int EVAL_PARAM_FIRST_SLOT = 248;
 //   337..368  percentage pairs PST_Pawn .. Threats, Awareness, tune; the registered
 //             percentages pawnstruct, ppawns, king_safety and threats are four of these
 //   369..400  pst_a1 .. pst_d8
+//   401..412  passed pawn base values by relative rank 2..7: held, then safe to advance
 enum : int {
   SLOT_CONTEMPT = 230,
 
@@ -90,7 +91,9 @@ enum : int {
   SLOT_SCALE_TUNE = 367,
 
   SLOT_PST_SHAPE = 369,  // pst_a1 .. pst_d8 up to 400
-  EVAL_PARAM_END_SLOT = 401,
+  SLOT_PASSER_HELD = 401,  // passer_held_2 .. passer_held_7
+  SLOT_PASSER_SAFE = 407,  // passer_safe_2 .. passer_safe_7
+  EVAL_PARAM_END_SLOT = 413,
 };
 
 // One named parameter.  The tuner works on `estimate` (a real-valued copy of
@@ -104,7 +107,7 @@ struct EvalParam {
   u16 tune;
 };
 
-constexpr int MAX_EVAL_PARAMS = 128;
+constexpr int MAX_EVAL_PARAMS = 160;
 
 struct EvalParamRegistry {
   EvalParam entries[MAX_EVAL_PARAMS];
@@ -113,12 +116,17 @@ struct EvalParamRegistry {
 
 extern EvalParamRegistry g_eval_params;
 
+// Which defaults register_eval_params writes: the shipped ones (the fitted
+// values of eval/fitted_weights.inc over the hand-set ones), or the hand-set
+// values alone, which data/reference-weights.cfg restores.
+enum class EvalDefaults { SHIPPED, HAND_SET };
+
 // Writes the default of every tunable evaluation parameter into its slot
 // (slots EVAL_PARAM_FIRST_SLOT on) and fills the name registry, whose
 // entries point into these slots: pass the live option array (the one the
 // tables are built from) and copy the defaults to the listed one afterwards.
 // Calling it again starts the registry afresh and restores the defaults.
-void register_eval_params(i16* slots);
+void register_eval_params(i16* slots, EvalDefaults defaults = EvalDefaults::SHIPPED);
 
 // Index of the first registered parameter with exactly this name, or -1.
 int find_eval_param(const char* name);
@@ -179,6 +187,27 @@ struct EvalWeights {
 };
 
 extern EvalWeights g_weights;
+
+// Parameter slots, counted from EVAL_PARAM_FIRST_SLOT.
+constexpr int EVAL_PARAM_SLOTS = EVAL_PARAM_END_SLOT - EVAL_PARAM_FIRST_SLOT;
+
+// How the built weights move with the parameters they are made from: the
+// evaluation's linear decomposition (evaluate_coefficients) reads these.
+// Built beside g_weights, so the search never touches them.  Pairs hold the
+// opening slope (by the op parameter) and the endgame slope (by the en one).
+struct EvalSlopes {
+  f64 value[EVAL_PARAM_SLOTS];  // the parameters the tables were built from
+  f64 pst[7][64][2];
+  f64 pst_offset[7][64];  // what a table entry holds besides weight x slope (op)
+  f64 connected[64][2];
+  f64 defended[64][2];
+  f64 mobility[4][QUEEN_MOBILITY_SIZE][2];  // knight, bishop, rook, queen
+  f64 pawn_structure[2];  // the Pawn_Structure percentages / 100
+  f64 threats[2];         // the Threats percentages / 100
+  f64 passed_pawns;       // the second Passed_Pawns percentage / 100
+};
+
+extern EvalSlopes g_slopes;
 
 // Bumped by every rebuild.  Each search thread remembers the value it last
 // saw and clears its pawn hash and evaluation cache before its next search

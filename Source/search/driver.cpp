@@ -504,7 +504,7 @@ void tool_search(const Position& root) {
   g_tool_search = false;
 }
 
-int root_quiescence(const Position& root) {
+int root_quiescence(const Position& root, u16* line) {
   SearchThread* tp = g_threads[0];
   if (!tp) return 0;
   SearchThread& t = *tp;
@@ -529,5 +529,6 @@ int root_quiescence(const Position& root) {
                           : qsearch(t, 1, 0, -SCORE_INF, SCORE_INF, PV_NODE, pv);
   g_control.speed.target_nps = target_nps;
   g_control.stop = stop;
+  if (line) std::memcpy(line, pv, sizeof pv);
   return score;
 }

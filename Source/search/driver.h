@@ -24,8 +24,9 @@ void gather_search_stats();
 // Runs the whole search on thread 0's record in the calling thread (tools, console).
 void tool_search(const Position& root);
 // Quiescence score of root, searched on thread 0's record in the calling
-// thread with the search idle (the console evaluation listing).
-int root_quiescence(const Position& root);
+// thread with the search idle (the console evaluation listing, the tuner).
+// line (PV_SIZE entries) receives the quiescence line from line[1] on, 0-ended.
+int root_quiescence(const Position& root, u16* line = nullptr);
 // Whether score is a mate the last "go mate N" asked for (N moves or fewer).
 bool mate_goal_reached(int score);
 // "cp 25" or "mate 3" / "mate -2".

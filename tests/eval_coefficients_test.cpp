@@ -30,20 +30,6 @@ class EvalCoefficientsTest : public EvalFixture {
   }
 };
 
-std::string mirror(const std::string& fen) {
-  std::istringstream in(fen);
-  std::string board, side, castle, ep, out, rank;
-  in >> board >> side >> castle >> ep;
-  std::stringstream bs(board);
-  while (std::getline(bs, rank, '/')) {
-    for (char& c : rank) c = std::isupper(c) ? char(std::tolower(c)) : char(std::toupper(c));
-    out = out.empty() ? rank : rank + "/" + out;
-  }
-  for (char& c : castle) c = std::isupper(c) ? char(std::tolower(c)) : char(std::toupper(c));
-  if (ep.size() == 2) ep[1] = char('1' + ('8' - ep[1]));
-  return out + (side == "w" ? " b " : " w ") + castle + " " + ep;
-}
-
 TEST_F(EvalCoefficientsTest, ReproduceEvaluateAndMirrorWithTheColours) {
   REQUIRE_TESTDATA("epd/wac.epd");
   const std::vector<std::string>& fens = positions();
@@ -60,7 +46,7 @@ TEST_F(EvalCoefficientsTest, ReproduceEvaluateAndMirrorWithTheColours) {
     int linear = 0, failures = 0, stages[3] = {0, 0, 0};
     double worst = 0;
     for (const std::string& fen : fens) {
-      ValidBoard b(fen), m(mirror(fen));
+      ValidBoard b(fen), m(mirror_fen(fen));
       const int e = evaluate(eval_thread, b.pos, 1, nullptr);
       const int c = evaluate_coefficients(eval_thread, b.pos, ec);
       evaluate_coefficients(eval_thread, m.pos, em);

@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstring>
+#include <sstream>
+#include <string>
 
 #include "board/types.h"
 #include "eval/eval.h"
@@ -30,3 +33,21 @@ class EvalFixture : public ::testing::Test {
     rebuild_eval();
   }
 };
+
+// The same position with colours exchanged, the board turned and the other side to move.
+inline std::string mirror_fen(const std::string& fen) {
+  std::istringstream in(fen);
+  std::string board, side, castle, ep, rest, tok;
+  in >> board >> side >> castle >> ep;
+  while (in >> tok) rest += " " + tok;
+  auto swap_case = [](char c) { return std::isupper(c) ? char(std::tolower(c)) : char(std::toupper(c)); };
+  std::string out;
+  std::stringstream bs(board);
+  while (std::getline(bs, tok, '/')) {
+    for (char& c : tok) c = swap_case(c);
+    out = out.empty() ? tok : tok + "/" + out;
+  }
+  for (char& c : castle) c = swap_case(c);
+  if (ep.size() == 2) ep[1] = char('1' + ('8' - ep[1]));
+  return out + (side == "w" ? " b " : " w ") + castle + " " + ep + rest;
+}

@@ -66,17 +66,14 @@ function convert(file) {
       lastMaterial = material;
       const score = commentScore(g.moves[i].comment);
       const halfmoves = Number(fen.split(' ')[4]);
+      const inCheck = chess.inCheck();
       let played;
       try {
         played = chess.move(g.moves[i].san);
       } catch {
         break;
       }
-      if (i < 12 || score === null || halfmoves > 32 || streak > 36) continue;
-      chess.undo();
-      const inCheck = chess.inCheck();
-      chess.move(played.san);
-      if (inCheck) continue;
+      if (i < 12 || score === null || halfmoves > 32 || streak > 36 || inCheck) continue;
       const epd = fen.split(' ').slice(0, 4).join(' ');
       out.push(`${epd} bm ${played.san}; ce ${score}; c9 "${result}";`);
     }

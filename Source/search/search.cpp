@@ -213,6 +213,8 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   ss.move_class = 0;
   ss.move_count = 0;
   ss.hash_move = 0;
+  ss.excluded = 0;
+  ss.singular = 0;
   ss.research = 0;
   ss.iid_active = 0;
   ss.reduction = 0;
@@ -243,7 +245,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
 
   // 7. Transposition table.
   bool fail_low_hint = false, fail_high_hint = false;
-  int stored_depth = -1000;
+  int stored_depth = -1000, tt_score = 0, tt_bound = 0;
   bool have_entry = false;
   if (depth >= 0) {
     ++t.tt_probes;
@@ -255,6 +257,8 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       ss.hash_move = e->move;
       stored_depth = e->depth;
       int score = score_from_tt(e->score, ply);
+      tt_score = score;
+      tt_bound = e->bound;
       fail_low_hint = e->bound != BOUND_LOWER && score <= alpha;
       fail_high_hint = e->bound != BOUND_UPPER && score >= beta;
       if (depth <= std::min(int(e->depth), 100 - int(pos.fifty_count))) {
@@ -351,7 +355,26 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     }
   }
 
-  // 15. Internal iterative deepening.
+  // 15. Singular extension: when every move but the table's fails well below
+  // its stored score, the table's move is searched a ply deeper; when another
+  // move holds too and that is above beta, the node is cut.
+  if (depth >= 8 && have_entry && ss.hash_move && tt_bound != BOUND_UPPER && stored_depth >= depth - 3 &&
+      !is_mate_score(tt_score) && ply < 2 * t.iteration_depth.load(std::memory_order_relaxed)) {
+    const int sbeta = tt_score - 2 * depth;
+    const Move table_move = ss.hash_move;
+    ss.hash_move = 0;
+    ss.excluded = table_move;
+    const int probe_type = node_type == PV_NODE ? ALL_NODE : node_type;
+    int v = search_moves(t, ply, (depth - 1) / 2, sbeta - 1, sbeta, false, probe_type, pv);
+    ss.excluded = 0;
+    ss.hash_move = table_move;
+    pv[ply] = 0;
+    if (search_stopped()) return 0;
+    if (v < sbeta) ss.singular = 1;
+    else if (sbeta >= beta && node_type != PV_NODE) return sbeta;
+  }
+
+  // 16. Internal iterative deepening.
   int iid_depth = node_type == PV_NODE ? depth - 3 : depth <= 8 ? depth - 4 : depth - 5;
   if ((!have_entry || stored_depth < iid_depth) && iid_depth >= 1 && static_eval >= alpha - 199) {
     ss.iid_active = 1;
@@ -361,7 +384,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     ss.hash_move = pv[ply];
   }
 
-  // 16. The moves.
+  // 17. The moves.
   return search_moves(t, ply, depth, alpha, beta, false, node_type, pv);
 }
 
@@ -463,7 +486,7 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
   while (MoveEntry* m = next_move(t, ply)) {
     const Move move = m->move;
     if (move == ss.hash_move && move && ++hash_seen > 1) continue;
-    if (move == 0) continue;
+    if (move == 0 || move == ss.excluded) continue;
     if (!is_legal(pos, side, move)) continue;
 
     const u16 cls = classify_move(pos, side, *m);
@@ -511,20 +534,21 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
     }
 
     ss.current_move = m;
+    const int new_depth = depth - 1 + (ss.singular && move == ss.hash_move ? 1 : 0);
     make_move(pos, move);
     local_pv[ply + 1] = 0;
     int v;
     if (best >= ply - 9989 && depth > 1) {
       ss.research = 1;
-      v = -search(t, ply + 1, depth - r - 1, -alpha - 1, -alpha, CUT_NODE, local_pv);
+      v = -search(t, ply + 1, new_depth - r, -alpha - 1, -alpha, CUT_NODE, local_pv);
       if (v > alpha && !search_stopped()) {
         ss.reduction = 0;
         ss.research = 2;
-        v = -search(t, ply + 1, depth - 1, -beta, -alpha, -node_type, local_pv);
+        v = -search(t, ply + 1, new_depth, -beta, -alpha, -node_type, local_pv);
       }
       ss.research = 0;
     } else {
-      v = -search(t, ply + 1, depth - 1, -beta, -alpha, -node_type, local_pv);
+      v = -search(t, ply + 1, new_depth, -beta, -alpha, -node_type, local_pv);
     }
     unmake_move(pos);
     if (search_stopped()) return 0;
@@ -572,6 +596,7 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
     }
   }
 
+  if (ss.excluded) return best_move ? best : alpha_in;
   if (best_move == 0) {
     int score = in_check ? ply - MATE_SCORE : 0;
     tt_store(pos, ply, depth, 0, score, -SCORE_INF, SCORE_INF);

@@ -75,6 +75,8 @@ struct SearchStackEntry {
   u16 move_count;
   i32 tb_result;
   u16 hash_move;
+  u16 excluded;  // the table's move, left out while testing whether it is singular
+  u8 singular;   // the table's move is searched one ply deeper
   u16 killer[2];
   u16 evasion_killer;
   u8 checker_square;

@@ -1,9 +1,11 @@
-// Time allotment and transposition-table scores, checked on worked examples.
+// Time allotment, transposition-table scores and history bounds, checked on
+// worked examples.
 
 #include <cmath>
 
 #include "board_test.h"
 #include "search/control.h"
+#include "search/stack.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 #include "search/ttprobe.h"
@@ -80,4 +82,36 @@ TEST(TranspositionTable, MateScoresAndCheckWords) {
   tt_hashfull();
   EXPECT_EQ(g_control.stats.hash_fill, 0.0);
   EXPECT_FALSE(tt_probe(b.pos));
+}
+
+// Quiet-move history saturates: the deepest bonus or malus, however often it
+// repeats, keeps an entry inside 0..HISTORY_MAX, and the entry still climbs
+// close enough to the top (or the bottom) to order moves by it.
+TEST(History, RewardsAndPenaltiesStayInsideTheirRange) {
+  for (int depth = 1; depth <= 8; ++depth) {
+    const int bonus = 16 * depth, malus = 8 * depth;
+    i16 h = 2048;
+    for (int i = 0; i < 5000; ++i) {
+      const i16 before = h;
+      history_reward(h, bonus);
+      ASSERT_GE(h, before);
+      ASSERT_LE(h, HISTORY_MAX);
+    }
+    EXPECT_GE(h, HISTORY_MAX - 2048 / bonus) << depth;
+    for (int i = 0; i < 5000; ++i) {
+      const i16 before = h;
+      history_penalty(h, malus);
+      ASSERT_LE(h, before);
+      ASSERT_GE(h, 0);
+    }
+    EXPECT_LE(h, 2048 / malus) << depth;
+  }
+  // Alternating at full strength never leaves the range either.
+  i16 h = HISTORY_MAX;
+  for (int i = 0; i < 1000; ++i) {
+    history_penalty(h, 64);
+    history_reward(h, 128);
+    ASSERT_GE(h, 0);
+    ASSERT_LE(h, HISTORY_MAX);
+  }
 }

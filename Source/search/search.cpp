@@ -470,7 +470,7 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
   const bool reducing =
       depth >= sp.LMR_depth && ply + depth >= t.iteration_depth.load(std::memory_order_relaxed) / 2;
   const int d8 = std::min(depth, 8);
-  const int bonus = 16 * d8, malus = -8 * d8;
+  const int bonus = 16 * d8, malus = 8 * d8;
 
   ss.move_count = 0;
   picker_start(t, ply, PICK_HASH | PICK_SEE);
@@ -559,8 +559,8 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
       i16& h1 = tb.history[0][m->piece][move_to(move)];
       i16& h2 = tb.history[prev_type][m->piece][move_to(move)];
       if (v > alpha) {
-        h1 = i16(h1 + ((16384 - h1) * bonus) / 2048);
-        if (prev_type) h2 = i16(h2 + ((16384 - h2) * bonus) / 2048);
+        history_reward(h1, bonus);
+        if (prev_type) history_reward(h2, bonus);
         if (!in_check) {
           if (move != ss.killer[0]) {
             ss.killer[1] = ss.killer[0];
@@ -578,8 +578,8 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
           if (prev2 && prev2->move && prev2->move != MOVE_END) tb.follow_up_move[prev2->piece][move_to(prev2->move)] = move;
         }
       } else {
-        h1 = i16(h1 + (h1 * malus) / 2048);
-        if (prev_type) h2 = i16(h2 + (h2 * malus) / 2048);
+        history_penalty(h1, malus);
+        if (prev_type) history_penalty(h2, malus);
       }
     }
 

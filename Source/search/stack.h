@@ -95,5 +95,12 @@ struct SearchTables {
   MoveEntry* root_end;     // end marker of the root move list
 };
 
+// History entries run from 0 to HISTORY_MAX. A reward moves an entry a share
+// of its distance to the top, a penalty a share of its distance to 0, so
+// neither ever leaves the range however often it repeats.
+constexpr int HISTORY_MAX = 16384;
+inline void history_reward(i16& h, int bonus) { h = i16(h + ((HISTORY_MAX - h) * bonus) / 2048); }
+inline void history_penalty(i16& h, int malus) { h = i16(h - (h * malus) / 2048); }
+
 // Killers, hash moves, counter and follow-up moves to 0, history to 2048.
 void reset_move_ordering(SearchTables& t);

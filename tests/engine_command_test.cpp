@@ -159,3 +159,28 @@ TEST_F(EngineCommand, TableSizesAndParallelClear) {
 }
 
 }  // namespace
+
+// The null move needs a piece and a pawn beside the king for the side to
+// move: in pawn endings and in endings without pawns zugzwang is the rule,
+// and a null move would let the side in zugzwang pass.
+TEST_F(EngineCommand, NullMoveOnlyWithPiecesAndPawns) {
+  auto null_tries = [this](const char* fen) {
+    run(std::string("position fen ") + fen);
+    g_control.limits.limit_mode = 1;
+    g_control.limits.fixed_time = 99;
+    g_control.limits.node_limit = 0;
+    g_control.limits.max_depth = 12;
+    g_control.go_request = STATE_SEARCH;
+    prepare_search();
+    g_control.go_request = 0;
+    tool_search(game_position());
+    g_control.search_state = STATE_IDLE;
+    return g_threads[0]->null_tries;
+  };
+  EXPECT_EQ(null_tries("8/5k2/1p1p4/1P1P4/2P5/8/5K2/8 w - - 0 40"), 0u);       // pawns only
+  EXPECT_EQ(null_tries("8/5k2/1p1p4/1P1P4/2P5/8/5K2/8 b - - 0 40"), 0u);
+  EXPECT_EQ(null_tries("8/8/3k4/2n5/8/3RB3/4K3/8 w - - 0 60"), 0u);             // pieces only
+  EXPECT_EQ(null_tries("8/8/3k4/2n5/8/3RB3/4K3/8 b - - 0 60"), 0u);
+  EXPECT_GT(null_tries("r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4"), 0u);
+  g_control.limits.max_depth = MAX_DEPTH;
+}

@@ -342,6 +342,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       int R = 3;
       if (depth > 9) R = pos.piece_material[side] > 3 ? 4 : 3;
       ++t.null_count;
+      ++t.null_tries;
       ss.move_count = 0;
       make_null_move(t, ply);
       int v = -search(t, ply + 1, std::max(depth - R, 1) - 1, -beta, -alpha, CUT_NODE, pv);

@@ -132,6 +132,7 @@ void SearchThread::reset_for_search(i64 limit) {
   tt_probes = 0;
   tt_hits = 0;
   null_count = 0;
+  null_tries = 0;
 }
 
 void copy_root_to_threads(const Position& game) {

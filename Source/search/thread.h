@@ -42,6 +42,7 @@ struct SearchThread {
   Relaxed<u64> tt_probes;
   Relaxed<u64> tt_hits;
   i8 null_count;
+  u64 null_tries;  // null moves made; read by the tests once the search is over
   // ---- end of the per-search region.
 
   // Clears the per-search region above and the root line for a search

@@ -22,6 +22,7 @@ f64 target_time(int limit_mode, f64 clock, f64 inc, int moves_to_go, f64 overhea
   g_control.limits.moves_to_go = i16(moves_to_go);
   g_control.config.move_overhead = overhead;
   g_control.config.ponder_allowed = true;
+  g_control.config.gui_ponders = true;
   return compute_target_time(ply, true, elo);
 }
 
@@ -44,6 +45,69 @@ TEST(TimeAllotment, WorkedExamples) {
   g_control.limits.fixed_time = 0.7;
   EXPECT_NEAR(compute_target_time(0, true, 2800), 0.7, 1e-12);
   EXPECT_NEAR(g_control.limits.side_time[WHITE], 0.7, 1e-12);
+}
+
+TEST(TimeAllotment, PonderBonusNeedsAClientThatPonders) {
+  target_time(0, 60, 0, 0, 0.05, 0);
+  g_control.config.gui_ponders = false;
+  EXPECT_NEAR(compute_target_time(0, true, 2800), 60.0 / 34, 1e-9);
+  g_control.config.ponder_allowed = false;
+  g_control.config.gui_ponders = true;
+  EXPECT_NEAR(compute_target_time(0, true, 2800), 60.0 / 34, 1e-9);
+}
+
+TEST(TimeAllotment, HardLimitIsAFewTargetsWithinTheClock) {
+  // Sudden death, 60 s: four targets, far inside the clock.
+  f64 t = target_time(0, 60, 0, 0, 0.05, 0);
+  EXPECT_NEAR(compute_hard_time(t), 4 * t, 1e-9);
+  // 10 s + 0.1 at ply 40: still four targets.
+  t = target_time(0, 10, 0.1, 0, 0.05, 40);
+  EXPECT_NEAR(compute_hard_time(t), 4 * t, 1e-9);
+  // One move to the control with 5 s: the clock caps it at 0.75 * 5 - 5 * 0.05.
+  t = target_time(40, 5, 0, 1, 0.05, 30);
+  EXPECT_NEAR(compute_hard_time(t), 3.5, 1e-9);
+  // 0.3 s left with a 2 s increment: the target is capped, the hard limit no larger.
+  t = target_time(0, 0.3, 2, 0, 0.01, 60);
+  EXPECT_LE(compute_hard_time(t), 0.75 * 0.3);
+  EXPECT_GE(compute_hard_time(t), t);
+  // A move overhead larger than the clock allows: the hard limit is the target floor.
+  t = target_time(0, 20, 0, 0, 5.0, 10);
+  EXPECT_NEAR(compute_hard_time(t), 0.002, 1e-12);
+  // Fixed move time: the hard limit is the time itself.
+  target_time(1, 3, 0, 0, 0.05, 0);
+  g_control.limits.fixed_time = 0.7;
+  EXPECT_NEAR(compute_hard_time(compute_target_time(0, true, 2800)), 0.7, 1e-12);
+}
+
+TEST(TimeAllotment, SoftLimitFollowsStabilityScoreAndNodeShare) {
+  target_time(0, 60, 0, 0, 0.05, 20);
+  SearchResult& r = g_control.result;
+  g_control.clock.target_time = 1.0;
+  r.best_score = 30;
+  r.score_by_depth[7] = 30;
+  // A best move that changed in this iteration gets more time than one that held for five.
+  r.change_depth = 10;
+  const f64 changed = soft_limit_scale(10, 0.6);
+  r.change_depth = 5;
+  const f64 held = soft_limit_scale(10, 0.6);
+  EXPECT_GT(changed, held);
+  // A falling score gets more, a rising one less.
+  r.best_score = -20;
+  EXPECT_GT(soft_limit_scale(10, 0.6), held);
+  r.best_score = 80;
+  EXPECT_LT(soft_limit_scale(10, 0.6), held);
+  r.best_score = 30;
+  // A best move that took most of the tree needs less time.
+  EXPECT_LT(soft_limit_scale(10, 0.95), soft_limit_scale(10, 0.3));
+  // Tested against three quarters of the scaled target, only from iteration 4 on.
+  g_control.clock.elapsed = 0.75 * held - 0.01;
+  EXPECT_FALSE(soft_limit_reached(10, 0.6));
+  g_control.clock.elapsed = 0.75 * held + 0.01;
+  EXPECT_TRUE(soft_limit_reached(10, 0.6));
+  EXPECT_FALSE(soft_limit_reached(3, 0.6));
+  // Fixed limits never stop between iterations.
+  g_control.limits.limit_mode = LIMIT_FIXED;
+  EXPECT_FALSE(soft_limit_reached(10, 0.6));
 }
 
 TEST(TranspositionTable, MateScoresAndCheckWords) {

@@ -400,6 +400,7 @@ bool prepare_search() {
     g_params_changed = false;
   }
   c.clock.target_time = compute_target_time(pos.owner->start_ply + pos.owner->history_count, g_flags.uci_mode != 0, g_options[SLOT_ELO]);
+  c.clock.hard_time = compute_hard_time(c.clock.target_time);
   note_search_root(pos);
   if (g_info_threshold < 9999) report_search_start(pos);
   return true;

@@ -362,6 +362,7 @@ void uci_go(const char* params) {
     c.infinite = 1;
   }
   c.go_request = std::strstr(params, "ponder") ? STATE_PONDER : STATE_SEARCH;
+  if (c.go_request == STATE_PONDER) c.config.gui_ponders = 1;
 }
 
 void uci_stop() {

@@ -8,6 +8,7 @@ void search_control_defaults(SearchControl& c) {
   c.config.hash_mb = 0;
   c.config.tt_age = 0;
   c.config.ponder_allowed = 1;
+  c.config.gui_ponders = 0;
   c.config.move_overhead = 0.05;
   c.config.multipv = 1;
   c.config.depth_cap = MAX_DEPTH;
@@ -26,6 +27,7 @@ void search_control_defaults(SearchControl& c) {
 
   c.clock.search_start = 0;
   c.clock.target_time = 1.0;
+  c.clock.hard_time = 1.0;
   c.clock.elapsed = 0;
 
   c.speed.calibration_nps = 0;
@@ -46,6 +48,7 @@ void search_control_defaults(SearchControl& c) {
 void reset_search_results(SearchControl& c) {
   c.stop = STOP_NONE;
   c.clock.time_extension = 0;
+  c.clock.soft_passed = 0;
   SearchResult& r = c.result;
   r.best_score = -10000;
   u16 empty[PV_SIZE] = {};

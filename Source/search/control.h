@@ -36,6 +36,7 @@ struct SearchConfig {
   u16 hash_mb;      // size the table was allocated for
   u16 tt_age;       // 1..15, 0 after "ucinewgame"
   u16 ponder_allowed;
+  u8 gui_ponders;  // a "go ponder" has arrived: the client really thinks on our time
   f64 move_overhead;  // seconds
   u8 multipv;
   u8 depth_cap;  // deepest iteration any "go" may ask for (the -d switch)
@@ -60,9 +61,11 @@ struct SearchLimits {
 
 struct SearchClock {
   f64 search_start;  // monotonic seconds
-  f64 target_time;
+  f64 target_time;  // soft: tested after each completed iteration, scaled by the search's state
+  f64 hard_time;    // the only stop inside an iteration
   Relaxed<f64> elapsed;  // refreshed by whichever thread needs it (update_elapsed)
   Relaxed<i16> time_extension;
+  Relaxed<u8> soft_passed;  // an iteration ended past the soft limit while pondering
 };
 
 struct SpeedLimit {

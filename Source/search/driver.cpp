@@ -233,6 +233,10 @@ void search_root(SearchThread& t, int depth, int pv_index) {
   int lo = prev - w < -5000 ? -SCORE_INF : prev - w;
   int hi = prev + w > 5000 ? SCORE_INF : prev + w;
   int best = -SCORE_INF;
+  if (pv_index == 0) {
+    t.root_start_nodes = t.nodes;
+    t.best_move_nodes = 0;
+  }
 
   MoveEntry* list = ss.move_list;
   u16 child_pv[PV_SIZE];
@@ -299,6 +303,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
         print_info(0, 1, depth, v, t.root_line);
     };
 
+    const u64 nodes_before = t.nodes;
     make_move(pos, move);
     child_pv[2] = 0;
     int v;
@@ -373,6 +378,7 @@ void search_root(SearchThread& t, int depth, int pv_index) {
     if (v > bound) cur->score = i16(v);
     if (v > best) {
       best = v;
+      if (pv_index == 0) t.best_move_nodes = t.nodes - nodes_before;
       t.best_score = i16(v);
       t.best_move = move;
       t.report_depth = i8(depth);
@@ -475,6 +481,15 @@ void iterate(SearchThread& t) {
       c.result.last_depth = i8(d);
     }
     if (iteration_limit_reached(d, t.pos.owner->history_count)) break;
+    if (main) {
+      const u64 spent = t.nodes - t.root_start_nodes;
+      const f64 share = spent ? f64(t.best_move_nodes) / f64(spent) : 1.0;
+      if (soft_limit_reached(d, share)) {
+        // While pondering the search goes on; ponderhit then ends it at once.
+        if (c.search_state == STATE_PONDER) c.clock.soft_passed = 1;
+        else break;
+      }
+    }
   }
   if (main && !c.stop) c.stop = STOP_REPORT;
 }

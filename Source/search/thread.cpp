@@ -133,6 +133,8 @@ void SearchThread::reset_for_search(i64 limit) {
   tt_hits = 0;
   null_count = 0;
   null_tries = 0;
+  root_start_nodes = 0;
+  best_move_nodes = 0;
 }
 
 void copy_root_to_threads(const Position& game) {

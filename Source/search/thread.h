@@ -43,6 +43,10 @@ struct SearchThread {
   Relaxed<u64> tt_hits;
   i8 null_count;
   u64 null_tries;  // null moves made; read by the tests once the search is over
+  // Nodes at the start of the last root search and those spent under the
+  // move that became best in it: the best move's share, for the time manager.
+  u64 root_start_nodes;
+  u64 best_move_nodes;
   // ---- end of the per-search region.
 
   // Clears the per-search region above and the root line for a search

@@ -33,11 +33,44 @@ f64 compute_target_time(int ply, bool uci, int elo_option) {
     long_control = c.limits.moves_to_go > 2;
   }
   f64 target = std::max(clock, 0.0) / divisor;
-  if (c.config.ponder_allowed && long_control) target *= 1.3;
+  // Time saved on ponder hits pays for the bonus, so it needs a client that ponders.
+  if (c.config.ponder_allowed && c.config.gui_ponders && long_control) target *= 1.3;
   if (elo_option <= 2399) target *= 0.85;
   if (c.limits.increment > 0 && clock > 0) target += c.limits.increment * clock / (2 * c.limits.increment + clock);
   target = std::min(target, 0.65 * clock - 5 * c.config.move_overhead);
   return std::max(target, 0.002);
+}
+
+f64 compute_hard_time(f64 target) {
+  const SearchControl& c = g_control;
+  if (c.limits.limit_mode == LIMIT_FIXED) return target;
+  const f64 clock = std::max(c.limits.side_time[c.limits.root_side], 0.0);
+  const f64 cap = 0.75 * clock - 5 * c.config.move_overhead;
+  return std::max(target, std::min(4 * target, cap));
+}
+
+f64 soft_limit_scale(int depth, f64 best_share) {
+  const SearchResult& r = g_control.result;
+  // Iterations the best move has held: a new best move needs confirming.
+  static constexpr f64 STABILITY[] = {1.6, 1.3, 1.1, 1.0, 0.95, 0.9};
+  const int held = std::clamp(depth - int(r.change_depth), 0, 5);
+  f64 scale = STABILITY[held];
+  // A falling score asks for more time, a rising one for less.
+  const int now = r.best_score;
+  const int before = r.score_by_depth[std::max(1, depth - 3)];
+  if (before > -10001 && std::abs(now) < 5000 && std::abs(before) < 5000)
+    scale *= std::clamp(1.0 + 0.008 * (before - now), 0.8, 1.5);
+  // The more of the tree the best move took, the fewer rivals it has.
+  scale *= std::clamp(0.5 + 1.7 * (1.0 - best_share), 0.6, 1.6);
+  return scale;
+}
+
+bool soft_limit_reached(int depth, f64 best_share) {
+  const SearchControl& c = g_control;
+  if (c.limits.limit_mode == LIMIT_FIXED || depth < 4) return false;
+  // The next iteration takes about as long as all before it: do not start
+  // one that would most likely be cut off by the hard limit.
+  return c.clock.elapsed >= 0.75 * c.clock.target_time * soft_limit_scale(depth, best_share);
 }
 
 void update_elapsed() { g_control.clock.elapsed = now_seconds() - g_control.clock.search_start; }
@@ -47,6 +80,15 @@ void check_time() {
   update_elapsed();
   const int d = c.result.iteration_depth.load(std::memory_order_relaxed);
   if (c.stop || c.search_state == STATE_PONDER || d < 2 || c.clock.elapsed < 0.015) return;
+
+  if (c.limits.limit_mode != LIMIT_FIXED) {
+    const f64 remaining = std::max(0.0, c.limits.side_time[c.limits.root_side] - c.clock.elapsed);
+    const f64 overhead = std::min(c.config.move_overhead, 0.025);
+    if ((c.result.single_reply && d > 4) || 5 * overhead > remaining || c.clock.soft_passed ||
+        c.clock.elapsed >= c.clock.hard_time - overhead)
+      c.stop = c.search_state == STATE_SEARCH ? STOP_REPORT : STOP_ABORT;
+    return;
+  }
 
   const int prev = c.result.score_by_depth[d - 1];
   const int a = std::abs(prev);

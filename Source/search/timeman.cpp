@@ -75,21 +75,11 @@ bool soft_limit_reached(int depth, f64 best_share) {
 
 void update_elapsed() { g_control.clock.elapsed = now_seconds() - g_control.clock.search_start; }
 
-void check_time() {
-  SearchControl& c = g_control;
-  update_elapsed();
-  const int d = c.result.iteration_depth.load(std::memory_order_relaxed);
-  if (c.stop || c.search_state == STATE_PONDER || d < 2 || c.clock.elapsed < 0.015) return;
+namespace {
 
-  if (c.limits.limit_mode != LIMIT_FIXED) {
-    const f64 remaining = std::max(0.0, c.limits.side_time[c.limits.root_side] - c.clock.elapsed);
-    const f64 overhead = std::min(c.config.move_overhead, 0.025);
-    if ((c.result.single_reply && d > 4) || 5 * overhead > remaining || c.clock.soft_passed ||
-        c.clock.elapsed >= c.clock.hard_time - overhead)
-      c.stop = c.search_state == STATE_SEARCH ? STOP_REPORT : STOP_ABORT;
-    return;
-  }
-
+// Fixed move time: the share of the remaining time (in %) added to the target
+// for trouble or instability, or taken off for a long-stable best move.
+int fixed_time_extension(const SearchControl& c, int d) {
   const int prev = c.result.score_by_depth[d - 1];
   const int a = std::abs(prev);
   int m, w;
@@ -132,12 +122,29 @@ void check_time() {
   } else {
     p = d > 3 ? f : f / 2;
   }
-  c.clock.time_extension = i16(p);
-  const f64 clock = c.limits.side_time[c.limits.root_side];
-  const f64 remaining = std::max(0.0, clock - c.clock.elapsed);
-  const f64 overhead = c.limits.limit_mode == 1 ? 0.0 : std::min(c.config.move_overhead, 0.025);
-  const f64 limit = c.clock.target_time + p / 100.0 * remaining - overhead;
-  if ((c.result.single_reply && d > 4) || 5 * overhead > remaining || c.clock.elapsed >= limit)
+  return p;
+}
+
+}  // namespace
+
+void check_time() {
+  SearchControl& c = g_control;
+  update_elapsed();
+  const int d = c.result.iteration_depth.load(std::memory_order_relaxed);
+  if (c.stop || c.search_state == STATE_PONDER || d < 2 || c.clock.elapsed < 0.015) return;
+
+  const bool fixed = c.limits.limit_mode == LIMIT_FIXED;
+  const f64 remaining = std::max(0.0, c.limits.side_time[c.limits.root_side] - c.clock.elapsed);
+  const f64 overhead = fixed ? 0.0 : std::min(c.config.move_overhead, 0.025);
+  f64 limit;
+  if (fixed) {
+    const int p = fixed_time_extension(c, d);
+    c.clock.time_extension = i16(p);
+    limit = c.clock.target_time + p / 100.0 * remaining - overhead;
+  } else {
+    limit = c.clock.hard_time - overhead;
+  }
+  if ((c.result.single_reply && d > 4) || 5 * overhead > remaining || c.clock.soft_passed || c.clock.elapsed >= limit)
     c.stop = c.search_state == STATE_SEARCH ? STOP_REPORT : STOP_ABORT;
 }
 

@@ -35,12 +35,14 @@ TEST_F(EvalCoefficientsTest, ReproduceEvaluateAndMirrorWithTheColours) {
   const std::vector<std::string>& fens = positions();
   ASSERT_GT(fens.size(), 3000u);
   static EvalCoefficients ec, em;
-  // Default weights, then odd percentages and contempt, which make every
-  // rounding and the non-linear parts show.
+  // Default weights, then odd percentages, contempt and square and mobility
+  // refinements, which make every rounding and the non-linear parts show.
   for (int pass = 0; pass < 2; ++pass) {
     if (pass == 1) {
       for (int s = SLOT_SCALE_PST_PAWN; s < SLOT_SCALE_AWARENESS; ++s) eval_slots[s] = i16(37 + 11 * (s & 7));
       eval_slots[SLOT_CONTEMPT] = 40;
+      for (int i = 0; i < FINE_COUNT; ++i)
+        for (int h = 0; h < 2; ++h) g_fine.v[i][h] = i16((i * 7 + h * 5) % 23 - 11);
       rebuild_eval();
     }
     int linear = 0, failures = 0, stages[3] = {0, 0, 0};
@@ -51,7 +53,7 @@ TEST_F(EvalCoefficientsTest, ReproduceEvaluateAndMirrorWithTheColours) {
       const int c = evaluate_coefficients(eval_thread, b.pos, ec);
       evaluate_coefficients(eval_thread, m.pos, em);
       bool ok = c == e && ec.score == e && score_from_coefficients(ec, g_slopes.value) == e;
-      for (int i = 0; i < EVAL_PARAM_SLOTS; ++i)
+      for (int i = 0; i < EVAL_COEF_COUNT; ++i)
         for (int h = 0; h < 2; ++h) ok = ok && std::abs(ec.coef[i][h] + em.coef[i][h]) < 1e-9;
       if (!ok && ++failures <= 5)
         ADD_FAILURE() << fen << ": evaluate " << e << ", coefficients " << c << " / "
@@ -76,13 +78,13 @@ TEST_F(EvalCoefficientsTest, PredictAChangedParameter) {
   REQUIRE_TESTDATA("epd/wac.epd");
   const std::vector<std::string>& fens = positions();
   static EvalCoefficients ec;
-  for (const char* name : {"PST_N_op", "knight_mobility_en", "pawn_isolated_op", "rook_open_file_op", "pawn_shield",
-                           "pawn_storm", "safe_check_en", "hung_piece_op", "pawn_candidate_en", "PST_K_op",
-                           "passer_held_6", "passer_safe_5"}) {
+  for (const char* name :
+       {"PST_N_op", "knight_mobility_en", "pawn_isolated_op", "rook_open_file_op", "pawn_shield", "pawn_storm",
+        "safe_check_en", "hung_piece_op", "pawn_candidate_en", "PST_K_op", "passer_held_6", "passer_safe_5",
+        "pst_pawn_d4_op", "pst_knight_f3_en", "pst_king_g1_op", "pst_queen_d1_op", "mob_bishop_7_en", "mob_rook_4_op"}) {
     SCOPED_TRACE(name);
-    const int slot = int(g_eval_params.entries[find_eval_param(name)].value - eval_slots);
-    std::vector<double> before(EVAL_PARAM_SLOTS);
-    for (int i = 0; i < EVAL_PARAM_SLOTS; ++i) before[i] = g_slopes.value[i];
+    ASSERT_GE(find_eval_param(name), 0);
+    i16* value = g_eval_params.entries[find_eval_param(name)].value;
     std::vector<EvalCoefficients> traces;
     std::vector<int> boards;
     for (size_t k = 0; k < fens.size(); k += 3) {
@@ -91,7 +93,7 @@ TEST_F(EvalCoefficientsTest, PredictAChangedParameter) {
       traces.push_back(ec);
       boards.push_back(int(k));
     }
-    eval_slots[slot] = i16(eval_slots[slot] + 20);
+    *value = i16(*value + 20);
     rebuild_eval();
     int moved = 0, off = 0;
     for (size_t j = 0; j < traces.size(); ++j) {
@@ -103,7 +105,7 @@ TEST_F(EvalCoefficientsTest, PredictAChangedParameter) {
     }
     EXPECT_GT(moved, 20);
     EXPECT_LE(off * 50, int(traces.size()));  // within 3 cp in 98 % of the positions
-    eval_slots[slot] = i16(eval_slots[slot] - 20);
+    *value = i16(*value - 20);
     rebuild_eval();
   }
 }

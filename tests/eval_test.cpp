@@ -1,5 +1,6 @@
 // Evaluation: parameter registry, table rules, framework and colour symmetry.
 #include <cctype>
+#include <cstring>
 
 #include "board_test.h"
 #include "eval_fixture.h"
@@ -44,13 +45,21 @@ std::vector<Table> scaled_tables(const EvalWeights& w) {
 TEST_F(EvalTest, RegistryNamesEverySlotOnce) {
   ASSERT_GT(g_eval_params.count, 100);
   std::set<const i16*> slots;
+  int refinements = 0;
   for (int i = 0; i < g_eval_params.count; ++i) {
     const auto& p = g_eval_params.entries[i];
     EXPECT_EQ(find_eval_param(p.name), i) << p.name;
     EXPECT_TRUE(slots.insert(p.value).second) << p.name << " shares a slot";
-    EXPECT_TRUE(p.value >= eval_slots && p.value < eval_slots + OPTION_SLOTS) << p.name;
+    const bool in_slots = p.value >= eval_slots && p.value < eval_slots + OPTION_SLOTS;
+    const bool refinement = p.value >= &g_fine.v[0][0] && p.value < &g_fine.v[0][0] + 2 * FINE_COUNT;
+    EXPECT_TRUE(in_slots || refinement) << p.name;
+    const bool refinement_name =
+        (std::strncmp(p.name, "pst_", 4) == 0 && std::strchr(p.name + 4, '_')) || std::strncmp(p.name, "mob_", 4) == 0;
+    EXPECT_EQ(refinement, refinement_name) << p.name;
+    refinements += refinement;
     EXPECT_EQ(p.estimate, *p.value) << p.name;
   }
+  EXPECT_EQ(refinements, 2 * FINE_COUNT);
   // The percentage pairs start at 100; the outposts' endgame halves are kept but not named.
   for (int s = SLOT_SCALE_PST_PAWN; s < SLOT_SCALE_TUNE + 2; ++s) EXPECT_EQ(eval_slots[s], 100) << s;
   EXPECT_EQ(slots.count(&eval_slots[SLOT_KNIGHT_OUTPOST + 1]), 0u);

@@ -291,6 +291,18 @@ struct TraceSink {
       term[half] += sk * g_slopes.value[i];
     }
   }
+  // The refinement pair `index` (of g_fine) with coefficients op and en.
+  void fine(int c, int index, f64 op, f64 en) const {
+    if constexpr (Linear) {
+      const int i = fine_coef(index);
+      const f64 sign = c == WHITE ? 1 : -1;
+      lc->coef[i][0] += sign * op;
+      lc->coef[i + 1][1] += sign * en;
+      term[0] += sign * op * g_slopes.value[i];
+      term[1] += sign * en * g_slopes.value[i + 1];
+    }
+  }
+  void fine(int c, int index, const f64* k) const { fine(c, index, k[0], k[1]); }
   // The pair at slot (op) and slot + 1 (en).
   void pair(int c, int slot, f64 op, f64 en) const {
     single(c, slot, 0, op);
@@ -359,6 +371,7 @@ Score pawn_structure(const Position& pos, const EvalScratch& sc, int c, const Tr
     int f = file_of(s);
     Score v = w.pst[PAWN][s ^ flip];
     tr.pair(c, SLOT_PST_P, d.pst[PAWN][s ^ flip]);
+    tr.fine(c, fine_pst(PAWN, s ^ flip), d.pst_scale[PAWN]);
     if ((own & file_bb(f)) != bit(s)) {
       v += w.doubled;
       tr.pair(c, SLOT_PAWN_DOUBLED, d.pawn_structure);
@@ -497,7 +510,9 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
     int m = (pinned & bit(s)) ? 0 : popcount(a & mobility_area[c]);
     Score v = w.pst[KNIGHT][s ^ flip] + w.knight_mobility[m];
     tr.pair(c, SLOT_PST_N, d.pst[KNIGHT][s ^ flip]);
+    tr.fine(c, fine_pst(KNIGHT, s ^ flip), d.pst_scale[KNIGHT]);
     tr.pair(c, SLOT_KNIGHT_MOBILITY, d.mobility[0][m]);
+    tr.fine(c, fine_mobility(0, m), d.mobility_scale[0]);
     if (!(a & king_files)) {
       v += make_score(-8, 0);
       tr.fixed(c, -8, 0);
@@ -534,7 +549,9 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
     const int mi = std::min(m + centre, BISHOP_MOBILITY_SIZE - 1);
     Score v = w.pst[BISHOP][s ^ flip] + w.bishop_mobility[mi];
     tr.pair(c, SLOT_PST_B, d.pst[BISHOP][s ^ flip]);
+    tr.fine(c, fine_pst(BISHOP, s ^ flip), d.pst_scale[BISHOP]);
     tr.pair(c, SLOT_BISHOP_MOBILITY, d.mobility[1][mi]);
+    tr.fine(c, fine_mobility(1, mi), d.mobility_scale[1]);
     if (outposts[c] & bit(s)) {
       v += w.bishop_outpost;
       tr.pair(c, SLOT_BISHOP_OUTPOST, 1, 1);
@@ -569,7 +586,9 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
     const int mi = std::min(m + forward, ROOK_MOBILITY_SIZE - 1);
     Score v = w.pst[ROOK][s ^ flip] + w.rook_mobility[mi];
     tr.pair(c, SLOT_PST_R, d.pst[ROOK][s ^ flip]);
+    tr.fine(c, fine_pst(ROOK, s ^ flip), d.pst_scale[ROOK]);
     tr.pair(c, SLOT_ROOK_MOBILITY, d.mobility[2][mi]);
+    tr.fine(c, fine_mobility(2, mi), d.mobility_scale[2]);
     if (!(pos.pieces[c][PAWN] & file)) {
       const bool half_open = pos.pieces[e][PAWN] & file;
       v += half_open ? w.rook_half_open_file : w.rook_open_file;
@@ -606,8 +625,10 @@ void piece_terms(const Position& pos, EvalScratch& sc, const PieceContext& ctx, 
     const int mi = std::min(m, QUEEN_MOBILITY_SIZE - 1);
     Score v = w.pst[QUEEN][s ^ flip] + w.queen_mobility[mi];
     tr.pair(c, SLOT_PST_Q, d.pst[QUEEN][s ^ flip]);
+    tr.fine(c, fine_pst(QUEEN, s ^ flip), d.pst_scale[QUEEN]);
     tr.fixed(c, d.pst_offset[QUEEN][s ^ flip], 0);
     tr.pair(c, SLOT_QUEEN_MOBILITY, d.mobility[3][mi]);
+    tr.fine(c, fine_mobility(3, mi), d.mobility_scale[3]);
     if (!(x & king_files)) {
       v += make_score(-10, -10);
       tr.fixed(c, -10, -10);
@@ -630,6 +651,8 @@ void king_term(const Position& pos, EvalScratch& sc, const TraceSink<L>& tr) {
   const f64 half = pos.pieces[e][QUEEN] ? 1.0 : 0.5;
   tr.pair(c, SLOT_PST_K, half * g_slopes.pst[KING][k ^ (c == WHITE ? 0 : 56)][0],
           g_slopes.pst[KING][k ^ (c == WHITE ? 0 : 56)][1]);
+  tr.fine(c, fine_pst(KING, k ^ (c == WHITE ? 0 : 56)), half * g_slopes.pst_scale[KING][0],
+          g_slopes.pst_scale[KING][1]);
   const int fk = file_of(k), rk = relative_rank(c, k);
   const Bitboard occ = pos.occupied();
   int op = score_op(w.pst[KING][k ^ (c == WHITE ? 0 : 56)]);
@@ -1103,7 +1126,7 @@ int score_from_coefficients(const EvalCoefficients& ec, const f64* w) {
   f64 half[2];
   for (int h = 0; h < 2; ++h) {
     half[h] = ec.fixed[h] + ec.rounding[h];
-    for (int i = 0; i < EVAL_PARAM_SLOTS; ++i) half[h] += ec.coef[i][h] * w[i];
+    for (int i = 0; i < EVAL_COEF_COUNT; ++i) half[h] += ec.coef[i][h] * w[i];
   }
   const int p = taper(make_score(int(std::lround(half[0])), int(std::lround(half[1]))), ec.stage);
   int score = p + positional_boost(p) + taper(ec.material, ec.stage) + ec.contempt;

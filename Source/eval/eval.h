@@ -159,7 +159,7 @@ struct EvalCoefficients {
   int draw_factor;   // in 1/256
   int contempt;      // centipawns the contempt term added, White's view
   Score material;    // M, which neither boost nor any coefficient touches
-  f64 coef[EVAL_PARAM_SLOTS][2];
+  f64 coef[EVAL_COEF_COUNT][2];
   f64 fixed[2];
   f64 rounding[2];
   f64 worst_rounding;  // largest rounding of a single term, either half
@@ -169,7 +169,7 @@ struct EvalCoefficients {
 // A separate instantiation: evaluate itself does no part of this work.
 int evaluate_coefficients(EvalThread& et, const Position& pos, EvalCoefficients& ec);
 
-// The score ec gives for the parameter values w (by slot, as g_slopes.value),
+// The score ec gives for the parameter values w (by coefficient, as g_slopes.value),
 // side to move's view.  For the values the tables were built from it is the
 // evaluation itself.
 int score_from_coefficients(const EvalCoefficients& ec, const f64* w);

@@ -10,6 +10,7 @@
 EvalParamRegistry g_eval_params;
 EvalWeights g_weights;
 EvalSlopes g_slopes;
+EvalFine g_fine;
 std::atomic<u32> g_eval_generation{0};
 
 namespace {
@@ -26,6 +27,21 @@ void add_param(i16* slots, const char* name, int slot, int value) {
   p.name[n] = 0;
   p.value = &slots[slot];
   p.estimate = value;
+}
+
+// A refinement pair, registered as stem_op / stem_en; it starts at zero.
+void add_fine(const char* stem, int index) {
+  char name[40];
+  for (int h = 0; h < 2; ++h) {
+    std::snprintf(name, sizeof name, "%s_%s", stem, h ? "en" : "op");
+    EvalParamRegistry& r = g_eval_params;
+    g_fine.v[index][h] = 0;
+    if (r.count >= MAX_EVAL_PARAMS) return;
+    EvalParam& p = r.entries[r.count++];
+    std::memset(&p, 0, sizeof p);
+    std::snprintf(p.name, sizeof p.name, "%s", name);
+    p.value = &g_fine.v[index][h];
+  }
 }
 
 // A pair registered as name_op / name_en in two consecutive slots.
@@ -132,9 +148,31 @@ void register_eval_params(i16* slots, EvalDefaults defaults) {
     add_param(slots, name, SLOT_PASSER_SAFE + i, PASSER_SAFE_DEFAULTS[i]);
   }
 
+  static const char* const PIECES[6] = {"pawn", "knight", "bishop", "rook", "queen", "king"};
+  for (int t = PAWN; t <= KING; ++t)
+    for (int sq = 0; sq < 64; ++sq) {
+      char stem[24];
+      std::snprintf(stem, sizeof stem, "pst_%s_%c%d", PIECES[t - PAWN], 'a' + file_of(sq), rank_of(sq) + 1);
+      add_fine(stem, fine_pst(t, sq));
+    }
+  for (int piece = 0; piece < 4; ++piece)
+    for (int n = 0; n < FINE_MOBILITY_SIZE[piece]; ++n) {
+      char stem[24];
+      std::snprintf(stem, sizeof stem, "mob_%s_%d", PIECES[piece + 1], n);
+      add_fine(stem, fine_mobility(piece, n));
+    }
+
   if (defaults == EvalDefaults::HAND_SET) return;
+  // The fitted list follows the registry's order, so the search for the
+  // next name starts where the last one was found.
+  int from = 0;
   for (const FittedWeight* f = FITTED_WEIGHTS; f->name; ++f) {
-    const int i = find_eval_param(f->name);
+    int i = -1;
+    for (int n = 0; n < g_eval_params.count && i < 0; ++n) {
+      const int at = (from + n) % g_eval_params.count;
+      if (std::strcmp(g_eval_params.entries[at].name, f->name) == 0) i = at;
+    }
+    from = i + 1;
     if (i < 0) continue;
     EvalParam& p = g_eval_params.entries[i];
     *p.value = i16(f->value);
@@ -207,7 +245,9 @@ struct PstRecipe {
   bool queen_far_ranks;  // queen: -4 on the op value of ranks 5 to 8 before scaling
 };
 
-void build_pst(Score* table, f64 (*slope)[2], f64* offset, const i16* slots, const PstRecipe& r) {
+// fine: the table's square refinements, or none.
+void build_pst(Score* table, f64 (*slope)[2], f64* offset, const i16* slots, const PstRecipe& r,
+               const i16 (*fine)[2] = nullptr) {
   int w_op = slots[r.weight_slot], w_en = slots[r.weight_slot + 1];
   int s_op = slots[r.scale_slot], s_en = slots[r.scale_slot + 1];
   for (int sq = 0; sq < 64; ++sq) {
@@ -217,6 +257,10 @@ void build_pst(Score* table, f64 (*slope)[2], f64* offset, const i16* slots, con
     int en = (*r.en_shape)[rank][f] * w_en / r.en_divisor;
     const bool far = r.queen_far_ranks && rank >= 4;
     if (far) op -= 4;
+    if (fine) {
+      op += fine[sq][0];
+      en += fine[sq][1];
+    }
     table[sq] = make_score(clamp16(round_div(i64(op) * s_op, 100)), clamp16(round_div(i64(en) * s_en, 100)));
     slope[sq][0] = f64((*r.op_shape)[rank][f]) / r.op_divisor * s_op / 100.0;
     slope[sq][1] = f64((*r.en_shape)[rank][f]) / r.en_divisor * s_en / 100.0;
@@ -227,12 +271,12 @@ void build_pst(Score* table, f64 (*slope)[2], f64* offset, const i16* slots, con
 // Mobility pair for count i of n + 1 entries: a concave curve through zero
 // near a third of the way, with an extra penalty for a piece that cannot move.
 void build_mobility(Score* table, f64 (*slope)[2], int size, int n, f64 c, f64 z, const i16* slots, int weight_slot,
-                    int scale_slot) {
+                    int scale_slot, const i16 (*fine)[2]) {
   int w_op = slots[weight_slot], w_en = slots[weight_slot + 1];
   int s_op = slots[scale_slot], s_en = slots[scale_slot + 1];
   for (int i = 0; i < size; ++i) {
     f64 v = std::pow(f64(i) / n, 0.65) - c - (i == 0 ? z : 0.0);
-    i64 op = i64(std::round(w_op * v)), en = i64(std::round(w_en * v));
+    i64 op = i64(std::round(w_op * v)) + fine[i][0], en = i64(std::round(w_en * v)) + fine[i][1];
     table[i] = make_score(clamp16(round_div(op * s_op, 100)), clamp16(round_div(en * s_en, 100)));
     slope[i][0] = v * s_op / 100.0;
     slope[i][1] = v * s_en / 100.0;
@@ -250,6 +294,8 @@ void build_eval_tables(const i16* slots) {
   EvalWeights& w = g_weights;
   EvalSlopes& d = g_slopes;
   for (int i = 0; i < EVAL_PARAM_SLOTS; ++i) d.value[i] = slots[EVAL_PARAM_FIRST_SLOT + i];
+  for (int i = 0; i < FINE_COUNT; ++i)
+    for (int h = 0; h < 2; ++h) d.value[fine_coef(i) + h] = g_fine.v[i][h];
 
   const PstRecipe recipes[6] = {
       {&PAWN_OP_SHAPE, &PAWN_EN_SHAPE, SLOT_PST_P, 28, 4, SLOT_SCALE_PAWN_STRUCTURE, false},
@@ -260,7 +306,11 @@ void build_eval_tables(const i16* slots) {
       {&KING_OP_SHAPE, &KING_EN_SHAPE, SLOT_PST_K, 32, 60, SLOT_SCALE_PST_KING, false},
   };
   for (int sq = 0; sq < 64; ++sq) w.pst[EMPTY][sq] = 0;
-  for (int t = PAWN; t <= KING; ++t) build_pst(w.pst[t], d.pst[t], d.pst_offset[t], slots, recipes[t - PAWN]);
+  for (int t = PAWN; t <= KING; ++t) {
+    const PstRecipe& r = recipes[t - PAWN];
+    build_pst(w.pst[t], d.pst[t], d.pst_offset[t], slots, r, &g_fine.v[fine_pst(t, 0)]);
+    for (int h = 0; h < 2; ++h) d.pst_scale[t][h] = slots[r.scale_slot + h] / 100.0;
+  }
   build_pst(w.connected, d.connected, nullptr, slots,
             {&CONNECTED_SHAPE, &CONNECTED_SHAPE, SLOT_PAWN_CONNECTED, 48, 48, SLOT_SCALE_PAWN_STRUCTURE, false});
   build_pst(w.defended, d.defended, nullptr, slots,
@@ -321,13 +371,16 @@ void build_eval_tables(const i16* slots) {
   }
 
   build_mobility(w.knight_mobility, d.mobility[0], KNIGHT_MOBILITY_SIZE, 8, 0.40, 0.06, slots, SLOT_KNIGHT_MOBILITY,
-                 SLOT_SCALE_MOBILITY_KNIGHT);
+                 SLOT_SCALE_MOBILITY_KNIGHT, &g_fine.v[fine_mobility(0, 0)]);
   build_mobility(w.bishop_mobility, d.mobility[1], BISHOP_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_BISHOP_MOBILITY,
-                 SLOT_SCALE_MOBILITY_BISHOP);
+                 SLOT_SCALE_MOBILITY_BISHOP, &g_fine.v[fine_mobility(1, 0)]);
   build_mobility(w.rook_mobility, d.mobility[2], ROOK_MOBILITY_SIZE, 17, 0.35, 0.06, slots, SLOT_ROOK_MOBILITY,
-                 SLOT_SCALE_MOBILITY_ROOK);
+                 SLOT_SCALE_MOBILITY_ROOK, &g_fine.v[fine_mobility(2, 0)]);
   build_mobility(w.queen_mobility, d.mobility[3], QUEEN_MOBILITY_SIZE, 26, 0.45, 0.12, slots, SLOT_QUEEN_MOBILITY,
-                 SLOT_SCALE_MOBILITY_QUEEN);
+                 SLOT_SCALE_MOBILITY_QUEEN, &g_fine.v[fine_mobility(3, 0)]);
+
+  for (int piece = 0; piece < 4; ++piece)
+    for (int h = 0; h < 2; ++h) d.mobility_scale[piece][h] = slots[SLOT_SCALE_MOBILITY_KNIGHT + 2 * piece + h] / 100.0;
 
   int shield = slots[SLOT_PAWN_SHIELD];
   for (int i = 0; i < PAWN_SHIELD_SIZE; ++i) w.pawn_shield[i] = i < 9 ? shield * i / 9 : shield;

@@ -107,7 +107,7 @@ struct EvalParam {
   u16 tune;
 };
 
-constexpr int MAX_EVAL_PARAMS = 160;
+constexpr int MAX_EVAL_PARAMS = 1100;
 
 struct EvalParamRegistry {
   EvalParam entries[MAX_EVAL_PARAMS];
@@ -191,13 +191,42 @@ extern EvalWeights g_weights;
 // Parameter slots, counted from EVAL_PARAM_FIRST_SLOT.
 constexpr int EVAL_PARAM_SLOTS = EVAL_PARAM_END_SLOT - EVAL_PARAM_FIRST_SLOT;
 
+// Fitted refinements laid over the shaped tables: an opening and endgame
+// pair per square for each piece (White's view) and per mobility count.
+// They are zero in the hand-set evaluation; the percentage options scale
+// them like the shaped values they refine.  Registered as pst_<piece>_<square>
+// and mob_<piece>_<count>, each with _op and _en.
+constexpr int FINE_PST = 0;  // + (type - PAWN) * 64 + square
+constexpr int FINE_MOBILITY = 6 * 64;
+constexpr int FINE_MOBILITY_SIZE[4] = {KNIGHT_MOBILITY_SIZE, BISHOP_MOBILITY_SIZE, ROOK_MOBILITY_SIZE,
+                                       QUEEN_MOBILITY_SIZE};
+constexpr int FINE_MOBILITY_OFFSET[4] = {0, KNIGHT_MOBILITY_SIZE, KNIGHT_MOBILITY_SIZE + BISHOP_MOBILITY_SIZE,
+                                         KNIGHT_MOBILITY_SIZE + BISHOP_MOBILITY_SIZE + ROOK_MOBILITY_SIZE};
+constexpr int FINE_COUNT = FINE_MOBILITY + FINE_MOBILITY_OFFSET[3] + QUEEN_MOBILITY_SIZE;
+
+constexpr int fine_pst(int type, int square) { return FINE_PST + (type - PAWN) * 64 + square; }
+// piece: 0 knight, 1 bishop, 2 rook, 3 queen.
+constexpr int fine_mobility(int piece, int count) { return FINE_MOBILITY + FINE_MOBILITY_OFFSET[piece] + count; }
+
+struct EvalFine {
+  i16 v[FINE_COUNT][2];
+};
+extern EvalFine g_fine;
+
+// The linear decomposition's coefficients: the parameter slots, then each
+// refinement's opening and endgame value.
+constexpr int EVAL_COEF_COUNT = EVAL_PARAM_SLOTS + 2 * FINE_COUNT;
+constexpr int fine_coef(int index) { return EVAL_PARAM_SLOTS + 2 * index; }
+
 // How the built weights move with the parameters they are made from: the
 // evaluation's linear decomposition (evaluate_coefficients) reads these.
 // Built beside g_weights, so the search never touches them.  Pairs hold the
 // opening slope (by the op parameter) and the endgame slope (by the en one).
 struct EvalSlopes {
-  f64 value[EVAL_PARAM_SLOTS];  // the parameters the tables were built from
+  f64 value[EVAL_COEF_COUNT];  // the parameters and refinements the tables were built from
   f64 pst[7][64][2];
+  f64 pst_scale[7][2];       // a square refinement's slope: its table's percentages / 100
+  f64 mobility_scale[4][2];  // the same for the mobility refinements
   f64 pst_offset[7][64];  // what a table entry holds besides weight x slope (op)
   f64 connected[64][2];
   f64 defended[64][2];

@@ -22,6 +22,8 @@ namespace {
 constexpr int TABLE_PIECES = 6;
 // Quiescence scores beyond this decide the game; they teach nothing.
 constexpr int DECIDED = 500;
+// The fewest training positions that must show a parameter for it to move.
+constexpr u32 MIN_SEEN = 20;
 constexpr f64 LOG10_BY_400 = 2.302585092994046 / 400.0;
 
 // One nonzero coefficient of a position.
@@ -50,22 +52,39 @@ struct Data {
 
 // The tuned parameters: every registered one but the material values.
 struct Tuned {
-  std::vector<int> slot;   // relative to EVAL_PARAM_FIRST_SLOT
-  std::vector<int> index;  // by relative slot: tuned index, or -1
+  std::vector<int> slot;   // coefficient index: relative to EVAL_PARAM_FIRST_SLOT, then the refinements
+  std::vector<int> index;  // by coefficient index: tuned index, or -1
   std::vector<int> registry;
 };
 
+// The weights of the shaped piece-square and mobility tables stay as they
+// are: the square and count refinements take their place.  Fitted together,
+// the common squares would move a whole shape, and the rare ones, which the
+// data hardly shows, would go with it.
+bool refined_weight(int slot) {
+  return (slot >= SLOT_KNIGHT_MOBILITY && slot <= SLOT_QUEEN_MOBILITY + 1) ||
+         (slot >= SLOT_PST_P && slot <= SLOT_PST_K + 1);
+}
+
 Tuned tuned_parameters() {
   Tuned t;
-  t.index.assign(EVAL_PARAM_SLOTS, -1);
+  t.index.assign(EVAL_COEF_COUNT, -1);
   // The registry points into the option slots; the pawn value anchors the numbering.
   const int anchor = find_eval_param("pawn_value_op");
   if (anchor < 0) return t;
   const i16* first = g_eval_params.entries[anchor].value - (SLOT_PAWN_VALUE - EVAL_PARAM_FIRST_SLOT);
+  const i16* fine = &g_fine.v[0][0];
   for (int i = 0; i < g_eval_params.count; ++i) {
-    const int slot = int(g_eval_params.entries[i].value - first);
-    if (slot < 0 || slot >= EVAL_PARAM_SLOTS) continue;
-    if (slot + EVAL_PARAM_FIRST_SLOT <= SLOT_BISHOP_PAIR + 1) continue;  // the scale's anchor
+    const i16* value = g_eval_params.entries[i].value;
+    int slot = int(value - first);
+    if (value >= fine && value < fine + 2 * FINE_COUNT)
+      slot = EVAL_PARAM_SLOTS + int(value - fine);
+    else if (slot < 0 || slot >= EVAL_PARAM_SLOTS)
+      continue;
+    else if (slot + EVAL_PARAM_FIRST_SLOT <= SLOT_BISHOP_PAIR + 1)
+      continue;  // the scale's anchor
+    else if (refined_weight(slot + EVAL_PARAM_FIRST_SLOT))
+      continue;
     t.index[slot] = int(t.slot.size());
     t.slot.push_back(slot);
     t.registry.push_back(i);
@@ -230,7 +249,7 @@ bool read_samples(const char* file, const Tuned& tuned, Data& d, ReadCounts& rc,
     s.stage = u8(ec.stage);
     s.draw_factor = i16(ec.draw_factor);
     f64 base[2] = {ec.fixed[0] + ec.rounding[0], ec.fixed[1] + ec.rounding[1]};
-    for (int i = 0; i < EVAL_PARAM_SLOTS; ++i)
+    for (int i = 0; i < EVAL_COEF_COUNT; ++i)
       for (int h = 0; h < 2; ++h) {
         if (ec.coef[i][h] == 0) continue;
         if (tuned.index[i] < 0) {
@@ -372,6 +391,40 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   output_format("epoch   0  train %.6f  validation %.6f  (results alone %.6f)", train_error, valid_error,
                 valid_results);
 
+  // A weight that too few positions show would be fitted to their noise
+  // (a queen with one move in an endgame); it keeps its value.
+  std::vector<u32> seen(w.size(), 0);
+  for (u32 i : train)
+    for (u32 n = 0; n < d.samples[i].count; ++n) ++seen[d.terms[d.samples[i].first + n].param];
+  const u32 rare = std::max<u32>(MIN_SEEN, u32(train.size() / 2000));
+  std::vector<bool> fixed(w.size());
+  int fixed_count = 0;
+  for (size_t i = 0; i < w.size(); ++i) fixed_count += fixed[i] = seen[i] < rare;
+  output_format("%d parameters seen in fewer than %u training positions keep their values", fixed_count, rare);
+
+  // The refinements of one table (a piece's squares or counts, one half)
+  // keep a zero mean, weighted by how often each entry is seen: they reshape
+  // the table and leave the material values, the scale's anchor, alone.
+  std::vector<int> group(w.size(), -1);
+  std::vector<f64> group_seen(4 * 10, 0.0);
+  for (size_t i = 0; i < w.size(); ++i) {
+    if (fixed[i] || tuned.slot[i] < EVAL_PARAM_SLOTS) continue;
+    const int f = (tuned.slot[i] - EVAL_PARAM_SLOTS) / 2, h = (tuned.slot[i] - EVAL_PARAM_SLOTS) % 2;
+    int table = (f - FINE_PST) / 64;
+    if (f >= FINE_MOBILITY)
+      for (int piece = 0; piece < 4; ++piece)
+        if (f >= fine_mobility(piece, 0)) table = 6 + piece;
+    group[i] = 2 * table + h;
+    group_seen[size_t(group[i])] += seen[i];
+  }
+  auto centre_tables = [&]() {
+    std::vector<f64> sum(group_seen.size(), 0.0);
+    for (size_t i = 0; i < w.size(); ++i)
+      if (group[i] >= 0) sum[size_t(group[i])] += seen[i] * w[i];
+    for (size_t i = 0; i < w.size(); ++i)
+      if (group[i] >= 0) w[i] -= sum[size_t(group[i])] / group_seen[size_t(group[i])];
+  };
+
   std::vector<f64> m(w.size(), 0.0), v(w.size(), 0.0), grad(w.size());
   std::mt19937 rng(20261206);
   long step = 0;
@@ -386,10 +439,12 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
       ++step;
       const f64 c1 = 1 - std::pow(0.9, f64(step)), c2 = 1 - std::pow(0.999, f64(step));
       for (size_t i = 0; i < w.size(); ++i) {
+        if (fixed[i]) continue;
         m[i] = 0.9 * m[i] + 0.1 * grad[i];
         v[i] = 0.999 * v[i] + 0.001 * grad[i] * grad[i];
         w[i] -= rate * (m[i] / c1) / (std::sqrt(v[i] / c2) + 1e-12);
       }
+      centre_tables();
     }
     errors();
     output_format("epoch %3d  train %.6f  validation %.6f  (results alone %.6f)  %.1f s", epoch, train_error,

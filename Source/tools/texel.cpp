@@ -273,12 +273,16 @@ bool read_samples(const char* file, const Tuned& tuned, Data& d, ReadCounts& rc,
 }
 
 // The logistic scale that best maps the evaluations to the results.
-f64 fit_scale(const Data& d, const std::vector<f64>& w) {
+// With no w, the scale that best maps the recorded scores to the results:
+// scores another engine recorded need not share this evaluation's scale.
+f64 fit_scale(const Data& d, const std::vector<f64>* w) {
   std::vector<f64> e(d.samples.size());
-  for (size_t i = 0; i < e.size(); ++i) e[i] = sample_eval(d.samples[i], &d.terms[d.samples[i].first], w.data(), nullptr);
+  for (size_t i = 0; i < e.size(); ++i)
+    e[i] = w ? sample_eval(d.samples[i], &d.terms[d.samples[i].first], w->data(), nullptr) : d.score[i];
   auto error = [&](f64 k) {
     f64 sum = 0;
     for (size_t i = 0; i < e.size(); ++i) {
+      if (std::isnan(e[i])) continue;
       const f64 diff = sigmoid(k, e[i]) - d.result[i];
       sum += diff * diff;
     }
@@ -368,10 +372,11 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   std::vector<f64> w(tuned.slot.size());
   for (size_t i = 0; i < w.size(); ++i) w[i] = g_slopes.value[tuned.slot[i]];
   const std::vector<f64> start = w;
-  const f64 k = fit_scale(d, w);
+  const f64 k = fit_scale(d, &w), k_score = fit_scale(d, nullptr);
   for (size_t i = 0; i < d.samples.size(); ++i) {
     const f64 s = d.score[i];
-    d.samples[i].label = float(std::isnan(s) ? d.result[i] : st.lambda * d.result[i] + (1 - st.lambda) * sigmoid(k, s));
+    d.samples[i].label =
+        float(std::isnan(s) ? d.result[i] : st.lambda * d.result[i] + (1 - st.lambda) * sigmoid(k_score, s));
   }
 
   // A tenth of the positions is held out for validation: every tenth block
@@ -380,8 +385,8 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   std::vector<u32> train, valid;
   const u32 block = d.samples.size() >= 10 * 256 ? 256 : 1;
   for (u32 i = 0; i < d.samples.size(); ++i) (i / block % 10 == 9 ? valid : train).push_back(i);
-  output_format("K= %.4f, lambda= %.2f, %zu training and %zu validation positions, %zu parameters, %zu terms",
-                k, st.lambda, train.size(), valid.size(), w.size(), d.terms.size());
+  output_format("K= %.4f (recorded scores %.4f), lambda= %.2f, %zu training and %zu validation positions, %zu parameters, %zu terms",
+                k, k_score, st.lambda, train.size(), valid.size(), w.size(), d.terms.size());
   f64 train_error, valid_error, valid_results;
   auto errors = [&]() {
     train_error = batch_error(d, train.data(), 0, u32(train.size()), w, k, nullptr);
@@ -425,6 +430,11 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
       if (group[i] >= 0) w[i] -= sum[size_t(group[i])] / group_seen[size_t(group[i])];
   };
 
+  // The weights of the epoch with the lowest validation error are the result.
+  std::vector<f64> best = w;
+  f64 best_error = valid_error;
+  int best_epoch = 0;
+
   std::vector<f64> m(w.size(), 0.0), v(w.size(), 0.0), grad(w.size());
   std::mt19937 rng(20261206);
   long step = 0;
@@ -449,9 +459,16 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
     errors();
     output_format("epoch %3d  train %.6f  validation %.6f  (results alone %.6f)  %.1f s", epoch, train_error,
                   valid_error, valid_results, now_seconds() - epoch_start);
+    if (valid_error < best_error) {
+      best_error = valid_error;
+      best_epoch = epoch;
+      best = w;
+    }
     hooks.tool.poll();
   }
 
+  w = best;
+  output_format("lowest validation error %.6f after epoch %d: its weights are the result", best_error, best_epoch);
   for (size_t i = 0; i < w.size(); ++i) {
     const long before = std::lround(start[i]), after = std::lround(w[i]);
     if (before != after)

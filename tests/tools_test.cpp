@@ -342,13 +342,24 @@ TEST(Texel, FitsTheFileAndLeavesUnusedWeightsAlone) {
   const std::vector<std::string> out = run_to_exit({"-texel", "small.epd", "-epochs", "6", "-lambda", "0.7"}, dir);
   std::vector<double> train;
   bool counted = false;
+  int best_lines = 0, best_epoch = -1;
   for (const std::string& line : out) {
     int epoch;
     double t, v;
     if (std::sscanf(line.c_str(), "epoch %d train %lf validation %lf", &epoch, &t, &v) == 3) train.push_back(t);
     counted = counted || line.find("1 without a result") != std::string::npos;
+    // The recorded scores (20 per pawn, where the evaluation gives about 100)
+    // get a scale of their own, several times the evaluation's.
+    double k, k_score;
+    if (std::sscanf(line.c_str(), "K= %lf (recorded scores %lf)", &k, &k_score) == 2) {
+      EXPECT_GT(k_score, 2 * k);
+      ++best_lines;
+    }
+    if (std::sscanf(line.c_str(), "lowest validation error %lf after epoch %d", &v, &best_epoch) == 2) ++best_lines;
   }
   EXPECT_TRUE(counted);
+  EXPECT_EQ(best_lines, 2);  // the scales and the best epoch
+  EXPECT_TRUE(best_epoch >= 0 && best_epoch <= 6) << best_epoch;
   ASSERT_EQ(train.size(), 7u);
   for (size_t e = 1; e < train.size(); ++e) EXPECT_LT(train[e], train[e - 1]) << "epoch " << e;
   auto parameters = [](const std::string& path) {

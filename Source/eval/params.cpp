@@ -15,8 +15,9 @@ std::atomic<u32> g_eval_generation{0};
 
 namespace {
 
-void add_param(i16* slots, const char* name, int slot, int value) {
-  slots[slot] = i16(value);
+// Names the parameter held at *value in the registry, starting at value.
+void register_value(const char* name, i16* value, int start) {
+  *value = i16(start);
   EvalParamRegistry& r = g_eval_params;
   if (r.count >= MAX_EVAL_PARAMS) return;
   EvalParam& p = r.entries[r.count++];
@@ -25,22 +26,18 @@ void add_param(i16* slots, const char* name, int slot, int value) {
   if (n > sizeof p.name - 1) n = sizeof p.name - 1;
   std::memcpy(p.name, name, n);  // names are at most 24 characters
   p.name[n] = 0;
-  p.value = &slots[slot];
-  p.estimate = value;
+  p.value = value;
+  p.estimate = start;
 }
+
+void add_param(i16* slots, const char* name, int slot, int value) { register_value(name, &slots[slot], value); }
 
 // A refinement pair, registered as stem_op / stem_en; it starts at zero.
 void add_fine(const char* stem, int index) {
   char name[40];
   for (int h = 0; h < 2; ++h) {
     std::snprintf(name, sizeof name, "%s_%s", stem, h ? "en" : "op");
-    EvalParamRegistry& r = g_eval_params;
-    g_fine.v[index][h] = 0;
-    if (r.count >= MAX_EVAL_PARAMS) return;
-    EvalParam& p = r.entries[r.count++];
-    std::memset(&p, 0, sizeof p);
-    std::snprintf(p.name, sizeof p.name, "%s", name);
-    p.value = &g_fine.v[index][h];
+    register_value(name, &g_fine.v[index][h], 0);
   }
 }
 

@@ -411,7 +411,8 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   // keep a zero mean, weighted by how often each entry is seen: they reshape
   // the table and leave the material values, the scale's anchor, alone.
   std::vector<int> group(w.size(), -1);
-  std::vector<f64> group_seen(4 * 10, 0.0);
+  constexpr int TABLES = 6 + 4;  // the pieces' squares, then the mobility counts
+  std::vector<f64> group_seen(2 * TABLES, 0.0);
   for (size_t i = 0; i < w.size(); ++i) {
     if (fixed[i] || tuned.slot[i] < EVAL_PARAM_SLOTS) continue;
     const int f = (tuned.slot[i] - EVAL_PARAM_SLOTS) / 2, h = (tuned.slot[i] - EVAL_PARAM_SLOTS) % 2;

@@ -86,7 +86,8 @@ constexpr const char* HELP_TEXT =
     "  -scan_pgn1..4 PGN, -mkconfig, -mktune EPD, -tune EPD, -tune4\n"
     "                       tool modes\n"
     "  -texel EPD           fit the evaluation parameters to the file's results\n"
-    "                       (-epochs N, default 40; -lambda X, result weight, 0.5)\n"
+    "                       (-epochs N, default 40; -lambda X, result weight, 0.5;\n"
+    "                       -l2 X, the refinements' pull toward zero, 1)\n"
     "  -match FILE          not available in this build\n"
     "  -h, --help           this text;  --version  the version\n"
     "See README.md for the commands and the tool modes.\n";
@@ -324,6 +325,10 @@ void parse_switches(int argc, char** argv) {
       if (!number(true, &v)) continue;
       const f64 l = read_decimal(v);
       g_texel_settings.lambda = l < 0 ? 0 : l > 1 ? 1 : l;
+    } else if (is_switch(a, "-l2")) {
+      if (!number(true, &v)) continue;
+      const f64 l = read_decimal(v);
+      g_texel_settings.l2 = l < 0 ? 0 : l > 1000 ? 1000 : l;
     } else if (is_switch(a, "bench")) {
       // The benchmark convention of testing frameworks: "vorn bench [depth]".
       tool(MODE_PBENCH);

@@ -164,11 +164,7 @@ void register_eval_params(i16* slots, EvalDefaults defaults) {
   // next name starts where the last one was found.
   int from = 0;
   for (const FittedWeight* f = FITTED_WEIGHTS; f->name; ++f) {
-    int i = -1;
-    for (int n = 0; n < g_eval_params.count && i < 0; ++n) {
-      const int at = (from + n) % g_eval_params.count;
-      if (std::strcmp(g_eval_params.entries[at].name, f->name) == 0) i = at;
-    }
+    const int i = find_eval_param(f->name, from);
     from = i + 1;
     if (i < 0) continue;
     EvalParam& p = g_eval_params.entries[i];
@@ -177,9 +173,12 @@ void register_eval_params(i16* slots, EvalDefaults defaults) {
   }
 }
 
-int find_eval_param(const char* name) {
-  for (int i = 0; i < g_eval_params.count; ++i)
+int find_eval_param(const char* name, int from) {
+  const int count = g_eval_params.count;
+  for (int n = 0; n < count; ++n) {
+    const int i = (from + n) % count;
     if (std::strcmp(g_eval_params.entries[i].name, name) == 0) return i;
+  }
   return -1;
 }
 

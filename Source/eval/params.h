@@ -128,8 +128,9 @@ enum class EvalDefaults { SHIPPED, HAND_SET };
 // Calling it again starts the registry afresh and restores the defaults.
 void register_eval_params(i16* slots, EvalDefaults defaults = EvalDefaults::SHIPPED);
 
-// Index of the first registered parameter with exactly this name, or -1.
-int find_eval_param(const char* name);
+// Index of the registered parameter with exactly this name, or -1; the
+// search starts at `from` and wraps around.
+int find_eval_param(const char* name, int from = 0);
 // Marks the named parameter for tuning; unknown names are ignored.  Returns
 // whether a parameter was selected.
 bool select_eval_param(const char* name);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -25,11 +26,24 @@ inline bool file_exists(const std::string& path) {
     if (!file_exists(testdata_path(rel))) GTEST_SKIP() << "test data not found: " << testdata_path(rel); \
   } while (0)
 
+// Directories made by new_temp_dir, removed with their files when the test
+// program ends (children of EngineProcess leave by _exit and remove nothing).
+struct TempDirsOfThisRun {
+  std::vector<std::string> dirs;
+  ~TempDirsOfThisRun() {
+    std::error_code ec;
+    for (const std::string& d : dirs) std::filesystem::remove_all(d, ec);
+  }
+};
+inline TempDirsOfThisRun g_temp_dirs;
+
 // A fresh directory under /tmp for a test's files.
 inline std::string new_temp_dir() {
   char tmpl[] = "/tmp/vorn_test_XXXXXX";
   const char* d = mkdtemp(tmpl);
-  return d ? d : "/tmp";
+  if (!d) return "/tmp";
+  g_temp_dirs.dirs.emplace_back(d);
+  return d;
 }
 inline void write_text(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;

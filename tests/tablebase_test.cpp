@@ -41,9 +41,10 @@ u64 key_of(const char* fen, bool mirror) {
   return material_key(b.pos, mirror);
 }
 
+// A directory of links to some of the shared tables (new_temp_dir removes
+// it when the test program ends).
 struct TempDir {
   fs::path path = new_temp_dir();
-  ~TempDir() { fs::remove_all(path); }
   void link(const std::string& table) const {
     fs::create_symlink(testdata_path("syzygy/" + table), path / table);
   }

@@ -339,13 +339,16 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     bool prev2_null = h.history_count >= 2 && h.entries[h.history_count - 2].move == 0;
     if (depth >= sp.NMP_depth && t.null_count <= t.iteration_depth.load(std::memory_order_relaxed) / 10 && !prev_null &&
         !prev2_null) {
+      // The verification depth after a fail high keeps the fixed rule; the
+      // null search itself grows shallower with depth and with the margin.
       int R = 3;
       if (depth > 9) R = pos.piece_material[side] > 3 ? 4 : 3;
+      const int null_R = 3 + depth / 4 + std::min((static_eval - beta) / 200, 2);
       ++t.null_count;
       ++t.null_tries;
       ss.move_count = 0;
       make_null_move(t, ply);
-      int v = -search(t, ply + 1, std::max(depth - R, 1) - 1, -beta, -alpha, CUT_NODE, pv);
+      int v = -search(t, ply + 1, std::max(depth - null_R, 1) - 1, -beta, -alpha, CUT_NODE, pv);
       unmake_null(pos);
       --t.null_count;
       if (search_stopped()) return 0;

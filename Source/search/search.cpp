@@ -529,6 +529,9 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
         r = safe_move() ? 0 : 1;
       } else {
         if (m->score > 31 || r <= parent.reduction) --r;
+        // A quiet move whose history fell to half the start value has
+        // failed here often: reduce it one ply more.
+        if ((cls & 63) == 0 && m->score < 4) ++r;
         if (!safe_move()) ++r;
         if (r > 2 && (cls & 63)) r = (cls & CLASS_CAPTURE) ? 2 : 3;
       }

@@ -89,6 +89,8 @@ int prepare_root(SearchThread& t) {
   tb.stack[0].reduction = 0;
   tb.stack[0].move_count = 0;
   tb.stack[0].tb_result = -1;
+  tb.stack[0].singular = 0;
+  tb.stack[0].double_extensions = 0;
   SearchStackEntry& root = tb.stack[1];
   root.move_list = tb.move_buffer;
   MoveEntry* end = gen_captures(pos, pos.side, root.move_list, NO_SQUARE);
@@ -104,6 +106,8 @@ int prepare_root(SearchThread& t) {
   root.current_move = nullptr;
   root.node_type = PV_NODE;
   root.tb_result = -1;
+  root.singular = 0;
+  root.double_extensions = 0;
   root.static_eval = i16(evaluate(t.eval, pos, 1, nullptr, false));
   tb.root_history_count = pos.owner->history_count;
   return int(out - root.move_list);

@@ -215,6 +215,8 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
   ss.hash_move = 0;
   ss.excluded = 0;
   ss.singular = 0;
+  ss.double_extensions = u8(parent.double_extensions + (parent.singular == 2 && parent.current_move &&
+                                                         parent.current_move->move == parent.hash_move));
   ss.research = 0;
   ss.iid_active = 0;
   ss.reduction = 0;
@@ -374,8 +376,12 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     ss.hash_move = table_move;
     pv[ply] = 0;
     if (search_stopped()) return 0;
-    if (v < sbeta) ss.singular = 1;
-    else if (sbeta >= beta && node_type != PV_NODE) return sbeta;
+    if (v < sbeta)
+      ss.singular = node_type != PV_NODE && v < sbeta - 20 && ss.double_extensions < 6 ? 2 : 1;
+    else if (sbeta >= beta && node_type != PV_NODE)
+      return sbeta;
+    else if (tt_score >= beta && node_type != PV_NODE)
+      ss.singular = -1;
   }
 
   // 16. Internal iterative deepening.
@@ -541,7 +547,7 @@ int search_moves(SearchThread& t, int ply, int depth, int alpha, int beta, bool 
     }
 
     ss.current_move = m;
-    const int new_depth = depth - 1 + (ss.singular && move == ss.hash_move ? 1 : 0);
+    const int new_depth = depth - 1 + (move == ss.hash_move ? ss.singular : 0);
     make_move(pos, move);
     local_pv[ply + 1] = 0;
     int v;

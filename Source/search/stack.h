@@ -76,7 +76,8 @@ struct SearchStackEntry {
   i32 tb_result;
   u16 hash_move;
   u16 excluded;  // the table's move, left out while testing whether it is singular
-  u8 singular;   // the table's move is searched one ply deeper
+  i8 singular;   // plies added to the table move: 1 or 2 when it is singular, -1 when another move holds beta too
+  u8 double_extensions;  // double extensions on the line to this node
   u16 killer[2];
   u16 evasion_killer;
   u8 checker_square;

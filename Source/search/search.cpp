@@ -341,10 +341,7 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
     bool prev2_null = h.history_count >= 2 && h.entries[h.history_count - 2].move == 0;
     if (depth >= sp.NMP_depth && t.null_count <= t.iteration_depth.load(std::memory_order_relaxed) / 10 && !prev_null &&
         !prev2_null) {
-      // The verification depth after a fail high keeps the fixed rule; the
-      // null search itself grows shallower with depth and with the margin.
-      int R = 3;
-      if (depth > 9) R = pos.piece_material[side] > 3 ? 4 : 3;
+      // The null search grows shallower with depth and with the margin.
       const int null_R = 3 + depth / 4 + std::min((static_eval - beta) / 200, 2);
       ++t.null_count;
       ++t.null_tries;
@@ -356,14 +353,17 @@ int search(SearchThread& t, int ply, int depth, int alpha, int beta, int node_ty
       if (search_stopped()) return 0;
       if (v >= beta) {
         if (depth <= 4) return beta;
-        depth -= R + 1;
+        // Deeper, the node is searched again, a fixed few plies shallower.
+        depth -= (depth > 9 && pos.piece_material[side] > 3 ? 4 : 3) + 1;
       }
     }
   }
 
   // 15. Singular extension: when every move but the table's fails well below
-  // its stored score, the table's move is searched a ply deeper; when another
-  // move holds too and that is above beta, the node is cut.
+  // its stored score, the table's move is searched a ply deeper (two at
+  // non-PV nodes when they fail far below, a few times per line); when another
+  // move holds too, a non-PV node is cut if that is above beta, and otherwise
+  // its table move is searched a ply shallower if its stored score was.
   if (depth >= 8 && have_entry && ss.hash_move && tt_bound != BOUND_UPPER && stored_depth >= depth - 3 &&
       !is_mate_score(tt_score) && ply < 2 * t.iteration_depth.load(std::memory_order_relaxed)) {
     const int sbeta = tt_score - 2 * depth;

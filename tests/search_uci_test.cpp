@@ -128,6 +128,25 @@ TEST(SearchUci, InfiniteMatesDrawsAndMultiPv) {
   e.quit();
 }
 
+// What a search learns carries into the next search of the game, and
+// "ucinewgame" forgets all of it: the same search after it is the same search
+// again, node for node.
+TEST(SearchUci, NewGameForgetsWhatEarlierSearchesLearned) {
+  EngineProcess e;
+  e.sync();
+  auto nodes = [&](const std::string& moves) {
+    e.send("position startpos moves " + moves);
+    return last_value(finish(e, "go depth 9").lines, "nodes");
+  };
+  const std::string first = nodes("e2e4 c7c5 g1f3");
+  ASSERT_FALSE(first.empty());
+  EXPECT_NE(nodes("e2e4 c7c5 g1f3 d7d6"), "");
+  EXPECT_NE(nodes("e2e4 c7c5 g1f3"), first) << "a second search learned nothing from the first";
+  e.send("ucinewgame");
+  EXPECT_EQ(nodes("e2e4 c7c5 g1f3"), first);
+  e.quit();
+}
+
 // The bench node count is the search's fingerprint: update it (and "Bench: N"
 // in the commit) on purpose only.
 TEST(SearchUci, BenchSignatureIsStableAndIgnoresTheEndOfInput) {

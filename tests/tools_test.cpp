@@ -268,10 +268,11 @@ TEST(ToolModes, ScanWritesTuningPositionsAndMktuneFiltersThem) {
   EXPECT_EQ(read_lines(dir + "/tune_new.epd"), kept);
 
   // "-texel" takes every line the scanner writes: each has a result and a position that sets up.
-  out = run_to_exit({"-texel", "tmp.epd", "-epochs", "1"}, dir);
+  out = run_to_exit({"-texel", "tmp.epd", "-epochs", "1", "-rate", "0.25"}, dir);
   const std::string counts = std::to_string(epd.size()) + " lines: 0 without a result, 0 refused, ";
   EXPECT_TRUE(std::any_of(out.begin(), out.end(), [&](const std::string& l) { return l.rfind(counts, 0) == 0; }))
       << counts;
+  EXPECT_TRUE(std::any_of(out.begin(), out.end(), [](const std::string& l) { return l.find("rate= 0.25,") != l.npos; }));
 }
 
 // A crafted suite: bm, am, c0 points, a line with neither (to unsolved.epd),

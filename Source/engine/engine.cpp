@@ -87,7 +87,8 @@ constexpr const char* HELP_TEXT =
     "                       tool modes\n"
     "  -texel EPD           fit the evaluation parameters to the file's results\n"
     "                       (-epochs N, default 40; -lambda X, result weight, 0.5;\n"
-    "                       -l2 X, the refinements' pull toward zero, 1)\n"
+    "                       -l2 X, the refinements' pull toward zero, 1;\n"
+    "                       -rate X, the first epoch's step in centipawns, 1)\n"
     "  -match FILE          not available in this build\n"
     "  -h, --help           this text;  --version  the version\n"
     "See README.md for the commands and the tool modes.\n";
@@ -329,6 +330,10 @@ void parse_switches(int argc, char** argv) {
       if (!number(true, &v)) continue;
       const f64 l = read_decimal(v);
       g_texel_settings.l2 = l < 0 ? 0 : l > 1000 ? 1000 : l;
+    } else if (is_switch(a, "-rate")) {
+      if (!number(true, &v)) continue;
+      const f64 r = read_decimal(v);
+      g_texel_settings.rate = r < 0.01 ? 0.01 : r > 100 ? 100 : r;
     } else if (is_switch(a, "bench")) {
       // The benchmark convention of testing frameworks: "vorn bench [depth]".
       tool(MODE_PBENCH);

@@ -388,8 +388,9 @@ void texel_tune(const char* file, const TexelSettings& st, const TuneHooks& hook
   std::vector<u32> train, valid;
   const u32 block = d.samples.size() >= 10 * 256 ? 256 : 1;
   for (u32 i = 0; i < d.samples.size(); ++i) (i / block % 10 == 9 ? valid : train).push_back(i);
-  output_format("K= %.4f (recorded scores %.4f), lambda= %.2f, %zu training and %zu validation positions, %zu parameters, %zu terms",
-                k, k_score, st.lambda, train.size(), valid.size(), w.size(), d.terms.size());
+  output_format("K= %.4f (recorded scores %.4f), lambda= %.2f, rate= %.2f, %zu training and %zu validation positions, "
+                "%zu parameters, %zu terms",
+                k, k_score, st.lambda, st.rate, train.size(), valid.size(), w.size(), d.terms.size());
   f64 train_error, valid_error, valid_results;
   auto errors = [&]() {
     train_error = batch_error(d, train.data(), 0, u32(train.size()), w, k, nullptr);

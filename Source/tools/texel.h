@@ -8,7 +8,7 @@ struct TexelSettings {
   f64 lambda = 0.5;  // weight of the game result in the label; the rest is the recorded score
   int epochs = 40;
   int batch = 16384;
-  f64 rate = 1.0;  // Adam step of the first epoch, centipawns; 8 % less each epoch
+  f64 rate = 1.0;  // Adam step of the first epoch, centipawns; 8 % less each epoch (-rate)
   f64 l2 = 1.0;    // pull of the refinements toward zero, in units of L2_UNIT (-l2)
   const char* table_file = "texel-weights.inc";
   const char* config_file = "texel-weights.cfg";
